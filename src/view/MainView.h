@@ -1,0 +1,46 @@
+// The progress view: a colour-keyed popup over the host window showing the
+// status text and the golden bar, and the holder of the install state that
+// the worker threads read and write.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "app/DialogEx.h"
+#include "app/Image.h"
+#include "app/Static.h"
+
+class MainView : public CDialogEx {
+public:
+    explicit MainView(CDialogEx* parent);
+
+    // The launch step: login redirect, then the game client or the shell
+    // program, then the closing step. Runs on the calling worker thread.
+    void LaunchGame();
+
+    CImage m_imgBar;
+    HWND m_pBarAnchor = nullptr;
+    COLORREF m_crKey = 0;
+    int m_nBarWidth;
+    int m_nBarHeight;
+    // Written by the workers, read by the paint on the GUI thread.
+    std::atomic<int> m_nPercent;
+    std::atomic<int> m_nLoadingStep;
+    std::wstring m_strInstallDir;
+    std::wstring m_strToken;
+    std::wstring m_strPlatform;
+    CStatic m_stText;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+
+private:
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT colourType);
+    void OnPaint();
+    BOOL OnEraseBkgnd(HDC dc);
+
+    HBRUSH m_keyBrush = nullptr;
+};

@@ -1,0 +1,91 @@
+#include "workflow/Trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "Constants.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <mutex>
+#else
+#include "services/Utf16.h"
+#endif
+
+namespace qorv {
+
+namespace {
+
+#ifdef _WIN32
+// Standard output when it is usable, else the log file. The log's directory
+// may not exist until the shell stage creates it, so the file is opened on
+// the first write that finds it there; the lock guards only that opening.
+HANDLE g_stdout = INVALID_HANDLE_VALUE;
+bool g_useLogFile = false;
+std::wstring g_logPath;
+HANDLE g_logFile = INVALID_HANDLE_VALUE;
+std::mutex g_logLock;
+
+bool Usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
+HANDLE TraceHandle() {
+    if (!g_useLogFile) return Usable(g_stdout) ? g_stdout : GetStdHandle(STD_OUTPUT_HANDLE);
+    std::lock_guard<std::mutex> hold(g_logLock);
+    if (!Usable(g_logFile)) {
+        g_logFile = CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return g_logFile;
+}
+
+void WriteBytes(const char* bytes, size_t count) {
+    HANDLE out = TraceHandle();
+    if (!Usable(out) || count == 0) return;
+    DWORD written = 0;
+    WriteFile(out, bytes, static_cast<DWORD>(count), &written, nullptr);
+}
+#else
+void WriteBytes(const char* bytes, size_t count) {
+    fwrite(bytes, 1, count, stdout);
+}
+#endif
+
+}  // namespace
+
+void TraceSetLogDirectory(const std::wstring& directory) {
+#ifdef _WIN32
+    g_stdout = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (Usable(g_stdout) && GetFileType(g_stdout) != FILE_TYPE_UNKNOWN) return;
+    g_logPath = directory + kTraceLogFile;
+    g_useLogFile = true;
+#else
+    (void)directory;
+#endif
+}
+
+void TraceLog(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n < 0) return;
+    WriteBytes(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
+}
+
+void TraceLogW(const wchar_t* text) {
+#ifdef _WIN32
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return;
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], bytes, nullptr, nullptr);
+    WriteBytes(narrow.data(), static_cast<size_t>(bytes - 1));
+#else
+    std::string narrow = Utf16ToUtf8(std::wstring(text));
+    WriteBytes(narrow.data(), narrow.size());
+#endif
+}
+
+}  // namespace qorv

@@ -1,0 +1,183 @@
+"""Shared pieces of the end-to-end tests: a private Xvfb, the build's Wine
+prefix, nginx and scripted servers on 127.0.0.1. Every process started here
+is stopped by its id; loops are bounded."""
+
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+WIN32_BUILD = Path(os.environ.get("QORV_WIN32_BUILD", REPO / "build" / "win32"))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise TimeoutError(f"nothing listens on 127.0.0.1:{port}")
+
+
+def stop(proc, timeout=5.0):
+    if proc is None or proc.poll() is not None:
+        return
+    proc.terminate()
+    try:
+        proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(timeout)
+
+
+def build_urls():
+    """The two base URLs compiled into the product, from the build's cache."""
+    urls = {}
+    for line in (WIN32_BUILD / "CMakeCache.txt").read_text().splitlines():
+        for key in ("QORV_RESOURCE_BASE_URL", "QORV_ACCOUNT_BASE_URL"):
+            if line.startswith(key + ":"):
+                urls[key] = line.split("=", 1)[1]
+    return urls["QORV_RESOURCE_BASE_URL"], urls["QORV_ACCOUNT_BASE_URL"]
+
+
+def url_port(url):
+    host_port = url.split("://", 1)[1].split("/", 1)[0]
+    return int(host_port.rsplit(":", 1)[1]) if ":" in host_port else 80
+
+
+class Xvfb:
+    """A private X server; DISPLAY is set for the processes started after."""
+
+    def __init__(self, size="1024x768x24"):
+        self.size = size
+        self.proc = None
+        self.display = None
+
+    def __enter__(self):
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", self.size, "-nolisten", "tcp"],
+            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.display = ":" + f.readline().strip()
+        return self
+
+    def __exit__(self, *exc):
+        stop(self.proc)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
+                       check=True, timeout=30)
+
+
+class Wine:
+    """The build's own Wine prefix; stop() ends every process in it."""
+
+    def __init__(self, display, prefix=None):
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": str(prefix or WIN32_BUILD / "wine-prefix"),
+            "WINEDEBUG": "-all",
+            "WINEARCH": "win32",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "DISPLAY": display,
+        })
+        self.prefix = Path(self.env["WINEPREFIX"])
+        if not (self.prefix / "system.reg").exists():
+            subprocess.run(["wineboot", "-i"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+
+    def local_appdata(self):
+        user = os.environ.get("USER") or "root"
+        return self.prefix / "drive_c" / "users" / user / "AppData" / "Local"
+
+    def desktop(self):
+        user = os.environ.get("USER") or "root"
+        return self.prefix / "drive_c" / "users" / user / "Desktop"
+
+    def start(self, program, *args, stdout=subprocess.PIPE):
+        return subprocess.Popen(["wine", str(program), *map(str, args)], env=self.env,
+                                stdout=stdout, stderr=subprocess.DEVNULL)
+
+    def run(self, program, *args, timeout=120):
+        return subprocess.run(["wine", str(program), *map(str, args)], env=self.env,
+                              capture_output=True, timeout=timeout)
+
+    def cmd(self, *args, timeout=60):
+        """A Windows command such as reg, run in the prefix; returns stdout."""
+        return subprocess.run(["wine", *args], env=self.env, capture_output=True,
+                              timeout=timeout).stdout
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Nginx:
+    """nginx serving root on 127.0.0.1:port; limit_rate throttles bodies."""
+
+    def __init__(self, root, port, limit_rate=None):
+        self.root = Path(root)
+        self.port = port
+        self.limit_rate = limit_rate
+        self.dir = Path(tempfile.mkdtemp(prefix="qorv-nginx-"))
+        self.access_log = self.dir / "access.log"
+        self.proc = None
+
+    def __enter__(self):
+        rate = f"limit_rate {self.limit_rate};" if self.limit_rate else ""
+        conf = self.dir / "nginx.conf"
+        conf.write_text(f"""
+worker_processes 1;
+pid {self.dir}/nginx.pid;
+error_log {self.dir}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {self.access_log};
+    client_body_temp_path {self.dir};
+    proxy_temp_path {self.dir};
+    fastcgi_temp_path {self.dir};
+    uwsgi_temp_path {self.dir};
+    scgi_temp_path {self.dir};
+    types {{ application/zip zip; text/plain ver; application/json json; }}
+    server {{
+        listen 127.0.0.1:{self.port};
+        location /rc/ {{ alias {self.root}/; {rate} }}
+    }}
+}}
+""")
+        self.proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.dir),
+                                      "-g", "daemon off;"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for_port(self.port)
+        return self
+
+    def requests(self):
+        """The request lines served so far, as "METHOD /path?query"."""
+        if not self.access_log.exists():
+            return []
+        lines = []
+        for line in self.access_log.read_text().splitlines():
+            quoted = line.split('"')
+            if len(quoted) > 1:
+                lines.append(quoted[1].rsplit(" ", 1)[0])
+        return lines
+
+    def __exit__(self, *exc):
+        stop(self.proc)
+        shutil.rmtree(self.dir, ignore_errors=True)

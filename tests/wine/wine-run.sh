@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build's own throwaway prefix,
+# headless under a private Xvfb when there is no display, then stops that
+# prefix's wineserver. Usage: wine-run.sh BUILD_DIR PROGRAM [ARGS...]
+set -u
+build=$1
+shift
+export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEARCH=win32
+# No Mono or Gecko installer prompts in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+if [ -n "${DISPLAY:-}" ]; then
+  wine "$@"
+else
+  xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" wine "$@"
+fi
+rc=$?
+wineserver -k 2>/dev/null
+exit $rc
