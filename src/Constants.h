@@ -6,11 +6,11 @@
 namespace qorv {
 
 // Resources.
-constexpr unsigned kIdrMainFrame = 128;       // icon group
-constexpr unsigned kIdPngBar = 129;           // the golden bar, 441 x 5
-constexpr unsigned kIdPngBackground = 130;    // the artwork, 467 x 218
-constexpr unsigned kIddHost = 102;            // host window template
-constexpr unsigned kIddView = 132;            // progress view template
+constexpr unsigned kIdrMainFrame = 128;     // icon group
+constexpr unsigned kIdPngBar = 129;         // the golden bar, 441 x 5
+constexpr unsigned kIdPngBackground = 130;  // the artwork, 467 x 218
+constexpr unsigned kIddHost = 102;          // host window template
+constexpr unsigned kIddView = 132;          // progress view template
 constexpr unsigned kIdsResourceBaseUrl = 135;
 constexpr unsigned kIdsAccountBaseUrl = 136;
 constexpr unsigned kIdsAppName = 57344;
@@ -39,6 +39,7 @@ constexpr wchar_t kCacheBusterFormat[] = L"?skq=%d";
 // Files in the install directory.
 constexpr wchar_t kShellPackageFile[] = L"shell.zip";
 constexpr wchar_t kVersionFile[] = L"pkg.ver";
+constexpr wchar_t kNewVersionFile[] = L"pkg.ver.new";  // the server copy until the client is in
 constexpr wchar_t kClientPackageFile[] = L"GameClient.zip";
 constexpr wchar_t kShellProgram[] = L"Qorv.exe";
 constexpr wchar_t kClientProgram[] = L"GameClient\\kel_qorvmicro.exe";
@@ -54,7 +55,7 @@ constexpr wchar_t kLoginPath[] = L"qv/redirect_login_token?token=";
 constexpr wchar_t kLoginPlatformParam[] = L"&platform=";
 constexpr char kAnswerErrno[] = "errno";
 constexpr char kAnswerQueryString[] = "query_string";
-constexpr wchar_t kClientCommandFormat[] = L"\"%ls\" %d %ls&client=pc";
+constexpr wchar_t kClientCommandSuffix[] = L"&client=pc";
 
 // Desktop shortcut and uninstall entry.
 constexpr wchar_t kShortcutFile[] = L"Orvanta.lnk";
@@ -73,16 +74,16 @@ constexpr wchar_t kProfileKey[] = L"QorvInstall";
 // Trace texts.
 constexpr char kTraceLoadingStep[] = "loading_step=%d";
 constexpr char kTracePercent[] = "\npercent=%d";
-constexpr char kTraceDownloaded[] = "\n\xd2\xd1\xcf\xc2\xd4\xd8%d\n";        // downloaded %d
-constexpr char kTraceDownloadDone[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9";     // download finished
+constexpr char kTraceDownloaded[] = "\n\xd2\xd1\xcf\xc2\xd4\xd8%d\n";      // downloaded %d
+constexpr char kTraceDownloadDone[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9";  // download finished
 constexpr char kTraceLineEnd[] = "\n";
-constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";                 // delete:
-constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";       // unpacking finished
-constexpr char kTraceStartShell[] =                                          // starting client
+constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // delete:
+constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
+constexpr char kTraceStartShell[] =                                      // starting client
     "\xc6\xf4\xb6\xaf\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
-constexpr char kTraceStartGameClient[] =                                     // starting game client
+constexpr char kTraceStartGameClient[] =  // starting game client
     "\xc6\xf4\xb6\xaf\xd3\xce\xcf\xb7\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
-constexpr char kTraceStartMicroClient[] =                                    // starting micro-client
+constexpr char kTraceStartMicroClient[] =  // starting micro-client
     "\xc6\xf4\xb6\xaf\xce\xa2\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceWidth[] = "\nwidth=%d";
 

@@ -14,7 +14,8 @@ ProgressReport ComputeProgress(uint32_t progress, uint32_t maximum, int loadingS
     return {filePercent, static_cast<int>(static_cast<double>(filePercent) * 0.3333 + base)};
 }
 
-std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath, uint32_t tickCount) {
+std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath,
+                        uint32_t tickCount) {
     wchar_t suffix[32] = {};
     swprintf(suffix, sizeof suffix / sizeof suffix[0], kCacheBusterFormat,
              static_cast<int32_t>(tickCount));

@@ -27,15 +27,17 @@ std::wstring g_logPath;
 HANDLE g_logFile = INVALID_HANDLE_VALUE;
 std::mutex g_logLock;
 
-bool Usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+bool Usable(HANDLE h) {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
 HANDLE TraceHandle() {
     if (!g_useLogFile) return Usable(g_stdout) ? g_stdout : GetStdHandle(STD_OUTPUT_HANDLE);
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!Usable(g_logFile)) {
-        g_logFile = CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        g_logFile =
+            CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     return g_logFile;
 }
@@ -72,7 +74,8 @@ void TraceLog(const char* format, ...) {
     int n = vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (n < 0) return;
-    WriteBytes(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
+    WriteBytes(text,
+               static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
 }
 
 void TraceLogW(const wchar_t* text) {

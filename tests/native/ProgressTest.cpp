@@ -10,8 +10,8 @@ TEST(ComputeProgress, FilePercentagesFoldIntoTheBandWithFactorPoint3333) {
     const struct {
         uint32_t filePercent;
         int added;
-    } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 1}, {30, 9}, {31, 10},
-                 {50, 16}, {99, 32}, {100, 33}, {150, 49}};
+    } cases[] = {{0, 0},   {1, 0},   {2, 0},   {3, 0},    {4, 1},   {30, 9},
+                 {31, 10}, {50, 16}, {99, 32}, {100, 33}, {150, 49}};
     for (int step = 1; step <= 3; ++step) {
         for (const auto& c : cases) {
             auto report = ComputeProgress(c.filePercent, 100, step);
