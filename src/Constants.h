@@ -66,6 +66,8 @@ constexpr wchar_t kValueDisplayName[] = L"DisplayName";
 constexpr wchar_t kValuePublisher[] = L"Publisher";
 constexpr wchar_t kValueUninstallString[] = L"UninstallString";
 constexpr wchar_t kValueDisplayVersion[] = L"DisplayVersion";
+// The display name and publisher are held as GBK bytes.
+constexpr unsigned kGbkCodePage = 936;
 constexpr char kDisplayNameGbk[] = "Orvanta";
 constexpr char kPublisherGbk[] = "Velmora";
 constexpr wchar_t kDisplayVersion[] = L"1.0.0.9";

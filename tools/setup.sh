@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   libcjson-dev libminizip-dev zlib1g-dev libgtest-dev
   wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei
-  nginx-light zip unzip libarchive-tools python3 dpkg-dev
+  nginx-light zip unzip libarchive-tools python3 dpkg-dev locales
 )
 
 missing=()
@@ -44,6 +44,14 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Windows-side tests run Wine under en_US.UTF-8 for ANSI code page 1252;
+# the locale must exist so that Wine still maps file names through UTF-8.
+if ! locale -a | grep -qix 'en_US\.utf-\?8'; then
+  $sudo sed -i 's/^# *\(en_US\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -qx 'en_US.UTF-8 UTF-8' /etc/locale.gen || echo 'en_US.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen
 fi
 
 "$here/tools/build-mingw-deps.sh" "$deps"

@@ -1,0 +1,60 @@
+#include "services/UninstallEntry.h"
+
+#include <shlwapi.h>
+#include <windows.h>
+
+#include "Constants.h"
+
+namespace {
+
+// An open registry key, closed at the end of its scope.
+struct RegKey {
+    HKEY handle = nullptr;
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() {
+        if (handle != nullptr) RegCloseKey(handle);
+    }
+};
+
+// Written as UTF-16 so that paths outside the system's ANSI code page read
+// back unchanged; the size counts the terminator.
+LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
+    const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+}
+
+// The fixed names are GBK bytes; empty when the system cannot convert them.
+std::wstring FromGbk(const char* text) {
+    const int units = MultiByteToWideChar(qorv::kGbkCodePage, 0, text, -1, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(units, L'\0');
+    const int written = MultiByteToWideChar(qorv::kGbkCodePage, 0, text, -1, &wide[0], units);
+    if (written != units) return std::wstring();
+    wide.resize(units - 1);  // drop the terminator the conversion counted
+    return wide;
+}
+
+}  // namespace
+
+void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory) {
+    RegKey key;
+    const LSTATUS opened = RegCreateKeyW(HKEY_CURRENT_USER, qorv::kUninstallKey, &key.handle);
+    if (opened != ERROR_SUCCESS) return;
+
+    // Each value stands alone: a failed write does not stop the next one.
+    SetString(key.handle, qorv::kValueDisplayIcon, programPath);
+    const std::wstring displayName = FromGbk(qorv::kDisplayNameGbk);
+    if (!displayName.empty()) SetString(key.handle, qorv::kValueDisplayName, displayName);
+    const std::wstring publisher = FromGbk(qorv::kPublisherGbk);
+    if (!publisher.empty()) SetString(key.handle, qorv::kValuePublisher, publisher);
+
+    wchar_t uninstaller[MAX_PATH] = {};
+    // A directory too long to join would leave a bare "Uninstall.exe": skip the value instead.
+    const BOOL joined = PathAppendW(uninstaller, installDirectory.c_str()) &&
+                        PathAppendW(uninstaller, qorv::kUninstallProgram);
+    if (joined) SetString(key.handle, qorv::kValueUninstallString, uninstaller);
+
+    SetString(key.handle, qorv::kValueDisplayVersion, qorv::kDisplayVersion);
+}
