@@ -58,6 +58,11 @@ def url_port(url):
     return int(host_port.rsplit(":", 1)[1]) if ":" in host_port else 80
 
 
+def environ_display():
+    """The user's display, when there is one."""
+    return os.environ.get("DISPLAY") or None
+
+
 class Xvfb:
     """A private X server; DISPLAY is set for the processes started after."""
 
