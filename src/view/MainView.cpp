@@ -64,10 +64,17 @@ void MainView::OnPaint() {
 
     LoadPngImage(&m_imgBar, qorv::kIdPngBar);
     {
-        // The Static class draws with its parent's clipping, so the anchor's
-        // context reaches past its own 5 x 5 pixels.
-        WindowDc anchor(m_pBarAnchor);
-        if (anchor.get() != nullptr) m_imgBar.Draw(anchor.get(), 0, 0, width, m_nBarHeight);
+        // The anchor only marks where the bar starts. Wine clips a Static's
+        // context to its own 5 x 5 pixels, so the bar goes into the view's
+        // context at the anchor's place, which gives the same pixels as the
+        // anchor's unclipped context does on Windows.
+        RECT anchor = {};
+        GetWindowRect(m_pBarAnchor, &anchor);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&anchor), 1);
+        WindowDc view(m_hWnd);
+        if (view.get() != nullptr) {
+            m_imgBar.Draw(view.get(), anchor.left, anchor.top, width, m_nBarHeight);
+        }
     }
     m_imgBar.Destroy();
 
