@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 class CDialogEx {
 public:
     CDialogEx(UINT templateId, CDialogEx* parent);
@@ -16,17 +18,30 @@ public:
     // Modeless creation from the template; a null parent means the
     // application's main window.
     BOOL Create(UINT templateId, CDialogEx* parent = nullptr);
+    // Ends the dialog: a modal one leaves its loop, a modeless one is hidden.
+    // Callable from any thread.
     void EndDialog(int result);
 
     HWND GetSafeHwnd() const { return m_hWnd; }
     CDialogEx* GetParent() const { return m_pParentWnd; }
+
+    BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+    BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint) {
+        return ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+    }
+    // Centres over a visible owner, else in the work area of the monitor.
+    void CenterWindow();
 
     // Ends the dialog with IDCANCEL; for a modeless dialog that hides it.
     virtual void OnCancel();
     virtual void OnOK();
 
 protected:
+    // Attaches the dialog's controls to their members; run by OnInitDialog.
+    virtual void DoDataExchange() {}
     virtual BOOL OnInitDialog();
+    // Gives the dialog its keyboard handling (Tab, Enter, Escape) for
+    // messages bound for its windows; TRUE when the message was consumed.
     virtual BOOL PreTranslateMessage(MSG* msg);
     // Per-class dispatch: returns true when the message was handled, with its
     // result in *result.
@@ -38,6 +53,8 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static CDialogEx* FromHandle(HWND hwnd);
     bool m_bModal = false;
-    bool m_bEnded = false;
+    std::atomic<bool> m_bEnded{false};
+    INT_PTR m_nModalResult = -1;
 };

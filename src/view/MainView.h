@@ -15,6 +15,7 @@
 class MainView : public CDialogEx {
 public:
     explicit MainView(CDialogEx* parent);
+    ~MainView() override;
 
     // The launch step: login redirect, then the game client or the shell
     // program, then the closing step. Runs on the calling worker thread.
@@ -34,13 +35,15 @@ public:
     CStatic m_stText;
 
 protected:
+    void DoDataExchange() override;
     BOOL OnInitDialog() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
 
 private:
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT colourType);
+    HBRUSH OnCtlColor(UINT message, HDC dc, HWND control);
     void OnPaint();
     BOOL OnEraseBkgnd(HDC dc);
 
+    // The view's own background: the colour key, valid while it can paint.
     HBRUSH m_keyBrush = nullptr;
 };

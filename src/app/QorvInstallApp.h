@@ -1,0 +1,25 @@
+// The application object: one global instance whose start-up routine runs
+// the host window modally and then lets the process end.
+#pragma once
+
+#include <windows.h>
+
+class CDialogEx;
+
+class CQorvInstallApp {
+public:
+    CQorvInstallApp() = default;
+    CQorvInstallApp(const CQorvInstallApp&) = delete;
+    CQorvInstallApp& operator=(const CQorvInstallApp&) = delete;
+
+    // Runs the host window until it closes; always FALSE, so no message loop
+    // of the application's own follows.
+    BOOL InitInstance();
+
+    // The window that modeless dialogs without a parent belong to.
+    CDialogEx* m_pMainWnd = nullptr;
+};
+
+extern CQorvInstallApp theApp;
+
+CDialogEx* AppMainWindow();

@@ -1,0 +1,101 @@
+#include "app/QorvInstallDlg.h"
+
+#include "Constants.h"
+#include "app/GdiHandles.h"
+#include "app/PngResource.h"
+#include "view/MainView.h"
+
+namespace gp = Gdiplus::DllExports;
+
+CQorvInstallDlg::CQorvInstallDlg()
+    : CDialogEx(qorv::kIddHost, nullptr),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(qorv::kIdrMainFrame))) {}
+
+BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) return TRUE;
+    return CDialogEx::PreTranslateMessage(msg);
+}
+
+BOOL CQorvInstallDlg::OnInitDialog() {
+    CDialogEx::OnInitDialog();
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+
+    // The decoded copy is never drawn; its decoding starts GDI+, which the
+    // layered update below needs.
+    LoadPngImage(&m_imgBackground, qorv::kIdPngBackground);
+    LoadBackgroundImage(&m_pBackground);
+    DrawLayeredBackground();
+    MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
+    CenterWindow();
+
+    // Never freed: the workers hold plain pointers to the view until the
+    // process ends. Its dialog initialisation starts the first worker.
+    m_pView = new MainView(this);
+    m_pView->Create(qorv::kIddView);
+    m_pView->ShowWindow(SW_SHOWNORMAL);
+    m_pView->MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
+    m_pView->CenterWindow();
+    return TRUE;
+}
+
+void CQorvInstallDlg::DrawLayeredBackground() {
+    WindowDc screen(m_hWnd);
+    MemoryDc memory(screen.get());
+    if (screen.get() == nullptr || memory.get() == nullptr) return;
+
+    // A 32-bit premultiplied surface: UpdateLayeredWindow takes each pixel's
+    // alpha from it, which a screen-compatible bitmap would not keep.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = qorv::kWindowWidth;
+    info.bmiHeader.biHeight = -qorv::kWindowHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    GdiObject<HBITMAP> surface(
+        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (surface.get() == nullptr) return;
+
+    if (m_pBackground != nullptr) {
+        Gdiplus::GpBitmap* target = nullptr;
+        if (gp::GdipCreateBitmapFromScan0(qorv::kWindowWidth, qorv::kWindowHeight,
+                                          qorv::kWindowWidth * 4, PixelFormat32bppPARGB,
+                                          static_cast<BYTE*>(bits), &target) == Gdiplus::Ok) {
+            Gdiplus::GpGraphics* graphics = nullptr;
+            if (gp::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok) {
+                gp::GdipDrawImageRectI(graphics, m_pBackground, 0, 0, qorv::kWindowWidth,
+                                       qorv::kWindowHeight);
+                gp::GdipDeleteGraphics(graphics);
+            }
+            gp::GdipDisposeImage(target);
+        }
+    }
+
+    SelectedObject selected(memory.get(), surface.get());
+    POINT origin = {0, 0};
+    SIZE size = {qorv::kWindowWidth, qorv::kWindowHeight};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    UpdateLayeredWindow(m_hWnd, screen.get(), &origin, &size, memory.get(), &origin, 0, &blend,
+                        ULW_ALPHA);
+}
+
+bool CQorvInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+    switch (message) {
+        case WM_PAINT: {
+            // The layered update is the window's whole appearance.
+            PAINTSTRUCT paint;
+            BeginPaint(m_hWnd, &paint);
+            EndPaint(m_hWnd, &paint);
+            *result = 0;
+            return true;
+        }
+        case WM_QUERYDRAGICON:
+            *result = reinterpret_cast<INT_PTR>(m_hIcon);
+            return true;
+        default:
+            return CDialogEx::OnMessage(message, wParam, lParam, result);
+    }
+}

@@ -1,0 +1,16 @@
+// A static text control of a dialog, attached by the dialog's data exchange.
+#pragma once
+
+#include <windows.h>
+
+class CStatic {
+public:
+    void Attach(HWND hwnd) { m_hWnd = hwnd; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint) {
+        return ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+    }
+
+private:
+    HWND m_hWnd = nullptr;
+};

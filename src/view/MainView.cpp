@@ -1,0 +1,113 @@
+#include "view/MainView.h"
+
+#include "Constants.h"
+#include "app/GdiHandles.h"
+#include "app/PngResource.h"
+#include "view/BarGeometry.h"
+#include "workflow/InstallDirectory.h"
+#include "workflow/Stages.h"
+#include "workflow/Trace.h"
+#include "workflow/WorkerThread.h"
+
+MainView::MainView(CDialogEx* parent)
+    : CDialogEx(qorv::kIddView, parent),
+      m_nBarWidth(qorv::kBarWidth),
+      m_nBarHeight(qorv::kBarHeight),
+      m_nPercent(1),
+      m_nLoadingStep(1),
+      m_strInstallDir(InstallDirectory()) {
+    // Before any worker exists: the trace needs its fallback file.
+    qorv::TraceSetLogDirectory(m_strInstallDir);
+}
+
+MainView::~MainView() {
+    if (m_keyBrush != nullptr) DeleteObject(m_keyBrush);
+}
+
+void MainView::DoDataExchange() {
+    m_stText.Attach(GetDlgItem(m_hWnd, qorv::kIdcStatusText));
+}
+
+BOOL MainView::OnInitDialog() {
+    CDialogEx::OnInitDialog();
+    m_pBarAnchor = GetDlgItem(m_hWnd, qorv::kIdcBarAnchor);
+    ::MoveWindow(m_pBarAnchor, qorv::kBarX, qorv::kBarY, 5, 5, TRUE);
+    m_stText.MoveWindow(0, 154, 468, 30, TRUE);
+
+    // Black is the colour key: wherever the view stays black, the host's
+    // artwork shows through and takes the mouse.
+    m_crKey = RGB(0, 0, 0);
+    m_keyBrush = CreateSolidBrush(m_crKey);
+    SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(m_hWnd, m_crKey, 255, LWA_COLORKEY);
+
+    StartWorkerThread(DownloadShellProc, this);
+    return TRUE;
+}
+
+HBRUSH MainView::OnCtlColor(UINT message, HDC dc, HWND control) {
+    HBRUSH brush = reinterpret_cast<HBRUSH>(DefWindowProcW(
+        m_hWnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
+    if (GetDlgCtrlID(control) == qorv::kIdcStatusText) {
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkMode(dc, TRANSPARENT);
+        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    }
+    if (message == WM_CTLCOLORDLG) return m_keyBrush;
+    return brush;
+}
+
+void MainView::OnPaint() {
+    // One read: the worker may store a new value meanwhile.
+    const int width = qorv::BarWidth(m_nPercent, m_nBarWidth);
+    qorv::TraceLog(qorv::kTraceWidth, width);
+
+    LoadPngImage(&m_imgBar, qorv::kIdPngBar);
+    {
+        // The anchor only marks where the bar starts. Wine clips a Static's
+        // context to its own 5 x 5 pixels, so the bar goes into the view's
+        // context at the anchor's place, which gives the same pixels as the
+        // anchor's unclipped context does on Windows.
+        RECT anchor = {};
+        GetWindowRect(m_pBarAnchor, &anchor);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&anchor), 1);
+        WindowDc view(m_hWnd);
+        if (view.get() != nullptr) {
+            m_imgBar.Draw(view.get(), anchor.left, anchor.top, width, m_nBarHeight);
+        }
+    }
+    m_imgBar.Destroy();
+
+    PAINTSTRUCT paint;
+    BeginPaint(m_hWnd, &paint);
+    EndPaint(m_hWnd, &paint);
+}
+
+// Never erased: each paint blends over what earlier ones left.
+BOOL MainView::OnEraseBkgnd(HDC) {
+    return TRUE;
+}
+
+bool MainView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+    switch (message) {
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            *result = reinterpret_cast<INT_PTR>(
+                OnCtlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+            return true;
+        case WM_PAINT:
+            OnPaint();
+            *result = 0;
+            return true;
+        case WM_ERASEBKGND:
+            *result = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
+            return true;
+        default:
+            return CDialogEx::OnMessage(message, wParam, lParam, result);
+    }
+}

@@ -1,0 +1,192 @@
+"""The installer's two windows under Wine: the layered artwork host and the
+colour-keyed progress view over it, caught while the shell package download
+is frozen half-way, then Escape and WM_CLOSE sent to the host."""
+
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+
+from e2e import harness  # noqa: E402
+from servers.stall_server import StallServer  # noqa: E402
+
+EXE = harness.WIN32_BUILD / "QorvInstall.exe"
+WINCTL = harness.WIN32_BUILD / "tests" / "wine" / "qorv-winctl.exe"
+ARTIFACTS = harness.WIN32_BUILD / "e2e-artifacts"
+SCREEN_W, SCREEN_H = 1024, 768
+WIN_W, WIN_H = 467, 218
+BAR_X, BAR_Y, BAR_H = 14, 186, 5
+WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = 0x100, 0x10, 0x1B
+WS_EX_LAYERED = 0x80000
+MIB = 1024 * 1024
+
+
+def read_rgb(png, width, height):
+    raw = subprocess.run(["convert", str(png), "-alpha", "off", "-depth", "8", "rgb:-"],
+                         check=True, capture_output=True, timeout=60).stdout
+    assert len(raw) == width * height * 3, "unexpected image size"
+    return lambda x, y: tuple(raw[(y * width + x) * 3:(y * width + x) * 3 + 3])
+
+
+def read_rgba(png, width, height):
+    raw = subprocess.run(["convert", str(png), "-depth", "8", "rgba:-"],
+                         check=True, capture_output=True, timeout=60).stdout
+    return lambda x, y: tuple(raw[(y * width + x) * 4:(y * width + x) * 4 + 4])
+
+
+TILE_BLUE, TILE_PINK = "#3a6ea5", "#c04080"
+
+
+def behind(x, y):
+    """The root's colour at a screen point: 32-pixel squares from (0, 0)."""
+    pink = ((x % 64) < 32) == ((y % 64) < 32)
+    return (192, 64, 128) if pink else (58, 110, 165)
+
+
+def golden(rgb):
+    r, g, b = rgb
+    return r >= 150 and g >= 120 and b <= 130 and r - b >= 80
+
+
+def use_cjk_dialog_font(wine):
+    """Wine's dialog font has no Chinese glyphs; point it at the CJK font."""
+    key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+    for face in ("MS Shell Dlg", "MS Shell Dlg 2"):
+        wine.cmd("reg", "add", key, "/v", face, "/d", "WenQuanYi Micro Hei", "/f")
+
+
+class WindowTest(unittest.TestCase):
+
+    def setUp(self):
+        self.tmp = Path(tempfile.mkdtemp(prefix="qorv-window-"))
+        self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
+        # Incompressible, so the download takes its full size on the wire.
+        rnd = random.Random(4)
+        (self.tmp / "pkg").mkdir()
+        with zipfile.ZipFile(self.tmp / "pkg" / "shell.zip", "w", zipfile.ZIP_STORED) as z:
+            z.writestr("Qorv.exe", rnd.randbytes(10 * MIB))
+        resource_url, _ = harness.build_urls()
+        self.port = harness.url_port(resource_url)
+
+    def winctl_list(self, wine):
+        out = wine.run(WINCTL, "list", EXE.name, timeout=60).stdout.decode()
+        windows = []
+        for line in out.splitlines():
+            hwnd, left, top, right, bottom, exstyle, owner = line.split()
+            windows.append({"hwnd": hwnd, "rect": tuple(map(int, (left, top, right, bottom))),
+                            "exstyle": int(exstyle, 16), "owner": owner})
+        return windows
+
+    def test_windows_bar_text_escape_and_close(self):
+        with harness.Xvfb(f"{SCREEN_W}x{SCREEN_H}x24") as xvfb, \
+                StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
+            wine = harness.Wine(xvfb.display)
+            self.addCleanup(wine.stop)
+            use_cjk_dialog_font(wine)
+            shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
+
+            proc = wine.start(EXE)
+            self.addCleanup(harness.stop, proc)
+            output = bytearray()
+
+            def read_output():
+                for chunk in iter(lambda: proc.stdout.read1(4096), b""):
+                    output.extend(chunk)
+
+            threading.Thread(target=read_output, daemon=True).start()
+            self.addCleanup(proc.stdout.close)
+
+            self.assertTrue(server.stalled.wait(90), "shell.zip was never fetched half-way")
+            # A two-colour root so every see-through pixel is recognisable;
+            # set now, as Wine's start-up clears the root.
+            tile = self.tmp / "tile.png"
+            subprocess.run(["convert", "-size", "64x64", f"xc:{TILE_BLUE}", "-fill", TILE_PINK,
+                            "-draw", "rectangle 0,0 31,31", "-draw", "rectangle 32,32 63,63",
+                            str(tile)], check=True, timeout=60)
+            subprocess.run(["display", "-display", xvfb.display, "-window", "root", str(tile)],
+                           timeout=60)
+            # Let the last progress report be painted, then hold still.
+            last, quiet_since = -1, time.monotonic()
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and time.monotonic() - quiet_since < 3:
+                if len(output) != last:
+                    last, quiet_since = len(output), time.monotonic()
+                time.sleep(0.2)
+            widths = re.findall(rb"\nwidth=(\d+)", bytes(output))
+            self.assertTrue(widths, bytes(output))
+            width = int(widths[-1])
+            self.assertGreater(width, 4, bytes(output))
+
+            windows = self.winctl_list(wine)
+            shot = ARTIFACTS / "window-progress.png"
+            ARTIFACTS.mkdir(parents=True, exist_ok=True)
+            xvfb.screenshot(shot)
+            self.assertEqual(len(re.findall(rb"\nwidth=", bytes(output))), len(widths))
+
+            # Two visible windows, 467 x 218, on one rectangle, centred.
+            self.assertEqual(len(windows), 2, windows)
+            rects = {w["rect"] for w in windows}
+            self.assertEqual(len(rects), 1, windows)
+            left, top, right, bottom = rects.pop()
+            self.assertEqual((right - left, bottom - top), (WIN_W, WIN_H))
+            self.assertLessEqual(abs(left - (SCREEN_W - WIN_W) // 2), 1)
+            self.assertLessEqual(abs(top - (SCREEN_H - WIN_H) // 2), 1)
+            self.assertTrue(all(w["exstyle"] & WS_EX_LAYERED for w in windows))
+            host = next(w for w in windows if w["owner"] == "0")
+            view = next(w for w in windows if w["owner"] != "0")
+            self.assertEqual(int(view["owner"], 16), int(host["hwnd"], 16))
+
+            screen = read_rgb(shot, SCREEN_W, SCREEN_H)
+            art = read_rgba(harness.REPO / "res" / "background.png", WIN_W, WIN_H)
+            at = lambda x, y: screen(left + x, top + y)  # noqa: E731
+
+            # The artwork's transparent surround shows the screen behind it.
+            for x, y in ((2, 2), (40, 10), (WIN_W - 3, 2), (WIN_W - 40, 60), (3, 90)):
+                self.assertEqual(art(x, y)[3], 0)
+                self.assertEqual(at(x, y), behind(left + x, top + y), (x, y))
+            # The panel is opaque: the artwork's own colours, not the screen.
+            for x, y in ((30, 120), (233, 110), (440, 150), (100, 205), (WIN_W - 20, 200)):
+                self.assertEqual(art(x, y)[3], 255)
+                self.assertEqual(at(x, y), art(x, y)[:3], (x, y))
+
+            # The golden run starts at view x 14 and is as long as the last
+            # traced width, on every row of the bar at its middle.
+            run = [x for x in range(8, WIN_W - 8) if golden(at(x, BAR_Y + 2))]
+            self.assertEqual(run, list(range(BAR_X, BAR_X + width)), f"width={width}")
+            for y in range(BAR_Y, BAR_Y + BAR_H):
+                self.assertTrue(golden(at(BAR_X + width // 2, y)), y)
+            self.assertFalse(golden(at(BAR_X + width // 2, BAR_Y - 2)))
+            self.assertFalse(golden(at(BAR_X + width // 2, BAR_Y + BAR_H + 1)))
+
+            # The status text is white, inside y 154-183, centred.
+            white = [(x, y) for y in range(100, WIN_H) for x in range(WIN_W)
+                     if at(x, y) == (255, 255, 255)]
+            self.assertGreater(len(white), 40)
+            self.assertTrue(all(154 <= y <= 183 for _, y in white), white[:10])
+            xs = [x for x, _ in white]
+            self.assertLessEqual(abs((min(xs) + max(xs)) / 2 - WIN_W / 2), 12)
+
+            # Escape leaves the host open.
+            wine.run(WINCTL, "post", host["hwnd"], hex(WM_KEYDOWN), hex(VK_ESCAPE))
+            time.sleep(2)
+            self.assertIsNone(proc.poll())
+            self.assertEqual(len(self.winctl_list(wine)), 2)
+
+            # WM_CLOSE ends the process while shell.zip is still downloading.
+            self.assertFalse(server.released())
+            wine.run(WINCTL, "post", host["hwnd"], hex(WM_CLOSE), "0")
+            proc.wait(10)
+            self.assertFalse((wine.local_appdata() / "tovrine" / "qorv" / "Qorv.exe").exists())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,65 @@
+// Test helper run inside the Wine prefix: lists the visible top-level
+// windows of a program, and posts a message to a window.
+//   qorv-winctl list EXE_NAME   one line per window:
+//                               HWND LEFT TOP RIGHT BOTTOM EXSTYLE OWNER
+//   qorv-winctl post HWND MESSAGE WPARAM
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+struct ListRequest {
+    const wchar_t* exeName;
+    int count;
+};
+
+// True when the window's process runs an executable of the given file name.
+bool BelongsTo(HWND hwnd, const wchar_t* exeName) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return false;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    bool match = false;
+    if (QueryFullProcessImageNameW(process, 0, path, &size)) {
+        const wchar_t* slash = wcsrchr(path, L'\\');
+        match = _wcsicmp(slash != nullptr ? slash + 1 : path, exeName) == 0;
+    }
+    CloseHandle(process);
+    return match;
+}
+
+BOOL CALLBACK ListWindow(HWND hwnd, LPARAM param) {
+    auto* request = reinterpret_cast<ListRequest*>(param);
+    if (!IsWindowVisible(hwnd) || !BelongsTo(hwnd, request->exeName)) return TRUE;
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    printf("%lx %ld %ld %ld %ld %lx %lx\n",
+           static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(hwnd)), rect.left, rect.top,
+           rect.right, rect.bottom, static_cast<unsigned long>(GetWindowLongW(hwnd, GWL_EXSTYLE)),
+           static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
+    ++request->count;
+    return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && wcscmp(argv[1], L"list") == 0) {
+        ListRequest request = {argv[2], 0};
+        EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&request));
+        fflush(stdout);
+        return 0;
+    }
+    if (argc == 5 && wcscmp(argv[1], L"post") == 0) {
+        HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[2], nullptr, 16)));
+        UINT message = static_cast<UINT>(wcstoul(argv[3], nullptr, 0));
+        WPARAM wParam = static_cast<WPARAM>(wcstoul(argv[4], nullptr, 0));
+        return PostMessageW(hwnd, message, wParam, 0) ? 0 : 1;
+    }
+    fprintf(stderr, "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM\n");
+    return 2;
+}
