@@ -35,6 +35,7 @@ constexpr wchar_t kShellPackagePath[] = L"/pkg/shell.zip";
 constexpr wchar_t kVersionFilePath[] = L"/pkg/pkg.ver";
 constexpr wchar_t kClientPackagePath[] = L"/pkg/GameClient.zip";
 constexpr wchar_t kCacheBusterFormat[] = L"?skq=%d";
+constexpr wchar_t kHttpUserAgent[] = L"QorvInstall";
 
 // Files in the install directory.
 constexpr wchar_t kShellPackageFile[] = L"shell.zip";

@@ -1,0 +1,204 @@
+#include "workflow/PackageDownload.h"
+
+#include <windows.h>
+
+#include <strsafe.h>
+#include <wininet.h>
+
+#include "Constants.h"
+
+namespace qorv {
+namespace {
+
+constexpr DWORD kReadSize = 64 * 1024;
+// Decimal digits of the largest Content-Length accepted (4294967295) and a
+// few more, so a longer value is seen as too long rather than cut.
+constexpr DWORD kLengthChars = 32;
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle) : m_handle(handle) {}
+    ~InternetHandle() {
+        if (m_handle) InternetCloseHandle(m_handle);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return m_handle; }
+
+private:
+    HINTERNET m_handle;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+    ~FileHandle() {
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
+
+// The request's Content-Length: S_OK with *known false when the server sent
+// none (chunked or ended by closing the connection).
+HRESULT QueryContentLength(HINTERNET request, bool* known, ULONG* length) {
+    wchar_t text[kLengthChars] = {};
+    DWORD size = sizeof(text);
+    *known = false;
+    *length = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        DWORD error = GetLastError();
+        return error == ERROR_HTTP_HEADER_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
+    }
+    if (text[0] == L'\0') return INET_E_DOWNLOAD_FAILURE;
+    ULONGLONG value = 0;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c < L'0' || *c > L'9') return INET_E_DOWNLOAD_FAILURE;
+        value = value * 10 + static_cast<ULONGLONG>(*c - L'0');
+        if (value > MAXDWORD) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
+    *known = true;
+    *length = static_cast<ULONG>(value);
+    return S_OK;
+}
+
+HRESULT CheckStatus(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return LastError();
+    }
+    if (status == HTTP_STATUS_NOT_FOUND) return INET_E_RESOURCE_NOT_FOUND;
+    if (status < HTTP_STATUS_OK || status >= HTTP_STATUS_AMBIGUOUS) return INET_E_DOWNLOAD_FAILURE;
+    return S_OK;
+}
+
+void Report(IBindStatusCallback* callback, ULONG received, ULONG length, ULONG status) {
+    if (callback) callback->OnProgress(received, length, status, nullptr);
+}
+
+// The request for url, sent, with the idle timeout on its connection.
+HRESULT SendRequest(HINTERNET session, const wchar_t* url, HINTERNET* connection,
+                    HINTERNET* request) {
+    // Non-zero lengths with null pointers: the parts point into url.
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url, 0, 0, &parts)) return LastError();
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+        return INET_E_UNKNOWN_PROTOCOL;
+    }
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+
+    *connection = InternetConnectW(session, host.c_str(), parts.nPort, nullptr, nullptr,
+                                   INTERNET_SERVICE_HTTP, 0, 0);
+    if (!*connection) return LastError();
+    // Reload and no cache write: the body goes to the file only, never a
+    // second time into the browser cache.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    *request =
+        HttpOpenRequestW(*connection, nullptr, object.c_str(), nullptr, nullptr, nullptr, flags, 0);
+    if (!*request) return LastError();
+    // On the request itself: Wine takes the send and receive timeouts only
+    // there, and without them waits for a silent server for ever.
+    DWORD timeout = kDownloadIdleTimeoutMs;
+    const DWORD timeoutOptions[] = {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT};
+    for (DWORD option : timeoutOptions) {
+        if (!InternetSetOptionW(*request, option, &timeout, sizeof(timeout))) return LastError();
+    }
+    if (!HttpSendRequestW(*request, nullptr, 0, nullptr, 0)) return LastError();
+    return S_OK;
+}
+
+// Reads the whole answer to url into file.
+HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback) {
+    InternetHandle session(
+        InternetOpenW(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session.get()) return LastError();
+    DWORD timeout = kDownloadIdleTimeoutMs;
+    if (!InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
+                            sizeof(timeout))) {
+        return LastError();
+    }
+    HINTERNET connectionHandle = nullptr;
+    HINTERNET requestHandle = nullptr;
+    HRESULT hr = SendRequest(session.get(), url, &connectionHandle, &requestHandle);
+    InternetHandle connection(connectionHandle);
+    InternetHandle request(requestHandle);
+    if (FAILED(hr)) return hr;
+    hr = CheckStatus(request.get());
+    if (FAILED(hr)) return hr;
+    bool lengthKnown = false;
+    ULONG length = 0;
+    hr = QueryContentLength(request.get(), &lengthKnown, &length);
+    if (FAILED(hr)) return hr;
+
+    ULONGLONG received = 0;
+    Report(callback, 0, length, BINDSTATUS_BEGINDOWNLOADDATA);
+    BYTE buffer[kReadSize];
+    for (;;) {
+        // Waits for some bytes, not for a full buffer as InternetReadFile
+        // would, so a slow body is reported as it arrives.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return LastError();
+        if (available == 0) break;
+        DWORD read = 0;
+        if (!InternetReadFile(request.get(), buffer, available < kReadSize ? available : kReadSize,
+                              &read)) {
+            return LastError();
+        }
+        if (read == 0) break;
+        received += read;
+        DWORD written = 0;
+        if (!WriteFile(file, buffer, read, &written, nullptr)) return LastError();
+        Report(callback, static_cast<ULONG>(received), length, BINDSTATUS_DOWNLOADINGDATA);
+    }
+    if (lengthKnown && received != length) return INET_E_DOWNLOAD_FAILURE;
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback) {
+    wchar_t partPath[MAX_PATH] = {};
+    HRESULT hr = StringCchCopyW(partPath, MAX_PATH, path);
+    if (SUCCEEDED(hr)) hr = StringCchCatW(partPath, MAX_PATH, kDownloadSuffix);
+    if (FAILED(hr)) return hr;
+
+    {
+        FileHandle file(CreateFileW(partPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+        hr = Transfer(url, file.get(), callback);
+    }  // closed here: it is moved or deleted next
+    if (SUCCEEDED(hr) && !MoveFileExW(partPath, path, MOVEFILE_REPLACE_EXISTING)) {
+        hr = LastError();
+    }
+    if (FAILED(hr)) DeleteFileW(partPath);
+    return hr;
+}
+
+std::wstring LoadResourceString(unsigned id) {
+    // With no buffer, LoadStringW hands out a read-only pointer to the
+    // resource text itself, whatever its length.
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || !text) return std::wstring();
+    return std::wstring(text, static_cast<size_t>(length));
+}
+
+}  // namespace qorv
