@@ -6,15 +6,12 @@ import random
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "servers"))
-
-import harness  # noqa: E402
-from fault_server import FaultServer  # noqa: E402
+from e2e import harness
+from servers.fault_server import FaultServer
 
 FETCH = harness.WIN32_BUILD / "tests" / "wine" / "qorv-fetch.exe"
 READ_SIZE = 64 * 1024

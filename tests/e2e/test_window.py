@@ -6,7 +6,6 @@ import random
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -14,10 +13,8 @@ import unittest
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-
-from e2e import harness  # noqa: E402
-from servers.stall_server import StallServer  # noqa: E402
+from e2e import harness
+from servers.stall_server import StallServer
 
 EXE = harness.WIN32_BUILD / "QorvInstall.exe"
 WINCTL = harness.WIN32_BUILD / "tests" / "wine" / "qorv-winctl.exe"
