@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "services/zip/ZipArchiveFile.h"
