@@ -1,12 +1,19 @@
-// The traditional PKWARE encryption's check of the 12-byte encryption
-// header, for the empty password that every entry is read with.
+// Traditional PKWARE decryption with the empty password, the only password
+// entries are read with. The minizip builds in use leave decryption out, so
+// encrypted entries are read raw and decrypted here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int kZipEncryptionHeaderSize = 12;
 
-// Decrypts header with the empty password and returns its last byte, which
-// must equal the high byte of the entry's CRC-32 (or of its DOS time when
-// general-purpose bit 3 is set).
-uint8_t ZipDecryptCheckByte(const uint8_t (&header)[kZipEncryptionHeaderSize]);
+struct ZipCryptKeys {
+    uint32_t k[3];
+};
+
+// The keys of the empty password.
+ZipCryptKeys ZipCryptEmptyPasswordKeys();
+
+// Decrypts data in place, advancing the keys.
+void ZipCryptDecrypt(ZipCryptKeys* keys, unsigned char* data, size_t size);

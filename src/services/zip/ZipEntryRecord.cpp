@@ -88,7 +88,9 @@ ZipResult ZipReadEntryRecord(ZipExtractor& extractor, int32_t index, ZipEntryInf
 
     *record = result;
     facts->flags = static_cast<uint32_t>(info.flag);
+    facts->method = static_cast<uint32_t>(info.compression_method);
     facts->crc = static_cast<uint32_t>(info.crc);
     facts->dosDateTime = static_cast<uint32_t>(info.dosDate);
+    facts->uncompressedSize = info.uncompressed_size;
     return ZipOk;
 }

@@ -1,10 +1,11 @@
 #include "services/zip/ZipExtract.h"
 
+#include <cstring>
 #include <cwchar>
 #include <new>
 
 #include "services/zip/ZipArchiveFile.h"
-#include "services/zip/ZipCrypt.h"
+#include "services/zip/ZipEncryptedEntry.h"
 #include "services/zip/ZipEntryRecord.h"
 #include "services/zip/ZipExtractor.h"
 #include "services/zip/ZipFileSystem.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kFlagEncrypted = 0x01;
-constexpr uint32_t kFlagDataDescriptor = 0x08;
 
 ZipResult g_lastResult = ZipOk;
 
@@ -39,6 +39,26 @@ bool SetBaseDir(ZipExtractor& extractor, const wchar_t* directory) {
     const bool hasSeparator =
         length > 0 && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
     return ZipJoinPath(extractor.baseDir, directory, hasSeparator ? L"" : L"\\", L"");
+}
+
+// True for an archive that is nothing but an end-of-central-directory
+// record with no entries (and its comment): the reader does not look for
+// that record at offset 0, so it would take the archive for no zip at all.
+bool IsEmptyArchive(const zlib_filefunc64_def& functions, const wchar_t* path) {
+    constexpr uLong kRecordSize = 22;
+    voidpf file = functions.zopen64_file(functions.opaque, path,
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    if (file == nullptr) return false;
+    unsigned char record[kRecordSize] = {};
+    const bool read =
+        functions.zread_file(functions.opaque, file, record, kRecordSize) == kRecordSize;
+    const bool atEnd =
+        functions.zseek64_file(functions.opaque, file, 0, ZLIB_FILEFUNC_SEEK_END) == 0 &&
+        functions.ztell64_file(functions.opaque, file) ==
+            kRecordSize + (record[20] | (record[21] << 8));
+    functions.zclose_file(functions.opaque, file);
+    static const unsigned char kEmptyRecord[20] = {0x50, 0x4b, 0x05, 0x06};
+    return read && atEnd && memcmp(record, kEmptyRecord, sizeof(kEmptyRecord)) == 0;
 }
 
 // Moves the reader to entry index: forward from where it is, or from the
@@ -75,41 +95,27 @@ ZipResult LoadRecord(ZipExtractor& extractor, int32_t index) {
     return ZipOk;
 }
 
-// Checks the encryption header of the current entry, read raw, against the
-// CRC-32 (or, with a data descriptor, the DOS time) that it must end with.
-ZipResult CheckPassword(unzFile reader, const ZipEntryFacts& facts) {
-    uint8_t header[kZipEncryptionHeaderSize];
-    if (unzOpenCurrentFile2(reader, nullptr, nullptr, 1) != UNZ_OK) return ZipErrInflate;
-    const int read = unzReadCurrentFile(reader, header, sizeof(header));
-    unzCloseCurrentFile(reader);
-    if (read != kZipEncryptionHeaderSize) return ZipErrInflate;
-    const auto expected = static_cast<uint8_t>(
-        (facts.flags & kFlagDataDescriptor) != 0 ? facts.dosDateTime >> 8 : facts.crc >> 24);
-    return ZipDecryptCheckByte(header) == expected ? ZipOk : ZipErrPassword;
-}
-
 // Copies the current entry's data into file, then sets its times once the
 // whole entry was written and its CRC-32 found right.
 ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file) {
     unzFile reader = extractor.reader.get();
     const ZipEntryInfo& record = extractor.cachedRecord;
-    const bool encrypted = (extractor.cachedFacts.flags & kFlagEncrypted) != 0;
-    if (encrypted) {
-        const ZipResult password = CheckPassword(reader, extractor.cachedFacts);
-        if (password != ZipOk) return password;
+    if (!extractor.outputBuffer) {
+        extractor.outputBuffer.reset(new (std::nothrow) unsigned char[kZipOutputBufferSize]);
+        if (!extractor.outputBuffer) return ZipErrInflate;
     }
-    if (unzOpenCurrentFilePassword(reader, encrypted ? "" : nullptr) != UNZ_OK) {
+    unsigned char* const buffer = extractor.outputBuffer.get();
+    if ((extractor.cachedFacts.flags & kFlagEncrypted) != 0) {
+        const ZipResult result =
+            ZipWriteEncryptedEntry(reader, extractor.cachedFacts, buffer, file);
+        if (result == ZipOk)
+            file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        return result;
+    }
+    if (unzOpenCurrentFile(reader) != UNZ_OK) {
         unzCloseCurrentFile(reader);
         return ZipErrInflate;
     }
-    if (!extractor.outputBuffer) {
-        extractor.outputBuffer.reset(new (std::nothrow) unsigned char[kZipOutputBufferSize]);
-        if (!extractor.outputBuffer) {
-            unzCloseCurrentFile(reader);
-            return ZipErrInflate;
-        }
-    }
-    unsigned char* const buffer = extractor.outputBuffer.get();
     for (;;) {
         const int read = unzReadCurrentFile(reader, buffer, kZipOutputBufferSize);
         if (read > 0) {
@@ -181,12 +187,15 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
     ZipFillArchiveFunctions(&functions);
     extractor->reader.reset(unzOpen2_64(archivePath, &functions));
     unz_global_info64 global;
-    if (!extractor->reader || unzGetGlobalInfo64(extractor->reader.get(), &global) != UNZ_OK) {
+    if (extractor->reader && unzGetGlobalInfo64(extractor->reader.get(), &global) == UNZ_OK) {
+        extractor->entryCount = global.number_entry > 0x7FFFFFFF
+                                    ? 0x7FFFFFFF
+                                    : static_cast<int32_t>(global.number_entry);
+    } else if (extractor->reader || !IsEmptyArchive(functions, archivePath)) {
         Store(ZipErrFile);
         return nullptr;
     }
-    extractor->entryCount =
-        global.number_entry > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(global.number_entry);
+    // An empty archive keeps no reader: no index is ever in range.
     // Opening leaves the reader on the first entry.
     extractor->readerIndex = extractor->entryCount > 0 ? 0 : -1;
 

@@ -12,9 +12,11 @@ constexpr uint32_t kZipOutputBufferSize = 16384;
 
 // Entry facts the extraction needs beyond the record.
 struct ZipEntryFacts {
-    uint32_t flags;        // general-purpose bits
-    uint32_t crc;          // CRC-32 from the central directory
-    uint32_t dosDateTime;  // DOS date (high 16 bits) and time
+    uint32_t flags;             // general-purpose bits
+    uint32_t method;            // 0 stored, 8 deflated
+    uint32_t crc;               // CRC-32 from the central directory
+    uint32_t dosDateTime;       // DOS date (high 16 bits) and time
+    uint64_t uncompressedSize;  // full width, for zip64 entries
 };
 
 struct ZipReaderCloser {
