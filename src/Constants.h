@@ -74,6 +74,9 @@ constexpr char kPublisherGbk[] = "Velmora";
 constexpr wchar_t kDisplayVersion[] = L"1.0.0.9";
 constexpr wchar_t kProfileKey[] = L"QorvInstall";
 
+// Zip extra-field block id of the extended time stamps.
+constexpr unsigned char kZipExtendedTimeId[2] = {'U', 'T'};
+
 // Trace texts.
 constexpr char kTraceLoadingStep[] = "loading_step=%d";
 constexpr char kTracePercent[] = "\npercent=%d";

@@ -1,0 +1,7 @@
+// The file functions minizip reads the archive through: the archive is
+// opened from a wide path (given to unzOpen2_64 as the path).
+#pragma once
+
+#include <minizip/ioapi.h>
+
+void ZipFillArchiveFunctions(zlib_filefunc64_def* functions);

@@ -1,0 +1,258 @@
+#include "services/zip/ZipExtract.h"
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "services/zip/ZipArchiveFile.h"
+#include "services/zip/ZipEncryptedEntry.h"
+#include "services/zip/ZipEntryRecord.h"
+#include "services/zip/ZipExtractor.h"
+#include "services/zip/ZipFileSystem.h"
+#include "services/zip/ZipMakeDirs.h"
+#include "services/zip/ZipNames.h"
+#include "services/zip/ZipPaths.h"
+
+namespace {
+
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kFlagEncrypted = 0x01;
+
+ZipResult g_lastResult = ZipOk;
+
+ZipResult Store(ZipResult result) {
+    g_lastResult = result;
+    return result;
+}
+
+ZipResult CheckHandle(ZipHandle handle) {
+    if (handle == nullptr) return ZipErrArgs;
+    if (handle->kind != kZipKindExtract) return ZipErrMode;
+    return ZipOk;
+}
+
+// Sets the base directory, with a separator appended when it has none.
+// A directory that does not fit leaves the base empty, so that relative
+// targets fail rather than land somewhere else.
+bool SetBaseDir(ZipExtractor& extractor, const wchar_t* directory) {
+    const size_t length = wcslen(directory);
+    const bool hasSeparator =
+        length > 0 && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
+    return ZipJoinPath(extractor.baseDir, directory, hasSeparator ? L"" : L"\\", L"");
+}
+
+// True for an archive that is nothing but an end-of-central-directory
+// record with no entries (and its comment): the reader does not look for
+// that record at offset 0, so it would take the archive for no zip at all.
+bool IsEmptyArchive(const zlib_filefunc64_def& functions, const wchar_t* path) {
+    constexpr uLong kRecordSize = 22;
+    voidpf file = functions.zopen64_file(functions.opaque, path,
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    if (file == nullptr) return false;
+    unsigned char record[kRecordSize] = {};
+    const bool read =
+        functions.zread_file(functions.opaque, file, record, kRecordSize) == kRecordSize;
+    const bool atEnd =
+        functions.zseek64_file(functions.opaque, file, 0, ZLIB_FILEFUNC_SEEK_END) == 0 &&
+        functions.ztell64_file(functions.opaque, file) ==
+            kRecordSize + (record[20] | (record[21] << 8));
+    functions.zclose_file(functions.opaque, file);
+    static const unsigned char kEmptyRecord[20] = {0x50, 0x4b, 0x05, 0x06};
+    return read && atEnd && memcmp(record, kEmptyRecord, sizeof(kEmptyRecord)) == 0;
+}
+
+// Moves the reader to entry index: forward from where it is, or from the
+// first entry when index lies behind it.
+ZipResult WalkTo(ZipExtractor& extractor, int32_t index) {
+    unzFile reader = extractor.reader.get();
+    if (extractor.readerIndex < 0 || index < extractor.readerIndex) {
+        extractor.readerIndex = -1;
+        if (unzGoToFirstFile(reader) != UNZ_OK) return ZipErrRead;
+        extractor.readerIndex = 0;
+    }
+    while (extractor.readerIndex < index) {
+        if (unzGoToNextFile(reader) != UNZ_OK) {
+            extractor.readerIndex = -1;
+            return ZipErrRead;
+        }
+        ++extractor.readerIndex;
+    }
+    return ZipOk;
+}
+
+// Walks to entry index and makes its record the cached one.
+ZipResult LoadRecord(ZipExtractor& extractor, int32_t index) {
+    if (index == extractor.cachedIndex) return ZipOk;
+    const ZipResult walked = WalkTo(extractor, index);
+    if (walked != ZipOk) return walked;
+    ZipEntryInfo record;
+    ZipEntryFacts facts;
+    const ZipResult read = ZipReadEntryRecord(extractor, index, &record, &facts);
+    if (read != ZipOk) return read;
+    extractor.cachedRecord = record;
+    extractor.cachedFacts = facts;
+    extractor.cachedIndex = index;
+    return ZipOk;
+}
+
+// Copies the current entry's data into file, then sets its times once the
+// whole entry was written and its CRC-32 found right.
+ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file) {
+    unzFile reader = extractor.reader.get();
+    const ZipEntryInfo& record = extractor.cachedRecord;
+    if (!extractor.outputBuffer) {
+        extractor.outputBuffer.reset(new (std::nothrow) unsigned char[kZipOutputBufferSize]);
+        if (!extractor.outputBuffer) return ZipErrInflate;
+    }
+    unsigned char* const buffer = extractor.outputBuffer.get();
+    if ((extractor.cachedFacts.flags & kFlagEncrypted) != 0) {
+        const ZipResult result =
+            ZipWriteEncryptedEntry(reader, extractor.cachedFacts, buffer, file);
+        if (result == ZipOk)
+            file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        return result;
+    }
+    if (unzOpenCurrentFile(reader) != UNZ_OK) {
+        unzCloseCurrentFile(reader);
+        return ZipErrInflate;
+    }
+    for (;;) {
+        const int read = unzReadCurrentFile(reader, buffer, kZipOutputBufferSize);
+        if (read > 0) {
+            if (!file.Write(buffer, static_cast<uint32_t>(read))) {
+                unzCloseCurrentFile(reader);
+                return ZipErrWrite;
+            }
+            continue;
+        }
+        const bool atEnd = read == 0 && unzeof(reader) == 1;
+        // Closing the data checks the CRC-32: damaged data is no success.
+        const int closed = unzCloseCurrentFile(reader);
+        if (!atEnd || closed != UNZ_OK) return ZipErrInflate;
+        file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        return ZipOk;
+    }
+}
+
+ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target) {
+    wchar_t path[kZipMaxPath];
+    if (ZipIsAbsolutePath(target)) {
+        if (!ZipJoinPath(path, target, L"", L"")) return ZipErrFile;
+        ZipMakeDirs(nullptr, target);
+    } else {
+        if (extractor.baseDir[0] == L'\0' || !ZipJoinPath(path, extractor.baseDir, target, L"")) {
+            return ZipErrFile;
+        }
+        ZipMakeDirs(extractor.baseDir, target);
+    }
+    return ZipOk;
+}
+
+ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target) {
+    wchar_t directory[kZipMaxPath];
+    const wchar_t* fileName = nullptr;
+    if (!ZipSplitTarget(target, directory, &fileName)) return ZipErrFile;
+    wchar_t path[kZipMaxPath];
+    if (ZipIsAbsolutePath(directory)) {
+        if (!ZipJoinPath(path, directory, fileName, L"")) return ZipErrFile;
+        ZipMakeDirs(nullptr, directory);
+    } else {
+        if (extractor.baseDir[0] == L'\0' ||
+            !ZipJoinPath(path, extractor.baseDir, directory, fileName)) {
+            return ZipErrFile;
+        }
+        ZipMakeDirs(extractor.baseDir, directory);
+    }
+    ZipTargetFile file;
+    if (!file.Create(path, extractor.cachedRecord.attributes)) return ZipErrFile;
+    return WriteEntryData(extractor, file);
+}
+
+}  // namespace
+
+ZipResult ZipLastResult() {
+    return g_lastResult;
+}
+
+ZipHandle ZipOpen(const wchar_t* archivePath) {
+    std::unique_ptr<ZipExtractor> extractor(new (std::nothrow) ZipExtractor);
+    if (!extractor) {
+        Store(ZipErrFile);
+        return nullptr;
+    }
+    wchar_t current[kZipMaxPath] = {};
+    if (ZipGetCurrentDirectory(current, kZipMaxPath)) SetBaseDir(*extractor, current);
+
+    zlib_filefunc64_def functions;
+    ZipFillArchiveFunctions(&functions);
+    extractor->reader.reset(unzOpen2_64(archivePath, &functions));
+    unz_global_info64 global;
+    if (extractor->reader && unzGetGlobalInfo64(extractor->reader.get(), &global) == UNZ_OK) {
+        extractor->entryCount = global.number_entry > 0x7FFFFFFF
+                                    ? 0x7FFFFFFF
+                                    : static_cast<int32_t>(global.number_entry);
+    } else if (extractor->reader || !IsEmptyArchive(functions, archivePath)) {
+        Store(ZipErrFile);
+        return nullptr;
+    }
+    // An empty archive keeps no reader: no index is ever in range.
+    // Opening leaves the reader on the first entry.
+    extractor->readerIndex = extractor->entryCount > 0 ? 0 : -1;
+
+    ZipHandle handle = new (std::nothrow) ZipHandleData{kZipKindExtract, extractor.get()};
+    if (handle == nullptr) {
+        Store(ZipErrFile);
+        return nullptr;
+    }
+    extractor.release();
+    Store(ZipOk);
+    return handle;
+}
+
+ZipResult ZipSetBaseDir(ZipHandle handle, const wchar_t* directory) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    return Store(SetBaseDir(*handle->extractor, directory) ? ZipOk : ZipErrFile);
+}
+
+ZipResult ZipGetEntry(ZipHandle handle, int32_t index, ZipEntryInfo* entry) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    ZipExtractor& extractor = *handle->extractor;
+    if (index < -1 || index >= extractor.entryCount) return Store(ZipErrArgs);
+    if (index == -1) {
+        *entry = ZipEntryInfo{};
+        entry->index = extractor.entryCount;
+        return Store(ZipOk);
+    }
+    const ZipResult loaded = LoadRecord(extractor, index);
+    if (loaded != ZipOk) return Store(loaded);
+    *entry = extractor.cachedRecord;
+    return Store(ZipOk);
+}
+
+ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    ZipExtractor& extractor = *handle->extractor;
+    if (index < 0 || index >= extractor.entryCount) return Store(ZipErrArgs);
+    const ZipResult loaded = LoadRecord(extractor, index);
+    if (loaded != ZipOk) return Store(loaded);
+    // The cached record may be served while the reader stands elsewhere.
+    const ZipResult walked = WalkTo(extractor, index);
+    if (walked != ZipOk) return Store(walked);
+    // Names from an archive must not lead out of the base directory.
+    if (ZipTargetEscapesBase(target)) return Store(ZipErrFile);
+    if ((extractor.cachedRecord.attributes & kAttrDirectory) != 0) {
+        return Store(ExtractDirectory(extractor, target));
+    }
+    return Store(ExtractFile(extractor, target));
+}
+
+ZipResult ZipClose(ZipHandle handle) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    delete handle->extractor;
+    delete handle;
+    return Store(ZipOk);
+}

@@ -1,0 +1,42 @@
+// What an open archive handle holds between calls.
+#pragma once
+
+#include <minizip/unzip.h>
+
+#include <memory>
+#include <vector>
+
+#include "services/zip/ZipExtract.h"
+
+constexpr uint32_t kZipOutputBufferSize = 16384;
+
+// Entry facts the extraction needs beyond the record.
+struct ZipEntryFacts {
+    uint32_t flags;             // general-purpose bits
+    uint32_t method;            // 0 stored, 8 deflated
+    uint32_t crc;               // CRC-32 from the central directory
+    uint32_t dosDateTime;       // DOS date (high 16 bits) and time
+    uint64_t uncompressedSize;  // full width, for zip64 entries
+};
+
+struct ZipReaderCloser {
+    void operator()(void* reader) const { unzClose(reader); }
+};
+
+struct ZipExtractor {
+    // The minizip archive object; closing it closes the archive file.
+    std::unique_ptr<void, ZipReaderCloser> reader;
+    int32_t entryCount = 0;
+    // The reader's current entry; -1 when the walk must start from the first.
+    int32_t readerIndex = -1;
+    ZipEntryInfo cachedRecord = {};
+    ZipEntryFacts cachedFacts = {};
+    int32_t cachedIndex = -1;
+    // kZipOutputBufferSize bytes, allocated at the first extraction.
+    std::unique_ptr<unsigned char[]> outputBuffer;
+    // The local extra field of the entry being read, reused between entries.
+    std::vector<unsigned char> extraField;
+    // Ends in "\" or "/"; empty when the given directory did not fit, which
+    // makes every relative target fail.
+    wchar_t baseDir[kZipMaxPath] = {};
+};

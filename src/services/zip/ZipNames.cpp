@@ -1,0 +1,92 @@
+#include "services/zip/ZipNames.h"
+
+#include <cwchar>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <string>
+
+#include "services/Utf16.h"
+#endif
+
+namespace {
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// Drops the first count characters of name in place.
+void DropPrefix(wchar_t* name, size_t count) {
+    wmemmove(name, name + count, wcslen(name + count) + 1);
+}
+
+// Applies the first rule that matches; false when none does.
+bool ApplyOneRule(wchar_t* name) {
+    if (name[0] != L'\0' && name[1] == L':') {
+        DropPrefix(name, 2);
+        return true;
+    }
+    if (IsSeparator(name[0])) {
+        DropPrefix(name, 1);
+        return true;
+    }
+    static const wchar_t* const kParentSequences[] = {L"\\..\\", L"\\../", L"/../", L"/..\\"};
+    for (const wchar_t* sequence : kParentSequences) {
+        if (const wchar_t* found = wcsstr(name, sequence)) {
+            DropPrefix(name, static_cast<size_t>(found - name) + wcslen(sequence));
+            return true;
+        }
+    }
+    return false;
+}
+
+// A component made only of dots and spaces that starts with "..": Windows
+// trims trailing dots and spaces, so all of these can mean the parent.
+bool IsParentComponent(const wchar_t* begin, const wchar_t* end) {
+    if (end - begin < 2 || begin[0] != L'.' || begin[1] != L'.') return false;
+    for (const wchar_t* p = begin; p != end; ++p) {
+        if (*p != L'.' && *p != L' ') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ZipDecodeName(const char* stored, size_t length, wchar_t (&name)[kZipMaxPath]) {
+    name[0] = L'\0';
+    if (length == 0) return true;
+#ifdef _WIN32
+    const int written =
+        MultiByteToWideChar(CP_UTF8, 0, stored, static_cast<int>(length), name, kZipMaxPath - 1);
+    if (written <= 0) return false;
+    name[written] = L'\0';
+#else
+    const std::wstring decoded = qorv::Utf8ToUtf16(stored, length);
+    if (decoded.size() > static_cast<size_t>(kZipMaxPath - 1)) return false;
+    wmemcpy(name, decoded.c_str(), decoded.size() + 1);
+#endif
+    return true;
+}
+
+void ZipCleanName(wchar_t* name) {
+    while (ApplyOneRule(name)) {
+    }
+}
+
+bool ZipIsAbsolutePath(const wchar_t* path) {
+    return IsSeparator(path[0]) || (path[0] != L'\0' && path[1] == L':');
+}
+
+bool ZipTargetEscapesBase(const wchar_t* target) {
+    if (ZipIsAbsolutePath(target)) return false;
+    if (wcschr(target, L':') != nullptr) return true;
+    const wchar_t* begin = target;
+    for (;;) {
+        const wchar_t* end = begin;
+        while (*end != L'\0' && !IsSeparator(*end)) ++end;
+        if (IsParentComponent(begin, end)) return true;
+        if (*end == L'\0') return false;
+        begin = end + 1;
+    }
+}

@@ -1,0 +1,378 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "ZipTestFixture.h"
+
+namespace {
+
+constexpr uint64_t kEpoch = 0x019DB1DED53E8000ULL;
+
+TestZipEntry File(const std::string& name, const std::string& data) {
+    TestZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    return entry;
+}
+
+TestZipEntry Directory(const std::string& name) {
+    TestZipEntry entry;
+    entry.name = name;
+    entry.method = 0;
+    entry.externalAttributes = 0x41ED0000;
+    return entry;
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat status = {};
+    EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+uint64_t ToFileTime(const timespec& time) {
+    return static_cast<uint64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100 + kEpoch;
+}
+
+TEST_F(ZipTest, CountQueryAndIndexesOutOfRange) {
+    ScopedZip zip = OpenEntries({File("a.txt", "a"), File("b.txt", "b"), File("c.txt", "c")});
+    ZipEntryInfo entry;
+    memset(&entry, 0x5A, sizeof(entry));
+    ASSERT_EQ(ZipGetEntry(zip.get(), -1, &entry), ZipOk);
+    EXPECT_EQ(entry.index, 3);
+    EXPECT_EQ(entry.name[0], L'\0');
+    EXPECT_EQ(entry.attributes, 0u);
+    EXPECT_EQ(FileTimeValue(entry.writeTime) | FileTimeValue(entry.accessTime) |
+                  FileTimeValue(entry.creationTime),
+              0u);
+    EXPECT_EQ(entry.compressedSize | entry.uncompressedSize, 0u);
+
+    ZipEntryInfo untouched;
+    memset(&untouched, 0x5A, sizeof(untouched));
+    ZipEntryInfo probe = untouched;
+    EXPECT_EQ(ZipGetEntry(zip.get(), -2, &probe), ZipErrArgs);
+    EXPECT_EQ(ZipLastResult(), ZipErrArgs);
+    EXPECT_EQ(ZipGetEntry(zip.get(), 3, &probe), ZipErrArgs);
+    EXPECT_EQ(memcmp(&probe, &untouched, sizeof(probe)), 0);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"x"), ZipErrArgs);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), -1, L"x"), ZipErrArgs);
+
+    ScopedZip empty = OpenEntries({});
+    ASSERT_EQ(ZipGetEntry(empty.get(), -1, &entry), ZipOk);
+    EXPECT_EQ(entry.index, 0);
+    EXPECT_EQ(ZipGetEntry(empty.get(), 0, &entry), ZipErrArgs);
+    EXPECT_EQ(ZipExtractEntry(empty.get(), 0, L"x"), ZipErrArgs);
+}
+
+TEST_F(ZipTest, HandleChecksAndOpenFailures) {
+    ZipEntryInfo entry = {};
+    EXPECT_EQ(ZipSetBaseDir(nullptr, L"x"), ZipErrArgs);
+    EXPECT_EQ(ZipGetEntry(nullptr, 0, &entry), ZipErrArgs);
+    EXPECT_EQ(ZipExtractEntry(nullptr, 0, L"x"), ZipErrArgs);
+    EXPECT_EQ(ZipClose(nullptr), ZipErrArgs);
+    EXPECT_EQ(ZipLastResult(), ZipErrArgs);
+
+    ZipHandleData wrongKind = {2, nullptr};
+    EXPECT_EQ(ZipSetBaseDir(&wrongKind, L"x"), ZipErrMode);
+    EXPECT_EQ(ZipGetEntry(&wrongKind, 0, &entry), ZipErrMode);
+    EXPECT_EQ(ZipExtractEntry(&wrongKind, 0, L"x"), ZipErrMode);
+    EXPECT_EQ(ZipClose(&wrongKind), ZipErrMode);
+    EXPECT_EQ(ZipLastResult(), ZipErrMode);
+
+    Write("not.zip", std::string(4096, 'x'));
+    EXPECT_EQ(ZipOpen(Wide(Path("not.zip")).c_str()), nullptr);
+    EXPECT_EQ(ZipLastResult(), ZipErrFile);
+    EXPECT_EQ(ZipOpen(Wide(Path("missing.zip")).c_str()), nullptr);
+    EXPECT_EQ(ZipLastResult(), ZipErrFile);
+    // Cut inside the central directory.
+    const std::string whole = BuildTestZip({File("a.txt", "abc"), File("b.txt", "def")});
+    Write("cut.zip", whole.substr(0, whole.size() - 40));
+    EXPECT_EQ(ZipOpen(Wide(Path("cut.zip")).c_str()), nullptr);
+    EXPECT_EQ(ZipLastResult(), ZipErrFile);
+
+    Write("good.zip", whole);
+    ZipHandle handle = ZipOpen(Wide(Path("good.zip")).c_str());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(handle->kind, kZipKindExtract);
+    EXPECT_EQ(ZipLastResult(), ZipOk);
+    EXPECT_EQ(ZipClose(handle), ZipOk);
+}
+
+TEST_F(ZipTest, AttributesFollowTheHostSystem) {
+    TestZipEntry unixDir = Directory("d/");
+    TestZipEntry unixReadOnly = File("ro.txt", "r");
+    unixReadOnly.externalAttributes = 0x81240000;
+    TestZipEntry dosAll = File("dos.txt", "d");
+    dosAll.versionMadeBy = 0x0014;  // host 0
+    dosAll.externalAttributes = 0x27;
+    TestZipEntry ntfsPlain = File("ntfs.txt", "n");
+    ntfsPlain.versionMadeBy = 0x0B14;  // host 11, no archive bit
+    ntfsPlain.externalAttributes = 0x81A40000 | 0x02;
+    TestZipEntry vfatDir = Directory("v/");
+    vfatDir.versionMadeBy = 0x0E14;  // host 14
+    vfatDir.externalAttributes = 0x10;
+    ScopedZip zip = OpenEntries({unixDir, unixReadOnly, dosAll, ntfsPlain, vfatDir});
+    const uint32_t expected[] = {0x30, 0x21, 0x27, 0x02, 0x10};
+    for (int32_t i = 0; i < 5; ++i) {
+        ZipEntryInfo entry = {};
+        ASSERT_EQ(ZipGetEntry(zip.get(), i, &entry), ZipOk);
+        EXPECT_EQ(entry.attributes, expected[i]) << i;
+    }
+}
+
+TEST_F(ZipTest, RecordTimesFromDosStampAndExtendedTimes) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    TestZipEntry writeOnly = File("w.txt", "w");
+    writeOnly.localExtra = ExtendedTimeBlock(1, {0});
+    TestZipEntry all = File("all.txt", "a");
+    all.localExtra = ExtendedTimeBlock(7, {-1, 86400, 1000000000});
+    TestZipEntry invalid = File("bad.txt", "b");
+    invalid.dosDateTime = 0;
+    ScopedZip zip = OpenEntries({writeOnly, all, invalid});
+
+    ZipEntryInfo entry = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), 0, &entry), ZipOk);
+    const uint64_t dos = 1588388646ULL * 10000000 + kEpoch;  // 2020-05-02 03:04:06 UTC
+    EXPECT_EQ(FileTimeValue(entry.writeTime), 0x019DB1DED53E8000u);
+    EXPECT_EQ(FileTimeValue(entry.accessTime), dos);
+    EXPECT_EQ(FileTimeValue(entry.creationTime), dos);
+    EXPECT_EQ(entry.compressedSize, 3u);  // deflated "w"
+    EXPECT_EQ(entry.uncompressedSize, 1u);
+
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
+    EXPECT_EQ(FileTimeValue(entry.writeTime), 0x019DB1DED4A5E980u);
+    EXPECT_EQ(FileTimeValue(entry.accessTime), 86400ULL * 10000000 + kEpoch);
+    EXPECT_EQ(FileTimeValue(entry.creationTime), 1000000000ULL * 10000000 + kEpoch);
+
+    ASSERT_EQ(ZipGetEntry(zip.get(), 2, &entry), ZipOk);
+    EXPECT_EQ(FileTimeValue(entry.writeTime) | FileTimeValue(entry.accessTime) |
+                  FileTimeValue(entry.creationTime),
+              0u);
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(ZipTest, NamesAreUtf8WhateverBit11SaysAndCleaned) {
+    TestZipEntry plain = File("\xe4\xb8\xad\xe6\x96\x87/a.txt", "x");  // bit 11 clear
+    TestZipEntry flagged = File("C:\\x\\..\\\xc3\xa9.txt", "y");
+    flagged.flags = 0x800;
+    ScopedZip zip = OpenEntries({plain, flagged});
+    ZipEntryInfo entry = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), 0, &entry), ZipOk);
+    EXPECT_EQ(std::wstring(entry.name), std::wstring(L"\x4E2D\x6587/a.txt"));
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
+    EXPECT_EQ(std::wstring(entry.name), std::wstring(L"\xE9.txt"));
+    ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"\x4E2D\x6587/a.txt"), ZipOk);
+    EXPECT_EQ(Read("out/\xe4\xb8\xad\xe6\x96\x87/a.txt"), "x");
+}
+
+TEST_F(ZipTest, ExtractsFilesAndDirectoriesUnderTheBase) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const std::string big(100000, 'q');
+    TestZipEntry readOnly = File("sub\\ro.txt", "read only");
+    readOnly.externalAttributes = 0x81240000;
+    readOnly.localExtra = ExtendedTimeBlock(3, {1000, 2000});
+    TestZipEntry empty = File("empty.txt", "");
+    empty.method = 0;
+    ScopedZip zip = OpenEntries({Directory("a/b/"), File("top.txt", big), readOnly, empty});
+    ASSERT_FALSE(Exists("out"));
+    // The stages' sequence: each record's name is the target.
+    for (int32_t i = 0; i < 4; ++i) {
+        ZipEntryInfo entry = {};
+        ASSERT_EQ(ZipGetEntry(zip.get(), i, &entry), ZipOk);
+        EXPECT_EQ(ZipExtractEntry(zip.get(), i, entry.name), ZipOk) << i;
+        EXPECT_EQ(ZipLastResult(), ZipOk);
+    }
+    EXPECT_TRUE(S_ISDIR(StatOf(Path("out/a/b")).st_mode));
+    // Times first: reading the files may move their access times.
+    const struct stat ro = StatOf(Path("out/sub/ro.txt"));
+    EXPECT_EQ(ro.st_mode & 0222, 0u);
+    EXPECT_EQ(ToFileTime(ro.st_mtim), 1000ULL * 10000000 + kEpoch);
+    EXPECT_EQ(ToFileTime(ro.st_atim), 2000ULL * 10000000 + kEpoch);
+    const struct stat top = StatOf(Path("out/top.txt"));
+    EXPECT_NE(top.st_mode & 0200, 0u);
+    EXPECT_EQ(ToFileTime(top.st_mtim), 1588388646ULL * 10000000 + kEpoch);
+    const struct stat emptyStat = StatOf(Path("out/empty.txt"));
+    EXPECT_EQ(emptyStat.st_size, 0);
+    EXPECT_EQ(ToFileTime(emptyStat.st_mtim), 1588388646ULL * 10000000 + kEpoch);
+    EXPECT_EQ(Read("out/top.txt"), big);
+    EXPECT_EQ(Read("out/sub/ro.txt"), "read only");
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(ZipTest, TargetsAbsoluteOrRelativeToTheBase) {
+    ScopedZip zip = OpenEntries({File("n.txt", "one"), Directory("d/e/")});
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, Wide(Path("abs/x/y.txt")).c_str()), ZipOk);
+    EXPECT_EQ(Read("abs/x/y.txt"), "one");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, Wide(Path("absdir/f/")).c_str()), ZipOk);
+    EXPECT_TRUE(Exists("absdir/f"));
+    // Backslashes separate as well.
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"p\\q\\r.txt"), ZipOk);
+    EXPECT_EQ(Read("out/p/q/r.txt"), "one");
+    // A base directory ending in "/" gets no second separator.
+    ASSERT_EQ(ZipSetBaseDir(zip.get(), Wide(Path("other/")).c_str()), ZipOk);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"n.txt"), ZipOk);
+    EXPECT_EQ(Read("other/n.txt"), "one");
+}
+
+TEST_F(ZipTest, ReplacesWritableFilesButNotReadOnlyOnes) {
+    ScopedZip zip = OpenEntries({File("f.txt", "new")});
+    ASSERT_EQ(mkdir(Path("out").c_str(), 0755), 0);
+    Write("out/f.txt", "old content that is longer");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"f.txt"), ZipOk);
+    EXPECT_EQ(Read("out/f.txt"), "new");
+    Write("out/locked.txt", "keep");
+    ASSERT_EQ(chmod(Path("out/locked.txt").c_str(), 0444), 0);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"locked.txt"), ZipErrFile);
+    EXPECT_EQ(Read("out/locked.txt"), "keep");
+}
+
+TEST_F(ZipTest, RefusesTargetsThatLeaveTheBase) {
+    ScopedZip zip =
+        OpenEntries({File("dir\\..\\..\\z.txt", "z"), File("a/../../b", "b"),
+                     File("s.txt:stream", "s"), Directory("x/../../y/"), File("ok.txt", "ok")});
+    ZipEntryInfo entry = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), 0, &entry), ZipOk);
+    EXPECT_EQ(std::wstring(entry.name), L"..\\z.txt");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, entry.name), ZipErrFile);
+    EXPECT_EQ(ZipLastResult(), ZipErrFile);
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
+    EXPECT_EQ(std::wstring(entry.name), L"../b");  // only the first "/../" goes
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, entry.name), ZipErrFile);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, L"a/../../b"), ZipErrFile);
+    ASSERT_EQ(ZipGetEntry(zip.get(), 2, &entry), ZipOk);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 2, entry.name), ZipErrFile);
+    ASSERT_EQ(ZipGetEntry(zip.get(), 3, &entry), ZipOk);
+    EXPECT_EQ(std::wstring(entry.name), L"../y/");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 3, entry.name), ZipErrFile);
+    // Nothing at all was created, not even the base directory.
+    EXPECT_FALSE(Exists("out"));
+    EXPECT_FALSE(Exists("z.txt"));
+    EXPECT_FALSE(Exists("y"));
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 4, L"ok.txt"), ZipOk);
+    EXPECT_EQ(Read("out/ok.txt"), "ok");
+}
+
+TEST_F(ZipTest, RefusesWhatDoesNotFitMaxPath) {
+    const std::string longName = std::string(255, 'n') + ".txt";  // 259 bytes: fits the record
+    ScopedZip zip = OpenEntries({File(std::string(260, 'l'), "x"), File(longName, "y")});
+    ZipEntryInfo entry = {};
+    EXPECT_EQ(ZipGetEntry(zip.get(), 0, &entry), ZipErrFile);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"fallback.txt"), ZipErrFile);
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
+    EXPECT_EQ(wcslen(entry.name), 259u);
+    // The base directory plus the name do not fit 260 characters.
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, entry.name), ZipErrFile);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, (std::wstring(200, L'd') + L"/" + entry.name).c_str()),
+              ZipErrFile);
+    EXPECT_FALSE(Exists("out"));
+    // A base directory that does not fit is refused and relative targets fail.
+    EXPECT_EQ(ZipSetBaseDir(zip.get(), std::wstring(259, L'b').c_str()), ZipErrFile);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, L"short.txt"), ZipErrFile);
+}
+
+TEST_F(ZipTest, CachedRecordIsServedWithoutReadingTheArchive) {
+    // A large second entry keeps its local header far from the central directory.
+    ScopedZip zip = OpenEntries({File("first.txt", "1"), [] {
+                                     TestZipEntry big = File("second.bin", std::string(70000, 's'));
+                                     big.method = 0;
+                                     return big;
+                                 }()});
+    ZipEntryInfo first = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &first), ZipOk);
+    ASSERT_EQ(truncate(Path("archive.zip").c_str(), 0), 0);
+    ZipEntryInfo again = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), 1, &again), ZipOk);
+    EXPECT_EQ(memcmp(&first, &again, sizeof(first)), 0);
+    // Anything that does read now fails.
+    ZipEntryInfo other = {};
+    EXPECT_NE(ZipGetEntry(zip.get(), 0, &other), ZipOk);
+}
+
+TEST_F(ZipTest, WalksBackToALowerIndex) {
+    ScopedZip zip =
+        OpenEntries({File("0.txt", "zero"), File("1.txt", "one"), File("2.txt", "two")});
+    ZipEntryInfo entry = {};
+    const int32_t order[] = {2, 0, 1, 1, 0, 2};
+    for (const int32_t index : order) {
+        ASSERT_EQ(ZipGetEntry(zip.get(), index, &entry), ZipOk);
+        EXPECT_EQ(entry.index, index);
+        EXPECT_EQ(Narrow(entry.name), std::to_string(index) + ".txt");
+    }
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"zero.txt"), ZipOk);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 2, L"two.txt"), ZipOk);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, L"one.txt"), ZipOk);
+    EXPECT_EQ(Read("out/zero.txt"), "zero");
+    EXPECT_EQ(Read("out/one.txt"), "one");
+    EXPECT_EQ(Read("out/two.txt"), "two");
+}
+
+TEST_F(ZipTest, EncryptedEntriesUseTheEmptyPassword) {
+    TestZipEntry deflated = File("d.txt", std::string(5000, 'e'));
+    deflated.encrypt = true;
+    TestZipEntry stored = File("s.txt", "stored secret");
+    stored.method = 0;
+    stored.encrypt = true;
+    TestZipEntry descriptor = File("t.txt", "checked by time");
+    descriptor.encrypt = true;
+    descriptor.flags = 0x08;
+    TestZipEntry wrong = File("w.txt", "never");
+    wrong.encrypt = true;
+    wrong.checkByteDelta = 1;
+    ScopedZip zip = OpenEntries({deflated, stored, descriptor, wrong});
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"d.txt"), ZipOk);
+    EXPECT_EQ(Read("out/d.txt"), std::string(5000, 'e'));
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, L"s.txt"), ZipOk);
+    EXPECT_EQ(Read("out/s.txt"), "stored secret");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 2, L"t.txt"), ZipOk);
+    EXPECT_EQ(Read("out/t.txt"), "checked by time");
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"w.txt"), ZipErrPassword);
+    EXPECT_EQ(ZipLastResult(), ZipErrPassword);
+    EXPECT_EQ(Read("out/w.txt"), "");
+}
+
+TEST_F(ZipTest, UnsupportedMethodsAndDisagreeingHeadersCreateNothing) {
+    TestZipEntry bzip2 = File("bz.txt", "data");
+    bzip2.method = 12;
+    TestZipEntry lzma = File("lz.txt", "data");
+    lzma.method = 14;
+    TestZipEntry disagree = File("dis.txt", "data");
+    disagree.localMethod = 0;
+    ScopedZip zip = OpenEntries({bzip2, lzma, disagree, File("ok.txt", "fine")});
+    for (int32_t i = 0; i < 3; ++i) {
+        ZipEntryInfo entry = {};
+        EXPECT_EQ(ZipGetEntry(zip.get(), i, &entry), ZipErrCorrupt) << i;
+        EXPECT_EQ(entry.index, 0);
+        EXPECT_EQ(ZipExtractEntry(zip.get(), i, L"target.txt"), ZipErrCorrupt) << i;
+    }
+    EXPECT_FALSE(Exists("out"));
+    // The handle stays usable.
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"ok.txt"), ZipOk);
+    EXPECT_EQ(Read("out/ok.txt"), "fine");
+}
+
+TEST_F(ZipTest, DamagedDataIsNeverSuccess) {
+    const std::string text(20000, 't');
+    TestZipEntry damaged = File("damaged.txt", text);
+    damaged.damageAt = 5;
+    TestZipEntry badCrc = File("crc.txt", "stored");
+    badCrc.method = 0;
+    badCrc.crc = 0x12345678;
+    TestZipEntry truncated = File("cut.txt", std::string(30000, 'c') + std::string(30000, 'd'));
+    truncated.truncateData = 40;
+    ScopedZip zip = OpenEntries({damaged, badCrc, truncated, File("ok.txt", "fine")});
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 0, L"damaged.txt"), ZipErrInflate);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 1, L"crc.txt"), ZipErrInflate);
+    EXPECT_EQ(ZipLastResult(), ZipErrInflate);
+    // The partly written file stays, without the entry's times.
+    EXPECT_EQ(Read("out/crc.txt"), "stored");
+    EXPECT_GT(StatOf(Path("out/crc.txt")).st_mtim.tv_sec, 1588388646);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 2, L"cut.txt"), ZipErrInflate);
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"ok.txt"), ZipOk);
+}
+
+}  // namespace

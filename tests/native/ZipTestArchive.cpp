@@ -1,0 +1,139 @@
+#include "ZipTestArchive.h"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace {
+
+void Put16(std::string& out, uint32_t value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void Put32(std::string& out, uint32_t value) {
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+std::string RawDeflate(const std::string& data) {
+    z_stream stream = {};
+    if (deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    std::string out(deflateBound(&stream, data.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&stream, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Traditional PKWARE encryption, written independently of the code under test.
+struct CryptKeys {
+    uint32_t k0 = 305419896u, k1 = 591751049u, k2 = 878082192u;
+
+    uint8_t Next() const {
+        const uint32_t t = (k2 & 0xFFFF) | 2;
+        return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+    }
+    void Update(uint8_t plain) {
+        const z_crc_t* table = get_crc_table();
+        k0 = table[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+        k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+    }
+    std::string Encrypt(const std::string& plain) {
+        std::string out;
+        for (const char c : plain) {
+            const auto p = static_cast<uint8_t>(c);
+            out.push_back(static_cast<char>(p ^ Next()));
+            Update(p);
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+uint32_t TestCrc32(const std::string& data) {
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+std::string ExtendedTimeBlock(uint8_t flags, const std::vector<int32_t>& stamps) {
+    std::string block = "UT";
+    Put16(block, static_cast<uint32_t>(1 + 4 * stamps.size()));
+    block.push_back(static_cast<char>(flags));
+    for (const int32_t stamp : stamps) Put32(block, static_cast<uint32_t>(stamp));
+    return block;
+}
+
+std::string BuildTestZip(const std::vector<TestZipEntry>& entries) {
+    std::string archive;
+    std::string central;
+    for (const TestZipEntry& entry : entries) {
+        const uint32_t crc =
+            entry.crc >= 0 ? static_cast<uint32_t>(entry.crc) : TestCrc32(entry.data);
+        std::string body = entry.method == 8 ? RawDeflate(entry.data) : entry.data;
+        uint16_t flags = entry.flags;
+        if (entry.encrypt) {
+            flags |= 1;
+            std::string header = "\x11\x22\x33\x44\x55\x66\x77\x88\x99\xAA\xBB";
+            const uint8_t check = (flags & 8) != 0 ? static_cast<uint8_t>(entry.dosDateTime >> 8)
+                                                   : static_cast<uint8_t>(crc >> 24);
+            header.push_back(static_cast<char>(check + entry.checkByteDelta));
+            CryptKeys keys;
+            body = keys.Encrypt(header + body);
+        }
+        if (entry.damageAt >= 0) body[entry.damageAt] = static_cast<char>(~body[entry.damageAt]);
+        const auto compressedSize = static_cast<uint32_t>(body.size());
+        body.resize(body.size() - entry.truncateData);
+
+        const auto offset = static_cast<uint32_t>(archive.size());
+        const int localMethod = entry.localMethod >= 0 ? entry.localMethod : entry.method;
+        Put32(archive, 0x04034b50);
+        Put16(archive, 20);
+        Put16(archive, flags);
+        Put16(archive, static_cast<uint32_t>(localMethod));
+        Put32(archive, entry.dosDateTime);
+        Put32(archive, crc);
+        Put32(archive, compressedSize);
+        Put32(archive, static_cast<uint32_t>(entry.data.size()));
+        Put16(archive, static_cast<uint32_t>(entry.name.size()));
+        Put16(archive, static_cast<uint32_t>(entry.localExtra.size()));
+        archive += entry.name + entry.localExtra + body;
+
+        Put32(central, 0x02014b50);
+        Put16(central, entry.versionMadeBy);
+        Put16(central, 20);
+        Put16(central, flags);
+        Put16(central, entry.method);
+        Put32(central, entry.dosDateTime);
+        Put32(central, crc);
+        Put32(central, compressedSize);
+        Put32(central, static_cast<uint32_t>(entry.data.size()));
+        Put16(central, static_cast<uint32_t>(entry.name.size()));
+        Put16(central, 0);  // no central extra field
+        Put16(central, 0);  // no comment
+        Put16(central, 0);  // disk
+        Put16(central, 0);  // internal attributes
+        Put32(central, entry.externalAttributes);
+        Put32(central, offset);
+        central += entry.name;
+    }
+    const auto centralOffset = static_cast<uint32_t>(archive.size());
+    archive += central;
+    Put32(archive, 0x06054b50);
+    Put16(archive, 0);
+    Put16(archive, 0);
+    Put16(archive, static_cast<uint32_t>(entries.size()));
+    Put16(archive, static_cast<uint32_t>(entries.size()));
+    Put32(archive, static_cast<uint32_t>(central.size()));
+    Put32(archive, centralOffset);
+    Put16(archive, 0);
+    return archive;
+}

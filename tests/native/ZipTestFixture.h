@@ -1,0 +1,38 @@
+// A scratch directory per test and helpers around the zip operations.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZipTestArchive.h"
+#include "services/zip/ZipExtract.h"
+
+struct ZipHandleCloser {
+    void operator()(ZipHandleData* handle) const { ZipClose(handle); }
+};
+using ScopedZip = std::unique_ptr<ZipHandleData, ZipHandleCloser>;
+
+std::wstring Wide(const std::string& utf8);
+std::string Narrow(const wchar_t* wide);
+uint64_t FileTimeValue(const FILETIME& time);
+
+class ZipTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A path inside the scratch directory.
+    std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+    bool Exists(const std::string& relative) const;
+    std::string Read(const std::string& relative) const;
+    void Write(const std::string& relative, const std::string& bytes) const;
+
+    // Writes the entries as archive.zip and opens it with base directory "out".
+    ScopedZip OpenEntries(const std::vector<TestZipEntry>& entries);
+    ScopedZip OpenFile(const std::string& relative);
+
+    std::string root_;
+};

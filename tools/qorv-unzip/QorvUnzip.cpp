@@ -1,0 +1,134 @@
+// qorv-unzip: lists a package, or unpacks it the way the install stages do,
+// reporting every result code as JSON Lines on standard output.
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "services/Utf16.h"
+#include "services/zip/ZipExtract.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage: qorv-unzip ARCHIVE [BASEDIR]\n"
+    "\n"
+    "Checks a zip package with the installer's own extraction code.\n"
+    "With ARCHIVE only, lists every entry; with BASEDIR, also extracts each\n"
+    "entry under BASEDIR, in index order, exactly as the install stages do.\n"
+    "\n"
+    "Output is JSON Lines on standard output:\n"
+    "  {\"open\":CODE,\"count\":N}\n"
+    "  {\"index\":I,\"get\":CODE,\"name\":\"...\",\"attributes\":A,\"writeTime\":T,\n"
+    "   \"accessTime\":T,\"creationTime\":T,\"compressedSize\":S,\n"
+    "   \"uncompressedSize\":S,\"extract\":CODE or null when listing}\n"
+    "CODE is the result code (0 success, 0x200 file, 0x400 write, 0x700 corrupt\n"
+    "header or method, 0x800 read, 0x1000 password, 0x10000 arguments,\n"
+    "0x80000 mode, 0x5000000 data), times are Windows FILETIME values (UTC).\n"
+    "\n"
+    "Exit status: 0 when every code is 0, 1 when any is not, 2 for usage errors.\n";
+
+unsigned long long FileTimeValue(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A JSON string literal of the UTF-16 name, encoded as UTF-8.
+std::string JsonString(const wchar_t* text) {
+    const std::string utf8 = qorv::Utf16ToUtf8(text, wcslen(text));
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void PrintEntry(int32_t index, ZipResult get, const ZipEntryInfo& entry, bool extracting,
+                ZipResult extract) {
+    char extractText[16] = "null";
+    if (extracting) snprintf(extractText, sizeof(extractText), "%u", extract);
+    printf(
+        "{\"index\":%d,\"get\":%u,\"name\":%s,\"attributes\":%u,\"writeTime\":%llu,"
+        "\"accessTime\":%llu,\"creationTime\":%llu,\"compressedSize\":%u,"
+        "\"uncompressedSize\":%u,\"extract\":%s}\n",
+        index, get, JsonString(entry.name).c_str(), entry.attributes,
+        FileTimeValue(entry.writeTime), FileTimeValue(entry.accessTime),
+        FileTimeValue(entry.creationTime), entry.compressedSize, entry.uncompressedSize,
+        extractText);
+}
+
+// Runs the stages' sequence; baseDir is null when only listing.
+int Run(const wchar_t* archive, const wchar_t* baseDir) {
+    bool allOk = true;
+    ZipHandle handle = ZipOpen(archive);
+    const ZipResult opened = ZipLastResult();
+    allOk = allOk && opened == ZipOk;
+    if (handle == nullptr) {
+        printf("{\"open\":%u,\"count\":0}\n", opened);
+        return kExitFailed;
+    }
+    if (baseDir != nullptr) allOk = ZipSetBaseDir(handle, baseDir) == ZipOk && allOk;
+    ZipEntryInfo entry = {};
+    allOk = ZipGetEntry(handle, -1, &entry) == ZipOk && allOk;
+    const int32_t count = entry.index;
+    printf("{\"open\":%u,\"count\":%d}\n", opened, count);
+    for (int32_t i = 0; i < count; ++i) {
+        // A failed query leaves the record as it was: show empty fields.
+        entry = ZipEntryInfo{};
+        const ZipResult get = ZipGetEntry(handle, i, &entry);
+        ZipResult extract = ZipOk;
+        if (baseDir != nullptr) extract = ZipExtractEntry(handle, i, entry.name);
+        allOk = allOk && get == ZipOk && extract == ZipOk;
+        PrintEntry(i, get, entry, baseDir != nullptr, extract);
+    }
+    allOk = ZipClose(handle) == ZipOk && allOk;
+    return allOk ? kExitOk : kExitFailed;
+}
+
+int Main(int argc, const std::wstring* args) {
+    if (argc == 2 && args[1] == L"--help") {
+        fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (argc < 2 || argc > 3 || (!args[1].empty() && args[1][0] == L'-')) {
+        fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    return Run(args[1].c_str(), argc == 3 ? args[2].c_str() : nullptr);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    // JSON Lines end in "\n" alone on every platform.
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::wstring args[3];
+    for (int i = 0; i < argc && i < 3; ++i) args[i] = argv[i];
+    return Main(argc, args);
+}
+#else
+int main(int argc, char** argv) {
+    std::wstring args[3];
+    for (int i = 0; i < argc && i < 3; ++i) args[i] = qorv::Utf8ToUtf16(argv[i], strlen(argv[i]));
+    return Main(argc, args);
+}
+#endif
