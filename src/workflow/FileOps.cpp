@@ -1,8 +1,8 @@
 #include "workflow/FileOps.h"
 
 #ifdef _WIN32
-#include <shlwapi.h>
 #include <windows.h>
+#include <shlwapi.h>
 #else
 #include <unistd.h>
 

@@ -101,11 +101,24 @@ class Wine:
             "WINEDLLOVERRIDES": "mscoree,mshtml=",
             "DISPLAY": display,
         })
+        # Requests go straight to the local servers.
+        for name in ("http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"):
+            self.env.pop(name, None)
         self.prefix = Path(self.env["WINEPREFIX"])
         if not (self.prefix / "system.reg").exists():
             subprocess.run(["wineboot", "-i"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+        self.warm()
+
+    def warm(self):
+        """One wineserver and one set of Wine's own processes for the runs
+        that follow, instead of a start-up per run; started with their output
+        discarded, so they never hold the pipes a run's output is read from.
+        stop() ends them."""
+        subprocess.run(["wineserver", "-p"], env=self.env, timeout=60, check=True)
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def local_appdata(self):
         user = os.environ.get("USER") or "root"
@@ -147,7 +160,11 @@ class Nginx:
     def __enter__(self):
         rate = f"limit_rate {self.limit_rate};" if self.limit_rate else ""
         conf = self.dir / "nginx.conf"
+        # As root, nginx's workers would drop to an account that cannot read
+        # the private temporary folders the packages are made in.
+        user = "user root;" if os.geteuid() == 0 else ""
         conf.write_text(f"""
+{user}
 worker_processes 1;
 pid {self.dir}/nginx.pid;
 error_log {self.dir}/error.log;

@@ -75,14 +75,6 @@ class DownloadTest(unittest.TestCase):
         (cls.dir / "small.bin").write_bytes(SMALL)
         cls.xvfb = harness.Xvfb().__enter__()
         cls.wine = harness.Wine(cls.xvfb.display)
-        for name in ("http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"):
-            cls.wine.env.pop(name, None)
-        # One wineserver and one set of Wine's own processes for all the runs
-        # instead of a start-up per run; these processes must not hold the
-        # pipes a run's output is read from. wine.stop() ends them.
-        subprocess.run(["wineserver", "-p"], env=cls.wine.env, timeout=60, check=True)
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=cls.wine.env, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         cls.server = FaultServer(CONFIG, cls.dir).__enter__()
 
     @classmethod

@@ -1,0 +1,41 @@
+// Stage 3: install the game client package, then launch.
+#include <windows.h>
+
+#include <string>
+
+#include "Constants.h"
+#include "view/MainView.h"
+#include "workflow/BindCallback.h"
+#include "workflow/FileOps.h"
+#include "workflow/PackageDownload.h"
+#include "workflow/Progress.h"
+#include "workflow/Stages.h"
+#include "workflow/Unpack.h"
+
+using namespace qorv;
+
+UINT __cdecl DownloadClientProc(LPVOID param) {
+    auto* view = static_cast<MainView*>(param);
+    CBindCallback callback(view);
+    const std::wstring url =
+        PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kClientPackagePath, GetTickCount());
+    const std::wstring archivePath = AppendPath(view->m_strInstallDir, kClientPackageFile);
+    const std::wstring newVersion = AppendPath(view->m_strInstallDir, kNewVersionFile);
+
+    view->m_nLoadingStep.store(3, std::memory_order_relaxed);
+    if (DownloadToFile(url.c_str(), archivePath.c_str(), &callback) != S_OK) {
+        DeleteOneFile(newVersion);
+        return 0;
+    }
+    InvalidateRect(view->GetSafeHwnd(), nullptr, TRUE);
+
+    const std::wstring clientDir = AppendPath(view->m_strInstallDir, kClientSubdir);
+    if (UnpackPackage(archivePath.c_str(), clientDir.c_str())) {
+        const std::wstring versionFile = AppendPath(view->m_strInstallDir, kVersionFile);
+        MoveFileExW(newVersion.c_str(), versionFile.c_str(), MOVEFILE_REPLACE_EXISTING);
+    } else {
+        DeleteOneFile(newVersion);
+    }
+    view->LaunchGame();
+    return 0;
+}

@@ -1,0 +1,8 @@
+#include "workflow/ClosingStep.h"
+
+#include "view/MainView.h"
+
+void RunClosingStep(MainView* view) {
+    view->OnCancel();
+    PostMessageW(view->GetParent()->GetSafeHwnd(), WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,8 @@
+// The end of a successful run, from a worker thread.
+#pragma once
+
+class MainView;
+
+// Hides the view by its cancel handler, then posts WM_CLOSE to the host
+// window, whose handling ends the program. Does not wait for it.
+void RunClosingStep(MainView* view);

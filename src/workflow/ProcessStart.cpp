@@ -1,0 +1,18 @@
+#include "workflow/ProcessStart.h"
+
+#include <windows.h>
+
+bool StartProgram(const std::wstring& commandLine) {
+    // CreateProcessW may write into its command line: give it a copy.
+    std::wstring buffer = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}

@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include "workflow/FileHandle.h"
+#include "workflow/TextFile.h"
+
+namespace qorv {
+
+std::wstring ReadTextFile(const std::wstring& path) {
+    if (!PathExists(path)) return std::wstring();
+    // No sharing: nobody may write the file while it is read.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) {
+        return std::wstring();
+    }
+    std::string raw(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!raw.empty() &&
+        !ReadFile(file.get(), &raw[0], static_cast<DWORD>(raw.size()), &read, nullptr)) {
+        return std::wstring();
+    }
+    raw.resize(read);
+    std::string text = TextModeBytes(raw);
+    text.resize(std::char_traits<char>::length(text.c_str()));  // up to the first zero byte
+    if (text.empty()) return std::wstring();
+    const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(),
+                                          static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                        units);
+    return wide;
+}
+
+}  // namespace qorv

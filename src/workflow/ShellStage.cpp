@@ -1,0 +1,81 @@
+// Stage 1: install the shell package, the shortcut and the uninstall entry,
+// then go on to the version check (token) or start the shell program.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "Constants.h"
+#include "services/Shortcut.h"
+#include "services/UninstallEntry.h"
+#include "view/MainView.h"
+#include "workflow/BindCallback.h"
+#include "workflow/ClosingStep.h"
+#include "workflow/FileOps.h"
+#include "workflow/InstallerName.h"
+#include "workflow/PackageDownload.h"
+#include "workflow/ProcessStart.h"
+#include "workflow/Progress.h"
+#include "workflow/Stages.h"
+#include "workflow/Trace.h"
+#include "workflow/Unpack.h"
+#include "workflow/WorkerThread.h"
+
+using namespace qorv;
+
+// Creates every missing directory along path, testing each prefix that ends
+// in a separator; the last component counts only when path ends in one.
+// 0 when all exist or were made, -1 when a creation failed or path does not
+// fit MAX_PATH. Wide calls, so any user name works.
+int EnsureDirectory(std::wstring path) {
+    wchar_t prefix[MAX_PATH] = {};
+    if (path.size() >= MAX_PATH) return -1;
+    for (size_t i = 0; i < path.size(); ++i) {
+        prefix[i] = path[i];
+        if (path[i] != L'\\' && path[i] != L'/') continue;
+        if (GetFileAttributesW(prefix) != INVALID_FILE_ATTRIBUTES) continue;
+        if (!CreateDirectoryW(prefix, nullptr)) return -1;
+    }
+    return 0;
+}
+
+UINT __cdecl DownloadShellProc(LPVOID param) {
+    auto* view = static_cast<MainView*>(param);
+    CBindCallback callback(view);
+    const std::wstring baseUrl = LoadResourceString(kIdsResourceBaseUrl);
+    const std::wstring installDir = AppendPath(L"", view->m_strInstallDir);
+    EnsureDirectory(installDir);
+    const std::wstring archivePath = AppendPath(installDir, kShellPackageFile);
+    const std::wstring url = PackageUrl(baseUrl, kShellPackagePath, GetTickCount());
+
+    view->m_nLoadingStep.store(1, std::memory_order_relaxed);
+    if (DownloadToFile(url.c_str(), archivePath.c_str(), &callback) != S_OK) return 0;
+    TraceLog(kTraceDownloadDone);
+
+    UnpackPackage(archivePath.c_str(), installDir.c_str());
+
+    wchar_t modulePath[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, modulePath, MAX_PATH + 1);
+    std::wstring token;
+    const bool hasToken = ParseInstallerName(modulePath, token);
+    if (hasToken) {
+        // Written before stage 2 starts; the thread start orders it before
+        // every later read.
+        view->m_strToken = token;
+        view->m_strPlatform = kPlatform;
+    }
+
+    const std::wstring shellProgram = AppendPath(view->m_strInstallDir, kShellProgram);
+    CreateDesktopShortcut(shellProgram, kShortcutFile, kPlatform);
+    WriteUninstallEntry(shellProgram, installDir);
+
+    if (hasToken) {
+        StartWorkerThread(CheckVersionProc, view);
+        return 0;
+    }
+    // Quoted, so a profile path with a space cannot start another program.
+    StartProgram(L"\"" + shellProgram + L"\" " + kPlatform);
+    TraceLog(kTraceStartShell);
+    RunClosingStep(view);
+    return 0;
+}

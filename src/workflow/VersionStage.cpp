@@ -1,0 +1,42 @@
+// Stage 2: compare the server's package version file with the local one.
+#include <windows.h>
+
+#include <string>
+
+#include "Constants.h"
+#include "view/MainView.h"
+#include "workflow/BindCallback.h"
+#include "workflow/FileHandle.h"
+#include "workflow/FileOps.h"
+#include "workflow/PackageDownload.h"
+#include "workflow/Progress.h"
+#include "workflow/Stages.h"
+#include "workflow/TextFile.h"
+#include "workflow/WorkerThread.h"
+
+using namespace qorv;
+
+UINT __cdecl CheckVersionProc(LPVOID param) {
+    auto* view = static_cast<MainView*>(param);
+    CBindCallback callback(view);
+    const std::wstring url =
+        PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kVersionFilePath, GetTickCount());
+    const std::wstring localPath = AppendPath(view->m_strInstallDir, kVersionFile);
+    // The server copy waits beside the local one: "pkg.ver" changes only once
+    // the client it names is installed, so a failed update is retried.
+    const std::wstring newPath = AppendPath(view->m_strInstallDir, kNewVersionFile);
+    const std::wstring oldText = ReadTextFile(localPath);
+
+    view->m_nLoadingStep.store(2, std::memory_order_relaxed);
+    if (DownloadToFile(url.c_str(), newPath.c_str(), &callback) != S_OK) return 0;
+    if (!PathExists(newPath)) return 0;
+    const std::wstring newText = ReadTextFile(newPath);
+
+    if (newText != oldText) {
+        StartWorkerThread(DownloadClientProc, view);
+        return 0;
+    }
+    DeleteOneFile(newPath);
+    view->LaunchGame();
+    return 0;
+}

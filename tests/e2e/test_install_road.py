@@ -1,0 +1,193 @@
+"""The whole installer under Wine: the road without a token, the token road
+through the version check, the game client and the login, and its ends."""
+
+import unittest
+
+from e2e import installer
+from e2e.installer import TOKEN, Road, answer, wait_until
+
+TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
+
+
+class InstallRoad(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.road = Road().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.road.__exit__(None, None, None)
+
+    def setUp(self):
+        self.road.reset()
+        self.road.publish()
+
+    def shell_command(self):
+        return f'"{self.road.windows_path("Qorv.exe")}" pelmar'
+
+    def test_without_token_installs_the_shell_and_starts_it(self):
+        road = self.road
+        trace = road.run()
+        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip"])
+        self.assertIn("?skq=", road.nginx.requests()[0])
+        self.assertTrue((road.install_dir / "Qorv.exe").is_file())
+        self.assertEqual((road.install_dir / "data" / "readme.txt").read_bytes(), b"shell data\r\n")
+        self.assertTrue((road.install_dir / "data" / "empty").is_dir())
+        self.assertFalse((road.install_dir / "shell.zip").exists())
+        self.assertTrue((road.wine.desktop() / "Orvanta.lnk").is_file())
+        self.assertEqual(road.started("Qorv.exe"), [self.shell_command()])
+        self.assertEqual(road.logins(), [])
+        uninstall = road.wine.cmd(
+            "reg", "query",
+            "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QorvInstall")
+        self.assertIn(b"Uninstall.exe", uninstall)
+
+        # The texts in their order, the progress of stage 1 reaching 33.
+        order = [b"loading_step=1", b"\npercent=33", "\n已下载100\n".encode("gbk"),
+                 installer.DOWNLOAD_DONE, installer.DELETE, installer.UNPACK_DONE,
+                 installer.START_SHELL]
+        at = 0
+        for text in order:
+            found = trace.find(text, at)
+            self.assertGreaterEqual(found, 0, f"{text!r} missing after byte {at}")
+            at = found
+        self.assertIn(installer.DELETE + road.windows_path("Qorv.exe").encode() + b"\n", trace)
+
+    def test_token_first_install_runs_the_whole_road(self):
+        road = self.road
+        trace = road.run(TOKEN_NAME)
+        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
+                                           "GET /rc/pkg/GameClient.zip"])
+        self.assertEqual(road.logins(),
+                         [f"/qv/redirect_login_token?token={TOKEN}&platform=pelmar"])
+        self.assertTrue((road.install_dir / "GameClient" / "res" / "level1.dat").is_file())
+        self.assertFalse((road.install_dir / "GameClient.zip").exists())
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0.0\r\n")
+        self.assertFalse((road.install_dir / "pkg.ver.new").exists())
+        self.assertEqual((road.install_dir / "GameClient" / "lgt.json").read_text(),
+                         '{"errno":0,"query_string":"a=1&b=2"}')
+        client = road.windows_path("GameClient\\kel_qorvmicro.exe")
+        self.assertEqual(road.started("GameClient/kel_qorvmicro.exe"),
+                         [f'"{client}" 0 a=1&b=2&client=pc'])
+        self.assertEqual(road.started("Qorv.exe"), [])
+        self.assertIn(installer.START_GAME_CLIENT, trace)
+        self.assertIn(b"loading_step=3", trace)
+        self.assertIn(b"\npercent=99", trace)
+
+    def test_unchanged_version_launches_without_fetching_the_client(self):
+        road = self.road
+        road.run(TOKEN_NAME)
+        road.clear_logs()
+        trace = road.run(TOKEN_NAME)
+        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver"])
+        self.assertEqual(len(road.logins()), 1)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2)
+        self.assertNotIn(b"loading_step=3", trace)
+        # The bar stays where stage 2 ended.
+        self.assertEqual(trace.rsplit(b"\npercent=", 1)[1].split(b"\n")[0], b"66")
+
+    def test_answers_choose_the_program(self):
+        road = self.road
+        road.run(TOKEN_NAME)  # install once; then only the launch varies
+        shell = self.shell_command()
+        cases = [('{"errno":1}', "shell"), ('{"errno":-1}', "shell"), ('{"errno":true}', "shell"),
+                 ('{"errno":1e12}', "shell"), ('not json at all', "shell"),
+                 ('{"errno":0.9,"query_string":"q=1"}', "client"),
+                 ('{"errno":false,"query_string":"q=2"}', "client"),
+                 ('{"errno":null,"query_string":"q=3"}', "client"),
+                 ('{"errno":"7","query_string":"q=4"}', "client"),
+                 ('{"ERRNO":0,"QUERY_STRING":"q=5"}', "client"),
+                 ('{"errno":0,"query_string":"q=6"} and more', "client")]
+        for text, expected in cases:
+            with self.subTest(answer=text):
+                before_shell = len(road.started("Qorv.exe"))
+                before_client = len(road.started("GameClient/kel_qorvmicro.exe"))
+                answer(road, text)
+                road.run(TOKEN_NAME)
+                shells = road.started("Qorv.exe")[before_shell:]
+                clients = road.started("GameClient/kel_qorvmicro.exe")[before_client:]
+                if expected == "shell":
+                    self.assertEqual((shells, clients), ([shell], []))
+                else:
+                    self.assertEqual(shells, [])
+                    self.assertEqual(len(clients), 1)
+                    query = text.split('"q')[1].split('"')[0]
+                    self.assertTrue(clients[0].endswith(f' 0 q{query}&client=pc'), clients[0])
+
+    def test_missing_shell_package_stops_and_leaves_the_window_open(self):
+        road = self.road
+        (road.packages / "shell.zip").unlink()
+        proc = road.wine.start(road.installer(TOKEN_NAME))
+        try:
+            self.assertFalse(wait_until(lambda: proc.poll() is not None, 10),
+                             "the installer closed after a failed download")
+            self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip"])
+            self.assertFalse((road.install_dir / "shell.zip").exists())
+            road.close(TOKEN_NAME)
+            self.assertTrue(wait_until(lambda: proc.poll() is not None, 10),
+                            "WM_CLOSE did not end the installer")
+        finally:
+            road.wine.stop()
+            proc.communicate()
+            road.wine.warm()
+
+    def test_second_install_replaces_packaged_files_and_keeps_others(self):
+        road = self.road
+        road.run()
+        (road.install_dir / "data" / "readme.txt").write_bytes(b"changed by the player")
+        (road.install_dir / "data" / "mine.txt").write_bytes(b"not in the package")
+        road.run()
+        self.assertEqual((road.install_dir / "data" / "readme.txt").read_bytes(), b"shell data\r\n")
+        self.assertEqual((road.install_dir / "data" / "mine.txt").read_bytes(),
+                         b"not in the package")
+        self.assertEqual(len(road.started("Qorv.exe")), 2)
+
+    def test_client_package_cannot_reach_outside_the_install_directory(self):
+        road = self.road
+        installer.client_package(road.packages / "GameClient.zip",
+                                 {"../../evil.txt": b"evil", "a/../../evil2.txt": b"evil2"})
+        road.run()  # install the shell first, so the directories exist
+        outside = road.install_dir / "evil2.txt"
+        outside.write_bytes(b"keep me")
+        road.run(TOKEN_NAME)
+        self.assertEqual(outside.read_bytes(), b"keep me")
+        self.assertFalse((road.install_dir.parent / "evil.txt").exists())
+        self.assertFalse((road.install_dir.parent.parent / "evil.txt").exists())
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
+
+
+class SpaceInInstallDirectory(unittest.TestCase):
+    """A profile path with a space: the quoted command line starts the
+    installed program, never C:\\users\\John.exe."""
+
+    FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+
+    def test_program_path_with_a_space_starts_the_right_program(self):
+        with Road() as road:
+            wine = road.wine
+            users = wine.prefix / "drive_c" / "users"
+            local = users / "John Smith" / "AppData" / "Local"
+            local.mkdir(parents=True, exist_ok=True)
+            decoy = users / "John.exe"
+            installer.shutil.copy(installer.STUBS / "shell" / "Qorv.exe", decoy)
+            wine.cmd("reg", "add", self.FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ",
+                     "/d", "C:\\users\\John Smith\\AppData\\Local", "/f")
+            try:
+                road.publish()
+                road.run()
+                install_dir = local / "tovrine" / "qorv"
+                args = install_dir / "Qorv.exe.args"
+                self.assertTrue(args.exists(), "the installed Qorv.exe was not started")
+                self.assertEqual(
+                    args.read_text(encoding="utf-8").splitlines(),
+                    ['"C:\\users\\John Smith\\AppData\\Local\\tovrine\\qorv\\Qorv.exe" pelmar'])
+                self.assertFalse((users / "John.exe.args").exists())
+            finally:
+                wine.cmd("reg", "add", self.FOLDERS, "/v", "Local AppData", "/t",
+                         "REG_EXPAND_SZ", "/d", "%USERPROFILE%\\AppData\\Local", "/f")
+                installer.shutil.rmtree(users / "John Smith", ignore_errors=True)
+                decoy.unlink(missing_ok=True)
