@@ -249,6 +249,8 @@ TEST_F(ZipTest, RefusesTargetsThatLeaveTheBase) {
     ASSERT_EQ(ZipGetEntry(zip.get(), 3, &entry), ZipOk);
     EXPECT_EQ(std::wstring(entry.name), L"../y/");
     EXPECT_EQ(ZipExtractEntry(zip.get(), 3, entry.name), ZipErrFile);
+    // A drive-relative target without a folder would land under the base.
+    EXPECT_EQ(ZipExtractEntry(zip.get(), 4, L"C:ok.txt"), ZipErrFile);
     // Nothing at all was created, not even the base directory.
     EXPECT_FALSE(Exists("out"));
     EXPECT_FALSE(Exists("z.txt"));

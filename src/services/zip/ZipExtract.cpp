@@ -108,8 +108,9 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file) {
     if ((extractor.cachedFacts.flags & kFlagEncrypted) != 0) {
         const ZipResult result =
             ZipWriteEncryptedEntry(reader, extractor.cachedFacts, buffer, file);
-        if (result == ZipOk)
+        if (result == ZipOk) {
             file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        }
         return result;
     }
     if (unzOpenCurrentFile(reader) != UNZ_OK) {
@@ -157,7 +158,9 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target) {
         if (!ZipJoinPath(path, directory, fileName, L"")) return ZipErrFile;
         ZipMakeDirs(nullptr, directory);
     } else {
-        if (extractor.baseDir[0] == L'\0' ||
+        // "C:x.txt" has no directory part and goes under the base, where its
+        // ":" would name a stream of a file "C".
+        if (extractor.baseDir[0] == L'\0' || wcschr(target, L':') != nullptr ||
             !ZipJoinPath(path, extractor.baseDir, directory, fileName)) {
             return ZipErrFile;
         }
