@@ -13,6 +13,9 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 WIN32_BUILD = Path(os.environ.get("QORV_WIN32_BUILD", REPO / "build" / "win32"))
+# Lists a program's windows and posts messages to them, inside the prefix.
+WINCTL = WIN32_BUILD / "tests" / "wine" / "qorv-winctl.exe"
+WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = 0x100, 0x10, 0x1B
 
 
 def free_port():
@@ -140,6 +143,19 @@ class Wine:
         """A Windows command such as reg, run in the prefix; returns stdout."""
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               timeout=timeout).stdout
+
+    def windows(self, exe_name):
+        """The visible top-level windows of the program named exe_name."""
+        out = self.run(WINCTL, "list", exe_name, timeout=60).stdout.decode()
+        windows = []
+        for line in out.splitlines():
+            hwnd, left, top, right, bottom, exstyle, owner = line.split()
+            windows.append({"hwnd": hwnd, "rect": tuple(map(int, (left, top, right, bottom))),
+                            "exstyle": int(exstyle, 16), "owner": owner})
+        return windows
+
+    def post(self, hwnd, message, wparam=0):
+        self.run(WINCTL, "post", hwnd, hex(message), hex(wparam), timeout=60)
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,

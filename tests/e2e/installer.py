@@ -30,7 +30,7 @@ def make_zip(path, files, dirs=()):
     """files: {archive name: bytes or a Path to copy}; dirs: directory entries."""
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name in dirs:
-            archive.writestr(zipfile.ZipInfo(name.rstrip("/") + "/"), b"")
+            archive.mkdir(name.rstrip("/"))
         for name, data in files.items():
             if isinstance(data, Path):
                 data = data.read_bytes()
@@ -60,7 +60,6 @@ class Road:
         self.packages = self.work / "rc" / "pkg"
         self.packages.mkdir(parents=True)
         self.answer = self.work / "answer.json"
-        self.answer.write_text('{"errno":0,"query_string":"a=1&b=2"}')
         self.login_log = self.work / "login.log"
         self.xvfb = harness.Xvfb().__enter__()
         self.wine = harness.Wine(self.xvfb.display)
@@ -82,7 +81,9 @@ class Road:
         shutil.rmtree(self.work, ignore_errors=True)
 
     def reset(self):
-        """A fresh install: no install directory, no shortcut, no logs."""
+        """A fresh install: no install directory, no shortcut, no logs, and
+        the account server's usual answer."""
+        self.answer.write_text('{"errno":0,"query_string":"a=1&b=2"}')
         shutil.rmtree(self.wine.local_appdata() / "tovrine", ignore_errors=True)
         (self.wine.desktop() / "Orvanta.lnk").unlink(missing_ok=True)
         self.clear_logs()
@@ -126,12 +127,11 @@ class Road:
         return {row.split('","')[0].strip('"').lower() for row in listing.splitlines() if row}
 
     def close(self, name):
-        """Asks the installer's windows to close (WM_CLOSE), by its process id."""
-        listing = self.wine.cmd("tasklist", "/FO", "CSV", "/NH").decode(errors="replace")
-        for row in listing.splitlines():  # "image","pid",...
-            cells = [cell.strip('"') for cell in row.split('","')]
-            if len(cells) > 1 and cells[0].lower() == name.lower():
-                self.wine.cmd("taskkill", "/PID", cells[1])
+        """Posts WM_CLOSE to the installer's host window (the one no window
+        owns), as another program would."""
+        for window in self.wine.windows(name):
+            if int(window["owner"], 16) == 0:
+                self.wine.post(window["hwnd"], harness.WM_CLOSE)
 
     def requests(self):
         return [line.split("?", 1)[0] for line in self.nginx.requests()]

@@ -1,6 +1,7 @@
 """The whole installer under Wine: the road without a token, the token road
 through the version check, the game client and the login, and its ends."""
 
+import re
 import unittest
 
 from e2e import installer
@@ -111,8 +112,8 @@ class InstallRoad(unittest.TestCase):
                 else:
                     self.assertEqual(shells, [])
                     self.assertEqual(len(clients), 1)
-                    query = text.split('"q')[1].split('"')[0]
-                    self.assertTrue(clients[0].endswith(f' 0 q{query}&client=pc'), clients[0])
+                    query = re.search(r'"(q=\d)"', text).group(1)
+                    self.assertTrue(clients[0].endswith(f" 0 {query}&client=pc"), clients[0])
 
     def test_missing_shell_package_stops_and_leaves_the_window_open(self):
         road = self.road
@@ -130,6 +131,28 @@ class InstallRoad(unittest.TestCase):
             road.wine.stop()
             proc.communicate()
             road.wine.warm()
+
+    def test_damaged_client_update_launches_and_is_fetched_again(self):
+        road = self.road
+        road.run(TOKEN_NAME)  # version 1.0.0 installed
+        road.publish(shell=False, version="2.0.0\r\n")
+        package = road.packages / "GameClient.zip"
+        whole = package.read_bytes()
+        package.write_bytes(whole[: len(whole) // 2])  # a package file cut short
+        road.run(TOKEN_NAME)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2,
+                         "the launch did not happen")
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0.0\r\n",
+                         "pkg.ver claims a client that is not installed")
+        self.assertFalse((road.install_dir / "pkg.ver.new").exists())
+
+        package.write_bytes(whole)
+        road.clear_logs()
+        road.run(TOKEN_NAME)
+        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
+                                           "GET /rc/pkg/GameClient.zip"])
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0.0\r\n")
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 3)
 
     def test_second_install_replaces_packaged_files_and_keeps_others(self):
         road = self.road

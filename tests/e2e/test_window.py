@@ -17,12 +17,11 @@ from e2e import harness
 from servers.stall_server import StallServer
 
 EXE = harness.WIN32_BUILD / "QorvInstall.exe"
-WINCTL = harness.WIN32_BUILD / "tests" / "wine" / "qorv-winctl.exe"
 ARTIFACTS = harness.WIN32_BUILD / "e2e-artifacts"
 SCREEN_W, SCREEN_H = 1024, 768
 WIN_W, WIN_H = 467, 218
 BAR_X, BAR_Y, BAR_H = 14, 186, 5
-WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = 0x100, 0x10, 0x1B
+WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = harness.WM_KEYDOWN, harness.WM_CLOSE, harness.VK_ESCAPE
 WS_EX_LAYERED = 0x80000
 MIB = 1024 * 1024
 
@@ -74,15 +73,6 @@ class WindowTest(unittest.TestCase):
         resource_url, _ = harness.build_urls()
         self.port = harness.url_port(resource_url)
 
-    def winctl_list(self, wine):
-        out = wine.run(WINCTL, "list", EXE.name, timeout=60).stdout.decode()
-        windows = []
-        for line in out.splitlines():
-            hwnd, left, top, right, bottom, exstyle, owner = line.split()
-            windows.append({"hwnd": hwnd, "rect": tuple(map(int, (left, top, right, bottom))),
-                            "exstyle": int(exstyle, 16), "owner": owner})
-        return windows
-
     def test_windows_bar_text_escape_and_close(self):
         with harness.Xvfb(f"{SCREEN_W}x{SCREEN_H}x24") as xvfb, \
                 StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
@@ -123,7 +113,7 @@ class WindowTest(unittest.TestCase):
             width = int(widths[-1])
             self.assertGreater(width, 4, bytes(output))
 
-            windows = self.winctl_list(wine)
+            windows = wine.windows(EXE.name)
             shot = ARTIFACTS / "window-progress.png"
             ARTIFACTS.mkdir(parents=True, exist_ok=True)
             xvfb.screenshot(shot)
@@ -173,14 +163,14 @@ class WindowTest(unittest.TestCase):
             self.assertLessEqual(abs((min(xs) + max(xs)) / 2 - WIN_W / 2), 12)
 
             # Escape leaves the host open.
-            wine.run(WINCTL, "post", host["hwnd"], hex(WM_KEYDOWN), hex(VK_ESCAPE))
+            wine.post(host["hwnd"], WM_KEYDOWN, VK_ESCAPE)
             time.sleep(2)
             self.assertIsNone(proc.poll())
-            self.assertEqual(len(self.winctl_list(wine)), 2)
+            self.assertEqual(len(wine.windows(EXE.name)), 2)
 
             # WM_CLOSE ends the process while shell.zip is still downloading.
             self.assertFalse(server.released())
-            wine.run(WINCTL, "post", host["hwnd"], hex(WM_CLOSE), "0")
+            wine.post(host["hwnd"], WM_CLOSE)
             proc.wait(10)
             self.assertFalse((wine.local_appdata() / "tovrine" / "qorv" / "Qorv.exe").exists())
 
