@@ -4,7 +4,9 @@ did: first as built (no token: the shell is installed and started), then
 renamed to carry a token (the version check, the game client, the login and
 the game client's start). Screenshots go to build/demo/."""
 
+import itertools
 import random
+import re
 import shutil
 import signal
 import struct
@@ -68,7 +70,7 @@ def read_shortcut(path):
             end += (end - at - wide) % 2
             target = data[at + wide:end].decode("utf-16-le")
         elif base:
-            target = data[at + base:data.index(b"\0", at + base)].decode("mbcs", "replace")
+            target = data[at + base:data.index(b"\0", at + base)].decode("latin-1")
         at += size
     strings = {}
     for bit, name in ((0x04, "name"), (0x08, "relative"), (0x10, "workdir"),
@@ -116,6 +118,29 @@ def last_percent(trace):
     return int(parts[1].split(b"\n")[0]) if len(parts) == 2 else -1
 
 
+REPORT = re.compile(rb"loading_step=(\d+)\npercent=(-?\d+)\n[^\n]*\n")
+PAINT = re.compile(rb"\nwidth=\d+")
+
+
+def readable(trace):
+    """The trace with each run of progress reports folded into one line that
+    says how the overall percentage moved; the paints' widths are counted
+    (the GUI thread writes them between the worker's lines)."""
+    paints = len(PAINT.findall(trace))
+    trace = PAINT.sub(b"", trace)
+    out, at = [], 0
+    for run in re.finditer(rb"(?:" + REPORT.pattern + rb")+", trace):
+        out.append(trace[at:run.start()].decode("gbk", "replace"))
+        for stage, group in itertools.groupby(REPORT.findall(run.group()), lambda r: r[0]):
+            group = list(group)
+            out.append(f"[stage {stage.decode()}: {len(group)} progress reports, "
+                       f"percent {int(group[0][1])} -> {int(group[-1][1])}]\n")
+        at = run.end()
+    out.append(trace[at:].decode("gbk", "replace"))
+    out.append(f"\n[{paints} paints of the bar]")
+    return "".join(out)
+
+
 def tree(root):
     lines = []
     for path in sorted(root.rglob("*")):
@@ -135,6 +160,7 @@ def main():
     build_packages(pkg)
     (OUT / "answer.json").write_text(ANSWER)
     login_log = OUT / "login.log"
+    login_log.unlink(missing_ok=True)
     for name in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
         (OUT / name).unlink(missing_ok=True)
 
@@ -155,6 +181,7 @@ def main():
             display = xvfb.display
         wine = harness.Wine(display, prefix=OUT / "wine-prefix")
         servers.append(wine.stop)
+        wine.use_cjk_dialog_font()
         nginx = harness.Nginx(OUT / "rc", harness.url_port(resource_url), THROTTLE).__enter__()
         servers.append(lambda: nginx.__exit__(None, None, None))
         account = subprocess.Popen(
@@ -180,7 +207,8 @@ def main():
             run = Run(wine.start(exe), display, OUT / shot, when)
             traces.append((name, run.wait(300)))
         # The stand-ins show their window for a few seconds; let them finish.
-        subprocess.run(["wineserver", "-w"], env=wine.env, timeout=60)
+        harness.wait_until(lambda: not {"qorv.exe", "kel_qorvmicro.exe"} & wine.processes(),
+                           60, 0.5)
         for args in sorted(install_dir.rglob("*.args")):
             for line in args.read_text(encoding="utf-8").splitlines():
                 started.append(line)
@@ -209,7 +237,7 @@ def main():
             print("   ", line)
         for name, trace in traces:
             print(f"\n== trace of {name}")
-            print(trace.decode("gbk", "replace"))
+            print(readable(trace))
         print("\n== screenshots")
         for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
             path = OUT / shot

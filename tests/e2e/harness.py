@@ -35,6 +35,16 @@ def wait_for_port(port, timeout=10.0):
     raise TimeoutError(f"nothing listens on 127.0.0.1:{port}")
 
 
+def wait_until(condition, timeout, step=0.2):
+    """Polls condition until it holds or timeout seconds pass; its last value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
 def stop(proc, timeout=5.0):
     if proc is None or proc.poll() is not None:
         return
@@ -143,6 +153,17 @@ class Wine:
         """A Windows command such as reg, run in the prefix; returns stdout."""
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               timeout=timeout).stdout
+
+    def use_cjk_dialog_font(self):
+        """Wine's dialog font has no Chinese glyphs; point it at the CJK font."""
+        key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
+        for face in ("MS Shell Dlg", "MS Shell Dlg 2"):
+            self.cmd("reg", "add", key, "/v", face, "/d", "WenQuanYi Micro Hei", "/f")
+
+    def processes(self):
+        """Image names of the processes running in the prefix, lower case."""
+        listing = self.cmd("tasklist", "/FO", "CSV", "/NH").decode(errors="replace")
+        return {row.split('","')[0].strip('"').lower() for row in listing.splitlines() if row}
 
     def windows(self, exe_name):
         """The visible top-level windows of the program named exe_name."""

@@ -16,6 +16,7 @@ SERVERS = harness.REPO / "tests" / "servers"
 INSTALLER = harness.WIN32_BUILD / "QorvInstall.exe"
 STUBS = harness.WIN32_BUILD / "stubs" / "test"
 TOKEN = "TOKEN42"
+STAND_INS = {"qorv.exe", "kel_qorvmicro.exe"}
 
 # The trace texts, as the installer writes them (GBK bytes).
 DOWNLOAD_DONE = "下载完成".encode("gbk")
@@ -118,13 +119,8 @@ class Road:
             self.wine.warm()
             raise AssertionError(f"{name} did not exit by itself within {timeout} s")
         # A program it started may still be writing down its command line.
-        wait_until(lambda: not {"qorv.exe", "kel_qorvmicro.exe"} & self.processes(), 20, 0.5)
+        wait_until(lambda: not STAND_INS & self.wine.processes(), 20, 0.5)
         return out
-
-    def processes(self):
-        """Image names of the processes running in the prefix, lower case."""
-        listing = self.wine.cmd("tasklist", "/FO", "CSV", "/NH").decode(errors="replace")
-        return {row.split('","')[0].strip('"').lower() for row in listing.splitlines() if row}
 
     def close(self, name):
         """Posts WM_CLOSE to the installer's host window (the one no window
@@ -149,13 +145,7 @@ class Road:
             "\\AppData\\Local\\tovrine\\qorv\\" + relative.replace("/", "\\")
 
 
-def wait_until(condition, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
+wait_until = harness.wait_until
 
 
 def answer(road, text):

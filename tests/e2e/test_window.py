@@ -53,13 +53,6 @@ def golden(rgb):
     return r >= 150 and g >= 120 and b <= 130 and r - b >= 80
 
 
-def use_cjk_dialog_font(wine):
-    """Wine's dialog font has no Chinese glyphs; point it at the CJK font."""
-    key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
-    for face in ("MS Shell Dlg", "MS Shell Dlg 2"):
-        wine.cmd("reg", "add", key, "/v", face, "/d", "WenQuanYi Micro Hei", "/f")
-
-
 class WindowTest(unittest.TestCase):
 
     def setUp(self):
@@ -78,7 +71,7 @@ class WindowTest(unittest.TestCase):
                 StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
             wine = harness.Wine(xvfb.display)
             self.addCleanup(wine.stop)
-            use_cjk_dialog_font(wine)
+            wine.use_cjk_dialog_font()
             shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
 
             proc = wine.start(EXE)

@@ -1,0 +1,91 @@
+"""The deployer's kit and the demo: a folder packed by tools/qorv-pack
+installs through the game client stage, and `make demo`'s script runs the
+whole job and leaves no process behind."""
+
+import ctypes
+import hashlib
+import os
+import subprocess
+import unittest
+from pathlib import Path
+
+from e2e import harness
+from e2e.installer import TOKEN, Road
+
+PACK = harness.REPO / "tools" / "qorv-pack"
+DEMO = harness.REPO / "tools" / "demo.sh"
+
+
+class PackedFolder(unittest.TestCase):
+    def test_packed_folder_installs_through_the_client_stage(self):
+        with Road() as road:
+            road.publish(client=False, version=None)
+            folder = road.work / "client"
+            (folder / "maps" / "north").mkdir(parents=True)
+            (folder / "empty").mkdir()
+            (folder / "kel_qorvmicro.exe").write_bytes(
+                (harness.WIN32_BUILD / "stubs" / "test" / "client" /
+                 "kel_qorvmicro.exe").read_bytes())
+            files = {"maps/north/a.map": os.urandom(70000), "maps/b.map": b"b" * 100000,
+                     "config.ini": b"[client]\r\n", "maps/north/empty.dat": b""}
+            for name, data in files.items():
+                (folder / name).write_bytes(data)
+            subprocess.run([PACK, folder, road.packages / "GameClient.zip"], check=True,
+                           stdout=subprocess.DEVNULL)
+            digest = hashlib.sha256((road.packages / "GameClient.zip").read_bytes()).hexdigest()
+            self.assertEqual((road.packages / "pkg.ver").read_text(), digest)
+
+            road.run(f"QorvInstall-kit-{TOKEN}.exe")
+            client = road.install_dir / "GameClient"
+            for name, data in files.items():
+                self.assertEqual((client / name).read_bytes(), data, name)
+            self.assertTrue((client / "empty").is_dir())
+            # pkg.ver moves into place only when every entry extracted whole.
+            self.assertEqual((road.install_dir / "pkg.ver").read_text(), digest)
+            self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+
+
+PR_SET_CHILD_SUBREAPER = 36
+
+
+def children():
+    """Command lines of this process's children: with the subreaper flag set,
+    every orphaned descendant of the demo is re-parented here."""
+    try:
+        while os.waitpid(-1, os.WNOHANG)[0] > 0:  # reap those that ended
+            pass
+    except ChildProcessError:
+        pass
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            stat = (Path("/proc") / pid / "stat").read_text()
+            cmdline = (Path("/proc") / pid / "cmdline").read_bytes()
+        except OSError:
+            continue  # ended meanwhile
+        state, parent = stat.rsplit(")", 1)[1].split()[:2]
+        if int(parent) == os.getpid() and state != "Z":
+            found.append(cmdline.replace(b"\0", b" ").decode(errors="replace"))
+    return found
+
+
+class Demo(unittest.TestCase):
+    def test_demo_reports_the_whole_job_and_leaves_no_process(self):
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.assertEqual(libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0), 0)
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)  # its own Xvfb, even on a desktop
+        result = subprocess.run([DEMO], env=env, capture_output=True, timeout=600)
+        out = result.stdout.decode("utf-8", "replace")
+        self.assertEqual(result.returncode, 0, out + result.stderr.decode("utf-8", "replace"))
+        self.assertRegex(out, r'"C:\\users\\[^\\]+\\AppData\\Local\\tovrine\\qorv\\Qorv.exe" pelmar')
+        self.assertRegex(out, r'kel_qorvmicro.exe" 0 session=demo&region=eu&client=pc')
+        self.assertIn("DisplayVersion", out)
+        self.assertIn("arguments: pelmar", out)
+        for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
+            self.assertTrue((harness.REPO / "build" / "demo" / shot).is_file(), shot)
+        self.assertEqual(children(), [], "processes the demo left running")
+
+
+if __name__ == "__main__":
+    unittest.main()
