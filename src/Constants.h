@@ -13,7 +13,6 @@ constexpr unsigned kIddHost = 102;          // host window template
 constexpr unsigned kIddView = 132;          // progress view template
 constexpr unsigned kIdsResourceBaseUrl = 135;
 constexpr unsigned kIdsAccountBaseUrl = 136;
-constexpr unsigned kIdsAppName = 57344;
 constexpr int kIdcBarAnchor = 1000;
 constexpr int kIdcStatusText = 1002;
 constexpr wchar_t kPngResourceType[] = L"PNG";
@@ -72,7 +71,6 @@ constexpr unsigned kGbkCodePage = 936;
 constexpr char kDisplayNameGbk[] = "Orvanta";
 constexpr char kPublisherGbk[] = "Velmora";
 constexpr wchar_t kDisplayVersion[] = L"1.0.0.9";
-constexpr wchar_t kProfileKey[] = L"QorvInstall";
 
 // Zip extra-field block id of the extended time stamps.
 constexpr unsigned char kZipExtendedTimeId[2] = {'U', 'T'};
