@@ -1,6 +1,8 @@
 # The two commands: `make demo` runs the main job, `make test` passes the tests.
 # Both install what they need first (idempotent) and build both targets.
-.PHONY: all setup build test demo clean
+# `make bench` measures the optimised builds against their peers; nothing in
+# `make test` depends on it or on timing.
+.PHONY: all setup build test demo bench clean
 
 all: build
 
@@ -19,6 +21,18 @@ test: build
 
 demo: build
 	tools/demo.sh
+
+# The product as shipped (win32) with the bench programs, and the optimised
+# native build of the extraction code.
+bench: setup
+	bench/setup.sh
+	cmake --preset release
+	cmake --build --preset release --target qorv-unzip zip-minimal-loop
+	cmake --preset win32
+	cmake --build --preset win32 --target QorvInstall qorv-unzip qorv-stub-test-shell \
+		qorv-stub-test-client zip-minimal-loop qorv-download-bench wininet-minimal-loop \
+		empty-program
+	python3 bench/bench.py
 
 clean:
 	rm -rf build/native build/win32 build/release build/demo

@@ -7,7 +7,8 @@
 #   BUILD_DIR  an optimised build (default: build/release, configured and
 #              built here with the release preset)
 #   RUNS       runs per contender, alternating (default 5, at least 5)
-# The corpus and the output folders live in BUILD_DIR/bench-unzip.
+# The corpus (bench/corpus.py) is BUILD_DIR/bench/corpus.zip; the output
+# folders live in BUILD_DIR/bench-unzip.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,47 +25,15 @@ done
 work="$build/bench-unzip"
 mkdir -p "$work"
 
-python3 - "$build" "$work" "$runs" <<'PY'
-import os, random, shutil, statistics, subprocess, sys, time, zipfile
+python3 - "$build" "$work" "$runs" "$here/bench" <<'PY'
+import os, shutil, statistics, subprocess, sys, time, zipfile
 
 build, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+sys.path.insert(0, sys.argv[4])
+import corpus
 QORV = os.path.join(build, "qorv-unzip")
 LOOP = os.path.join(build, "zip-minimal-loop")
 MIB = 1 << 20
-
-def make_corpus(folder):
-    """About 200 MiB in about 3000 files, 2-5 folder levels deep, roughly 40 %
-    of the bytes incompressible; sizes from a few hundred bytes to some MiB."""
-    rng = random.Random(20240611)
-    words = [bytes(rng.choice(b"etaoinshrdlucmfwyp") for _ in range(rng.randint(2, 9)))
-             for _ in range(4000)]
-    text = b" ".join(rng.choice(words) for _ in range(400000))  # ~2.4 MB of text
-    count = 3000
-    sizes = [int(300 * (6 * MIB / 300) ** (rng.random() ** 2.2)) for _ in range(count)]
-    scale = 200 * MIB / sum(sizes)
-    sizes = [max(200, int(s * scale)) for s in sizes]
-    folders = []
-    for i in range(60):
-        depth = rng.randint(2, 5)
-        folders.append("/".join("d%02d_%d" % (rng.randint(0, 30), level) for level in range(depth)))
-    random_bytes = 0
-    total = 0
-    for i, size in enumerate(sizes):
-        path = os.path.join(folder, folders[i % len(folders)], "f%04d.bin" % i)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        total += size
-        # Incompressible files until they make up 40 % of the bytes so far.
-        if random_bytes < 0.4 * total:
-            data = rng.randbytes(size)
-            random_bytes += size
-        else:
-            start = rng.randrange(0, len(text) - 1)
-            data = (text[start:] + text) * (size // len(text) + 1)
-            data = data[:size]
-        with open(path, "wb") as out:
-            out.write(data)
-    return count, total, random_bytes
-
 def timed(command):
     """Wall time in seconds, peak RSS in KiB and CPU seconds (user + system)
     of one run. GNU time measures the RSS: a child forked from this
@@ -80,13 +49,7 @@ def timed(command):
         rss, user, system = result.read().split()[-3:]
     return elapsed, int(rss), float(user) + float(system)
 
-archive = os.path.join(work, "corpus.zip")
-if not os.path.exists(archive):
-    source = os.path.join(work, "corpus")
-    shutil.rmtree(source, ignore_errors=True)
-    count, total, random_bytes = make_corpus(source)
-    subprocess.run(["zip", "-q", "-r", archive, "."], cwd=source, check=True)
-    shutil.rmtree(source)
+archive = corpus.ensure(os.path.join(build, "bench", "corpus.zip"))
 print("corpus: %s, %.1f MiB zipped" % (archive, os.path.getsize(archive) / MIB))
 
 out = os.path.join(work, "out")

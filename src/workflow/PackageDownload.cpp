@@ -82,6 +82,12 @@ HRESULT CheckStatus(HINTERNET request) {
     return S_OK;
 }
 
+HRESULT WriteAll(HANDLE file, const BYTE* data, DWORD size) {
+    DWORD written = 0;
+    if (!WriteFile(file, data, size, &written, nullptr)) return LastError();
+    return written == size ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+}
+
 void Report(IBindStatusCallback* callback, ULONG received, ULONG length, ULONG status) {
     if (callback) callback->OnProgress(received, length, status, nullptr);
 }
@@ -149,23 +155,36 @@ HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback)
 
     ULONGLONG received = 0;
     Report(callback, 0, length, BINDSTATUS_BEGINDOWNLOADDATA);
+    // Reads land in buffer one after the other and go to the file when it is
+    // full: WinINet may hand out a few KiB per read (Wine's 8 KiB at most),
+    // and one write per read would cost a file call for each.
     BYTE buffer[kReadSize];
+    DWORD filled = 0;
     for (;;) {
         // Waits for some bytes, not for a full buffer as InternetReadFile
         // would, so a slow body is reported as it arrives.
         DWORD available = 0;
         if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return LastError();
         if (available == 0) break;
+        if (filled == kReadSize) {
+            hr = WriteAll(file, buffer, filled);
+            if (FAILED(hr)) return hr;
+            filled = 0;
+        }
+        const DWORD room = kReadSize - filled;
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), buffer, available < kReadSize ? available : kReadSize,
+        if (!InternetReadFile(request.get(), buffer + filled, available < room ? available : room,
                               &read)) {
             return LastError();
         }
         if (read == 0) break;
+        filled += read;
         received += read;
-        DWORD written = 0;
-        if (!WriteFile(file, buffer, read, &written, nullptr)) return LastError();
         Report(callback, static_cast<ULONG>(received), length, BINDSTATUS_DOWNLOADINGDATA);
+    }
+    if (filled > 0) {
+        hr = WriteAll(file, buffer, filled);
+        if (FAILED(hr)) return hr;
     }
     if (lengthKnown && received != length) return INET_E_DOWNLOAD_FAILURE;
     return S_OK;

@@ -1,0 +1,400 @@
+#!/usr/bin/env python3
+"""make bench: download, unpack, end to end, start-up and footprint of the
+installer, each against its peers measured in the same run.
+
+usage: bench/bench.py [RUNS]   (default 5, at least 5)
+
+Needs the release build (build/release) and the win32 build with its bench
+programs (build/win32); `make bench` builds both first. The corpus
+(bench/corpus.py) is served by nginx on the resource server's port of the
+win32 build, the scripted account server listens on its account port, and
+the Windows programs run in the win32 build's Wine prefix on a private Xvfb.
+Contenders alternate who goes first; every figure is the median of the runs
+with their min-max. Writes bench/RESULTS.md and bench/ratios.png."""
+
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests"))
+sys.path.insert(0, str(REPO / "bench"))
+import corpus  # noqa: E402
+from e2e import harness, installer  # noqa: E402
+
+RELEASE = REPO / "build" / "release"
+WIN32 = harness.WIN32_BUILD
+WORK = RELEASE / "bench"
+OUT = WORK / "out"
+MIB = 1 << 20
+TOKEN_NAME = "QorvInstall-b-TOKEN42.exe"
+CLIENT = "GameClient/kel_qorvmicro.exe"
+TIMEOUT = 600  # seconds for any one run; a hung contender ends the bench
+
+
+def winpath(path):
+    """The Windows name of a Unix path through Wine's Z: drive."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class Sample:
+    def __init__(self, seconds, rss_kib, client=None, paint=None):
+        self.seconds = seconds  # process start to its exit
+        self.rss_kib = rss_kib  # the process's peak resident set
+        self.client = client  # process start to the stand-in client's .args
+        self.paint = paint  # process start to the first "\nwidth=" trace
+
+
+def measure(command, env=None, args_file=None, trace=False):
+    """Runs command to its end and times it from just before it is started.
+    The peak RSS is that of the process itself: under Wine the `wine`
+    launcher execs the loader, so it is the Windows program's own process. With args_file, also waits for that file to appear (bounded) and
+    notes when it did; with trace, reads stdout as it comes and notes when
+    "\\nwidth=" first arrived (the installer writes its traces unbuffered)."""
+    seen = {}
+    rss_file = WORK / "rss.out"
+    start = time.perf_counter()
+    # GNU time reports the RSS: a child forked from this interpreter would
+    # count the interpreter's pages too.
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file, *command], env=env,
+                            stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE if trace else subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    reader = None
+    if trace:
+        def read():
+            data = b""
+            while chunk := os.read(proc.stdout.fileno(), 65536):
+                data += chunk
+                if "paint" not in seen and b"\nwidth=" in data:
+                    seen["paint"] = time.perf_counter() - start
+            seen["trace"] = data
+        reader = threading.Thread(target=read, daemon=True)
+        reader.start()
+    ended = None
+    while True:
+        if args_file is None:
+            pid, status, usage = os.wait4(proc.pid, 0)
+        else:
+            pid, status, usage = os.wait4(proc.pid, os.WNOHANG) if ended is None else (0, 0, None)
+        now = time.perf_counter() - start
+        if pid:
+            ended = (now, status, usage)
+        if args_file is not None and "client" not in seen and args_file.exists():
+            seen["client"] = now
+        if ended and (args_file is None or "client" in seen or now > ended[0] + 30):
+            break
+        if now > TIMEOUT:
+            proc.kill()
+            proc.wait()
+            sys.exit(f"{command[0]} {command[1]} did not end within {TIMEOUT} s")
+        time.sleep(0.002)
+    seconds, status, usage = ended
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if reader:
+        reader.join(30)
+        proc.stdout.close()
+    if args_file is None and proc.returncode != 0:
+        sys.exit(f"{' '.join(map(str, command))} failed ({proc.returncode})")
+    if args_file is not None and "client" not in seen:
+        tail = seen.get("trace", b"")[-400:]
+        sys.exit(f"{command[1]} never started the client; its trace ended with {tail!r}")
+    rss_kib = int(rss_file.read_text().split()[-1])
+    return Sample(seconds, rss_kib, seen.get("client"), seen.get("paint"))
+
+
+def alternate(runs, contenders, prepare):
+    """contenders: {name: command builder}. Each run starts at the next
+    contender, so none is always first after the others' writes; prepare()
+    makes each contender's start state (not timed). Returns {name: [Sample]}."""
+    results = {name: [] for name in contenders}
+    names = list(contenders)
+    for run in range(runs):
+        for name in names[run % len(names):] + names[:run % len(names)]:
+            command, options = prepare(name)
+            subprocess.run(["sync"])
+            results[name].append(measure(command, **options))
+    return results
+
+
+def fresh(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    return folder
+
+
+def bench_unpack(runs, archive, wine_env):
+    print("unpack ...", flush=True)
+    native = {
+        "qorv-unzip": lambda d: [RELEASE / "qorv-unzip", archive, d],
+        "unzip": lambda d: ["unzip", "-o", "-q", archive, "-d", d],
+        "bsdtar": lambda d: ["bsdtar", "-xf", archive, "-C", d],
+        "minimal loop": lambda d: [RELEASE / "zip-minimal-loop", archive, d],
+        "qorv-unzip.exe (Wine)":
+            lambda d: ["wine", WIN32 / "qorv-unzip.exe", winpath(archive), winpath(d)],
+        "minimal loop.exe (Wine)":
+            lambda d: ["wine", WIN32 / "bench" / "zip-minimal-loop.exe", winpath(archive),
+                       winpath(d)],
+    }
+
+    def prepare(name):
+        target = fresh(OUT / "unpack")
+        env = wine_env if "Wine" in name else None
+        return [str(part) for part in native[name](target)], {"env": env}
+    return alternate(runs, native, prepare), native
+
+
+def bench_download(runs, url, wine_env):
+    print("download ...", flush=True)
+    target = OUT / "download" / "corpus.zip"
+    contenders = {
+        "curl": lambda: ["curl", "-s", "-o", target, url],
+        "download routine (Wine)":
+            lambda: ["wine", WIN32 / "bench" / "qorv-download-bench.exe", url, winpath(target)],
+        "WinINet loop (Wine)":
+            lambda: ["wine", WIN32 / "bench" / "wininet-minimal-loop.exe", url, winpath(target)],
+        "empty program (Wine)": lambda: ["wine", WIN32 / "bench" / "empty-program.exe"],
+    }
+
+    def prepare(name):
+        fresh(target.parent)
+        env = wine_env if "Wine" in name else None
+        return [str(part) for part in contenders[name]()], {"env": env}
+    results = alternate(runs, contenders, prepare)
+    return results, contenders
+
+
+def bench_end_to_end(runs, road, resource_url):
+    print("end to end ...", flush=True)
+    native_dir = OUT / "end-to-end"
+    pkg = resource_url + "/pkg/"
+    native = (f"curl -s -o {native_dir}/shell.zip {pkg}shell.zip && "
+              f"unzip -o -q {native_dir}/shell.zip -d {native_dir} && "
+              f"curl -s -o {native_dir}/GameClient.zip {pkg}GameClient.zip && "
+              f"unzip -o -q {native_dir}/GameClient.zip -d {native_dir}/GameClient")
+    contenders = {
+        "QorvInstall.exe (Wine)": ["wine", str(road.installer(TOKEN_NAME))],
+        "curl + unzip": ["sh", "-c", native],
+    }
+    version = [0]
+
+    def prepare(name):
+        if name == "curl + unzip":
+            fresh(native_dir)
+            return contenders[name], {}
+        # A fresh install directory and a new version each run: the whole road.
+        road.reset()
+        version[0] += 1
+        (road.packages / "pkg.ver").write_text(f"bench {version[0]}\r\n", newline="")
+        return contenders[name], {"env": road.wine.env, "trace": True,
+                                  "args_file": road.install_dir / (CLIENT + ".args")}
+    return alternate(runs, contenders, prepare), contenders, native
+
+
+def stats(values):
+    return statistics.median(values), min(values), max(values)
+
+
+def publish_packages(road, archive):
+    """corpus.zip as is, the shell package with the stand-in shell, and the
+    game client package: the corpus plus the stand-in client at its root."""
+    (road.packages / "corpus.zip").symlink_to(archive)
+    installer.shell_package(road.packages / "shell.zip")
+    client = road.packages / "GameClient.zip"
+    shutil.copy(archive, client)
+    stand_in = installer.STUBS / "client" / "kel_qorvmicro.exe"
+    subprocess.run(["zip", "-q", "-j", client, stand_in], check=True)
+
+
+def machine_facts():
+    def out(*command):
+        try:
+            return subprocess.run(command, capture_output=True, text=True).stdout.strip()
+        except OSError:
+            return "(not available)"
+    model = [line.split(":", 1)[1].strip() for line in out("lscpu").splitlines()
+             if line.startswith("Model name")]
+    memory = out("free", "-m").splitlines()
+    return [
+        ("nproc", out("nproc")),
+        ("lscpu model", model[0] if model else "?"),
+        ("free -m (Mem: total used free shared buff/cache available)",
+         memory[1] if len(memory) > 1 else "?"),
+        ("uname -srmo", out("uname", "-srmo")),
+        ("wine", out("wine", "--version")),
+        ("curl", out("curl", "--version").splitlines()[0]),
+        ("unzip", out("unzip", "-v").splitlines()[0]),
+        ("bsdtar", out("bsdtar", "--version")),
+        ("python", platform.python_version()),
+    ]
+
+
+def main():
+    runs = max(5, int(sys.argv[1]) if len(sys.argv) > 1 else 5)
+    for program in ("curl", "unzip", "bsdtar", "nginx", "wine", "gnuplot", "zip"):
+        if not shutil.which(program):
+            sys.exit(f"missing: {program} (make bench installs it)")
+    resource_url, _ = harness.build_urls()
+    archive = Path(corpus.ensure(str(WORK / "corpus.zip")))
+    OUT.mkdir(parents=True, exist_ok=True)
+    began = time.monotonic()
+    with installer.Road() as road:
+        publish_packages(road, archive)
+        wine_env = road.wine.env
+        unpack, unpack_cmds = bench_unpack(runs, archive, wine_env)
+        download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip", wine_env)
+        e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url)
+    shutil.rmtree(OUT, ignore_errors=True)
+    report(runs, archive, unpack, download, e2e, native_e2e, time.monotonic() - began)
+
+
+def report(runs, archive, unpack, download, e2e, native_e2e, elapsed):
+    med = {}
+    rows = []
+    for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e)):
+        for name, samples in results.items():
+            median, low, high = stats([s.seconds for s in samples])
+            med[name] = median
+            rss = max(s.rss_kib for s in samples) / 1024
+            rows.append((section, name, f"{median:.3f}", f"{low:.3f}-{high:.3f}", f"{rss:.1f}"))
+    installs = e2e["QorvInstall.exe (Wine)"]
+    client, client_low, client_high = stats([s.client for s in installs])
+    med["client start"] = client
+    rows.append(("end to end", "QorvInstall.exe to the client's start", f"{client:.3f}",
+                 f"{client_low:.3f}-{client_high:.3f}", ""))
+    paint, paint_low, paint_high = stats([s.paint for s in installs])
+    exe_size = (WIN32 / "QorvInstall.exe").stat().st_size
+    install_rss = stats([s.rss_kib / 1024 for s in installs])
+    empty_rss = stats([s.rss_kib / 1024 for s in download["empty program (Wine)"]])
+    unzip_rss = max(s.rss_kib for s in unpack["qorv-unzip"]) / 1024
+
+    ratios = [  # label, numerator, denominator, bar (None: reported only)
+        ("qorv-unzip / unzip", "qorv-unzip", "unzip", 0.75),
+        ("qorv-unzip / minimal loop", "qorv-unzip", "minimal loop", 1.15),
+        ("qorv-unzip.exe / minimal loop.exe (Wine)", "qorv-unzip.exe (Wine)",
+         "minimal loop.exe (Wine)", 1.15),
+        ("qorv-unzip.exe (Wine) / unzip", "qorv-unzip.exe (Wine)", "unzip", None),
+        ("bsdtar / unzip", "bsdtar", "unzip", None),
+        ("download routine / WinINet loop (Wine)", "download routine (Wine)",
+         "WinINet loop (Wine)", 1.15),
+        ("download routine (Wine) / curl", "download routine (Wine)", "curl", None),
+        ("WinINet loop (Wine) / curl", "WinINet loop (Wine)", "curl", None),
+        ("QorvInstall.exe client start / curl + unzip", "client start", "curl + unzip", 1.5),
+        ("QorvInstall.exe exit / curl + unzip", "QorvInstall.exe (Wine)", "curl + unzip", None),
+    ]
+    ratio_rows = []
+    for label, a, b, bar in ratios:
+        value = med[a] / med[b]
+        verdict = "" if bar is None else ("met" if value <= bar else
+                                          f"MISSED by {100 * (value / bar - 1):.0f} %")
+        ratio_rows.append((label, value, bar, verdict))
+    footprint = [
+        ("QorvInstall.exe size", f"{exe_size / MIB:.2f} MiB ({exe_size} bytes)", "<= 1 MiB",
+         "met" if exe_size <= MIB else f"MISSED by {100 * (exe_size / MIB - 1):.0f} %"),
+        ("first paint after process start (Wine, warm prefix)",
+         f"{paint:.3f} s ({paint_low:.3f}-{paint_high:.3f})", "<= 0.5 s",
+         "met" if paint <= 0.5 else f"MISSED by {100 * (paint / 0.5 - 1):.0f} %"),
+        ("QorvInstall.exe peak RSS, end to end (Wine)",
+         f"{install_rss[0]:.1f} MiB ({install_rss[1]:.1f}-{install_rss[2]:.1f})", "", ""),
+        ("empty program peak RSS (Wine's own floor)",
+         f"{empty_rss[0]:.1f} MiB ({empty_rss[1]:.1f}-{empty_rss[2]:.1f})", "", ""),
+        ("qorv-unzip peak RSS (native)", f"{unzip_rss:.1f} MiB", "< 8 MiB",
+         "met" if unzip_rss < 8 else "MISSED"),
+    ]
+
+    lines = ["| section | contender | median s | min-max s | peak RSS MiB |",
+             "|---|---|---:|---:|---:|"]
+    lines += [f"| {' | '.join(row)} |" for row in rows]
+    lines += ["", "| ratio of medians | value | bar | verdict |", "|---|---:|---:|---|"]
+    lines += [f"| {label} | {value:.2f} | {'' if bar is None else f'<= {bar}'} | {verdict} |"
+              for label, value, bar, verdict in ratio_rows]
+    lines += ["", "| footprint | value | bar | verdict |", "|---|---|---|---|"]
+    lines += [f"| {' | '.join(row)} |" for row in footprint]
+    table = "\n".join(lines)
+    print("\n" + table)
+
+    facts = "\n".join(f"- {name}: {value}" for name, value in machine_facts())
+    resource_url, account_url = harness.build_urls()
+    results = REPO / "bench" / "RESULTS.md"
+    notes = results.read_text().split("<!-- notes -->", 1)[1] if results.exists() and \
+        "<!-- notes -->" in results.read_text() else "\n## Notes\n\n(none yet)\n"
+    results.write_text(f"""# Benchmark results
+
+Made by `make bench` ({runs} runs per contender, alternating, medians with
+min-max; {elapsed:.0f} s of measuring). Corpus: `bench/corpus.py`, 3000 files,
+200 MiB, {archive.stat().st_size / MIB:.1f} MiB zipped with Info-ZIP `zip`.
+Peak RSS is the process's own maximum resident set (GNU time's `%M`); under
+Wine that is the Windows program's process, Wine's own DLLs included.
+
+{table}
+
+![ratios](ratios.png)
+
+## Machine
+
+{facts}
+
+## Commands
+
+Servers: nginx on {resource_url} (the win32 build's resource base URL), the
+scripted account server on {account_url}; Wine prefix build/win32/wine-prefix,
+warmed (`wineserver -p`, one `wine cmd /c exit`) before the runs, private Xvfb.
+Paths are relative to the repository; `Z:` is Wine's drive for `/`.
+
+- Unpack (into an emptied folder each run, `sync` before):
+  - `build/release/qorv-unzip corpus.zip OUT`
+  - `unzip -o -q corpus.zip -d OUT`
+  - `bsdtar -xf corpus.zip -C OUT`
+  - `build/release/zip-minimal-loop corpus.zip OUT` (bench/ZipMinimalLoop.cpp)
+  - `wine build/win32/qorv-unzip.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
+  - `wine build/win32/bench/zip-minimal-loop.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
+- Download of {resource_url}/pkg/corpus.zip:
+  - `curl -s -o OUT/corpus.zip URL`
+  - `wine build/win32/bench/qorv-download-bench.exe URL Z:\\...\\corpus.zip`
+    (qorv::DownloadToFile, bench/DownloadBench.cpp)
+  - `wine build/win32/bench/wininet-minimal-loop.exe URL Z:\\...\\corpus.zip`
+    (bench/WinInetMinimalLoop.cpp)
+  - `wine build/win32/bench/empty-program.exe` (bench/EmptyProgram.cpp)
+- End to end (shell.zip with the stand-in shell, GameClient.zip = the corpus
+  plus the stand-in client, pkg.ver changed and the install directory removed
+  before each run; the account server answers errno 0):
+  - `wine {TOKEN_NAME}` (a copy of build/win32/QorvInstall.exe), timed to
+    its exit and to the appearance of the stand-in client's `.args` file
+  - `sh -c "{native_e2e.replace(str(REPO) + '/', '')}"`
+<!-- notes -->{notes}""")
+    chart(ratio_rows)
+    print(f"\nwrote {results.relative_to(REPO)} and bench/ratios.png")
+
+
+def chart(ratio_rows):
+    data = WORK / "ratios.dat"
+    with open(data, "w") as out:
+        for label, value, bar, _ in ratio_rows:
+            out.write(f'"{label}" {value:.3f} {bar if bar is not None else "NaN"}\n')
+    script = f"""
+set terminal png size 1200,700 font ",10"
+set output "{REPO / 'bench' / 'ratios.png'}"
+set title "Ratios of median wall times (lower is faster); the bar where one is set"
+set style data histogram
+set style histogram clustered gap 1
+set style fill solid 0.8 border -1
+set boxwidth 0.9
+set yrange [0:*]
+set grid ytics
+set xtics rotate by -30 left
+set bmargin 12
+set key top left
+plot "{data}" using 2:xtic(1) title "measured" lc rgb "#d4a017", \\
+     "" using 3 title "bar" lc rgb "#4a6fa5"
+"""
+    subprocess.run(["gnuplot"], input=script.encode(), check=True)
+
+
+if __name__ == "__main__":
+    main()
