@@ -155,26 +155,19 @@ HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback)
 
     ULONGLONG received = 0;
     Report(callback, 0, length, BINDSTATUS_BEGINDOWNLOADDATA);
-    // Reads land in buffer one after the other and go to the file when it is
-    // full: WinINet may hand out a few KiB per read (Wine's 8 KiB at most),
-    // and one write per read would cost a file call for each.
+    // One report per read of up to 64 KiB, written to the file when the
+    // buffer is full. WinINet hands data out in small pieces (Wine: 8 KiB);
+    // a read and a report per piece would cost a trace and a repaint each.
     BYTE buffer[kReadSize];
     DWORD filled = 0;
     for (;;) {
-        // Waits for some bytes, not for a full buffer as InternetReadFile
-        // would, so a slow body is reported as it arrives.
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return LastError();
-        if (available == 0) break;
         if (filled == kReadSize) {
             hr = WriteAll(file, buffer, filled);
             if (FAILED(hr)) return hr;
             filled = 0;
         }
-        const DWORD room = kReadSize - filled;
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), buffer + filled, available < room ? available : room,
-                              &read)) {
+        if (!InternetReadFile(request.get(), buffer + filled, kReadSize - filled, &read)) {
             return LastError();
         }
         if (read == 0) break;

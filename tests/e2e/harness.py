@@ -111,7 +111,7 @@ class Wine:
             "WINEPREFIX": str(prefix or WIN32_BUILD / "wine-prefix"),
             "WINEDEBUG": "-all",
             "WINEARCH": "win32",
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
             "DISPLAY": display,
         })
         # Requests go straight to the local servers.

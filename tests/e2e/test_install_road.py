@@ -4,7 +4,7 @@ through the version check, the game client and the login, and its ends."""
 import re
 import unittest
 
-from e2e import installer
+from e2e import harness, installer
 from e2e.installer import TOKEN, Road, answer, wait_until
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
@@ -53,6 +53,15 @@ class InstallRoad(unittest.TestCase):
             self.assertGreaterEqual(found, 0, f"{text!r} missing after byte {at}")
             at = found
         self.assertIn(installer.DELETE + road.windows_path("Qorv.exe").encode() + b"\n", trace)
+
+    def test_without_standard_output_the_trace_goes_to_the_log_file(self):
+        road = self.road
+        # As when a player starts it from the desktop: no standard handles.
+        road.wine.run(harness.WINCTL, "detached", road.installer(), timeout=150)
+        installer.wait_until(lambda: road.started("Qorv.exe"), 20)
+        log = (road.install_dir / "QorvInstall.log").read_bytes()
+        self.assertIn(b"loading_step=1\npercent=33\n" + "已下载100\n".encode("gbk"), log)
+        self.assertLess(log.index(installer.UNPACK_DONE), log.index(installer.START_SHELL))
 
     def test_token_first_install_runs_the_whole_road(self):
         road = self.road

@@ -3,6 +3,9 @@
 //   qorv-winctl list EXE_NAME   one line per window:
 //                               HWND LEFT TOP RIGHT BOTTOM EXSTYLE OWNER
 //   qorv-winctl post HWND MESSAGE WPARAM
+//   qorv-winctl detached PROGRAM  starts PROGRAM without standard handles,
+//                                 as the desktop starts a GUI program, and
+//                                 waits for it to end
 #include <windows.h>
 
 #include <cstdio>
@@ -60,6 +63,21 @@ int wmain(int argc, wchar_t** argv) {
         WPARAM wParam = static_cast<WPARAM>(wcstoul(argv[4], nullptr, 0));
         return PostMessageW(hwnd, message, wParam, 0) ? 0 : 1;
     }
-    fprintf(stderr, "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM\n");
+    if (argc == 3 && wcscmp(argv[1], L"detached") == 0) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;  // all three null
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(argv[2], nullptr, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                            nullptr, &startup, &process)) {
+            return 1;
+        }
+        WaitForSingleObject(process.hProcess, 120000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return 0;
+    }
+    fprintf(stderr,
+            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM\n");
     return 2;
 }

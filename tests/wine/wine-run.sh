@@ -6,8 +6,9 @@ set -u
 build=$1
 shift
 export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEARCH=win32
-# No Mono or Gecko installer prompts in a fresh prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer prompts in a fresh prefix, and no desktop
+# entries made on the host for the shortcuts the tests create.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w
