@@ -1,8 +1,11 @@
 # The two commands: `make demo` runs the main job, `make test` passes the tests.
 # Both install what they need first (idempotent) and build both targets.
-# `make bench` measures the optimised builds against their peers; nothing in
-# `make test` depends on it or on timing.
-.PHONY: all setup build test demo bench clean
+# `make fuzz` runs every fuzz target for FUZZ_SECONDS each; `make test` runs
+# them for a few seconds as a smoke test. `make bench` measures the optimised
+# builds against their peers; nothing in `make test` depends on it or on timing.
+.PHONY: all setup build build-fuzz test fuzz demo bench clean
+
+FUZZ_SECONDS ?= 60
 
 all: build
 
@@ -15,9 +18,17 @@ build: setup
 	cmake --preset win32
 	cmake --build --preset win32
 
-test: build
+build-fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+test: build build-fuzz
 	ctest --preset native
+	ctest --preset fuzz -j2
 	ctest --preset win32
+
+fuzz: build-fuzz
+	QORV_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz -j2
 
 demo: build
 	tools/demo.sh
@@ -35,4 +46,4 @@ bench: setup
 	python3 bench/bench.py
 
 clean:
-	rm -rf build/native build/win32 build/release build/demo
+	rm -rf build/native build/win32 build/release build/demo build/fuzz

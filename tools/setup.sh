@@ -9,7 +9,7 @@ sudo=""
 [ "$(id -u)" = 0 ] || sudo="sudo"
 
 packages=(
-  cmake make g++ pkg-config clang
+  cmake make g++ pkg-config clang libclang-rt-14-dev
   g++-mingw-w64-i686 libz-mingw-w64-dev
   libcjson-dev libminizip-dev zlib1g-dev libgtest-dev
   wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei

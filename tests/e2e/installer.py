@@ -11,6 +11,7 @@ import zipfile
 from pathlib import Path
 
 from e2e import harness
+from servers.fault_server import FaultServer
 
 SERVERS = harness.REPO / "tests" / "servers"
 INSTALLER = harness.WIN32_BUILD / "QorvInstall.exe"
@@ -146,10 +147,82 @@ class Road:
 
 
 wait_until = harness.wait_until
+class FaultRoad(Road):
+    """The road with the fault server on both ports instead of nginx and the
+    account server: serve() gives each port its behaviours, or nothing
+    listening there at all."""
+
+    def __enter__(self):
+        resource_url, account_url = harness.build_urls()
+        self.ports = harness.url_port(resource_url), harness.url_port(account_url)
+        self.work = Path(tempfile.mkdtemp(prefix="qorv-faults-"))
+        self.packages = self.work / "rc" / "pkg"
+        self.packages.mkdir(parents=True)
+        self.servers = []
+        self.xvfb = harness.Xvfb().__enter__()
+        self.wine = harness.Wine(self.xvfb.display)
+        self.install_dir = self.wine.local_appdata() / "tovrine" / "qorv"
+        self.reset()
+        return self
+
+    def __exit__(self, *exc):
+        self.wine.stop()
+        self.serve(None, None)
+        self.xvfb.__exit__(*exc)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def serve(self, resource, account):
+        """Restarts the servers: resource and account are fault-server configs
+        (bodies from the package folder), None for a closed port."""
+        for server in self.servers:
+            server.__exit__(None, None, None)
+        self.servers = []
+        for config, port in zip((resource, account), self.ports):
+            if config is not None:
+                self.servers.append(FaultServer(config, self.packages, port=port).__enter__())
+
+    def clear_logs(self):
+        pass  # every serve() starts with empty logs
+
+    def requests(self):
+        return [line.split("?", 1)[0] for server in self.servers for line in server.requests()]
+
+    def gave_up(self):
+        return [line.split("?", 1)[0] for server in self.servers for line in server.gave_up()]
+
+    def run_until_stuck(self, name, condition, timeout, settle=3):
+        """Runs the installer until condition holds, then settle seconds more;
+        returns whether it was still running then, and its trace. It is
+        closed by its process id afterwards."""
+        proc = self.wine.start(self.installer(name))
+        try:
+            reached = wait_until(condition, timeout, 0.5)
+            time.sleep(settle)
+            running = proc.poll() is None
+        finally:
+            self.close(name)
+            try:
+                out, _ = proc.communicate(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.wine.stop()
+                out, _ = proc.communicate()
+                self.wine.warm()
+        if not reached:
+            raise AssertionError(f"{name}: condition not reached within {timeout} s")
+        return running, out
+
+
+def wait_until(condition, timeout, step=0.2):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
 
 
 def answer(road, text):
     road.answer.write_text(text)
 
 
-__all__ = ["Road", "answer", "json", "wait_until", "TOKEN"]
+__all__ = ["FaultRoad", "Road", "answer", "json", "wait_until", "TOKEN"]

@@ -28,9 +28,28 @@ struct TestZipEntry {
     size_t truncateData = 0;
     // Offset into the compressed bytes whose value is inverted; -1 for none.
     int64_t damageAt = -1;
+    // The uncompressed size the headers declare; -1 for the data's size.
+    int64_t declaredSize = -1;
+    // Sizes as zip64 extra fields in both headers (0xFFFFFFFF in the fields).
+    bool zip64 = false;
+    // Index of an earlier entry whose local header and data this entry's
+    // central record points at; it then writes none of its own. -1: none.
+    int sameDataAs = -1;
 };
 
-std::string BuildTestZip(const std::vector<TestZipEntry>& entries);
+// How the whole archive is laid out around the entries.
+struct TestZipLayout {
+    // Bytes before the archive that the offsets do not count, as in a
+    // self-extractor.
+    std::string prefix;
+    // A zip64 end record and locator before the classic end record.
+    bool zip64End = false;
+    // The entry count the end records claim; -1 for the real count.
+    int64_t claimedEntries = -1;
+};
+
+std::string BuildTestZip(const std::vector<TestZipEntry>& entries,
+                         const TestZipLayout& layout = TestZipLayout());
 
 // An "UT" extra block with the given flags and stamps.
 std::string ExtendedTimeBlock(uint8_t flags, const std::vector<int32_t>& stamps);

@@ -24,7 +24,9 @@ an inline UTF-8 body; neither gives an empty body. "type" sets Content-Type.
   short     Content-Length of the whole body, only the first "cut" bytes
             (default half), then the connection is closed
   reset     like short, then the connection is reset (RST, not FIN)
-  hang      reads the request and never answers, until the server stops
+  hang      reads the request and never answers, until the client closes
+            the connection (its request line is then in FaultServer.gave_up())
+            or the server stops
   slow      200 with Content-Length; the body in "pieces" parts spread over
             "seconds"
   chunked   200, Transfer-Encoding: chunked, no length; chunks of "chunk"
@@ -85,7 +87,7 @@ class _Handler(socketserver.BaseRequestHandler):
             method, target = request
             owner.log(f"{method} {target}")
             entry = owner.entry(target.split("?", 1)[0])
-            if not self._answer(sock, entry, owner):
+            if not self._answer(sock, entry, owner, f"{method} {target}"):
                 return
 
     @staticmethod
@@ -104,7 +106,7 @@ class _Handler(socketserver.BaseRequestHandler):
             return None
         return words[0], words[1]
 
-    def _answer(self, sock, entry, owner):
+    def _answer(self, sock, entry, owner, request_line):
         """Sends the answer; False when the connection is finished with."""
         behaviour = entry.get("behaviour", "ok")
         body = owner.body(entry)
@@ -133,7 +135,18 @@ class _Handler(socketserver.BaseRequestHandler):
                 sock.close()
             return False
         if behaviour == "hang":
-            owner.stopping.wait(MAX_WAIT_SECONDS)
+            sock.settimeout(0.2)
+            deadline = time.monotonic() + MAX_WAIT_SECONDS
+            while not owner.stopping.is_set() and time.monotonic() < deadline:
+                try:
+                    if sock.recv(4096):
+                        continue
+                except socket.timeout:
+                    continue
+                except OSError:
+                    pass
+                owner.note_gave_up(request_line)
+                return False
             return False
         if behaviour == "slow":
             pieces = max(1, entry.get("pieces", 20))
@@ -172,6 +185,7 @@ class FaultServer:
         self.log_file = Path(log_file) if log_file else None
         self.stopping = threading.Event()
         self._requests = []
+        self._gave_up = []
         self._lock = threading.Lock()
         self._server = _Server(self, port)
         self.port = self._server.server_address[1]
@@ -196,6 +210,15 @@ class FaultServer:
         """The request lines so far, as "METHOD /path?query"."""
         with self._lock:
             return list(self._requests)
+
+    def note_gave_up(self, line):
+        with self._lock:
+            self._gave_up.append(line)
+
+    def gave_up(self):
+        """Request lines of "hang" answers whose client closed the connection."""
+        with self._lock:
+            return list(self._gave_up)
 
     def __enter__(self):
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)

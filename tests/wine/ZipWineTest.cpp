@@ -62,8 +62,9 @@ protected:
     }
     void TearDown() override { RemoveTree(root_); }
 
-    void WriteArchive(const std::vector<TestZipEntry>& entries) {
-        const std::string bytes = BuildTestZip(entries);
+    void WriteArchive(const std::vector<TestZipEntry>& entries,
+                      const TestZipLayout& layout = TestZipLayout()) {
+        const std::string bytes = BuildTestZip(entries, layout);
         HANDLE file = CreateFileW((root_ + L"pkg.zip").c_str(), GENERIC_WRITE, 0, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -93,6 +94,20 @@ protected:
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         return status;
+    }
+
+    std::string Read(const std::wstring& relative) {
+        HANDLE file = CreateFileW((root_ + L"out\\" + relative).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return "<missing>";
+        std::string content;
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+            content.append(buffer, read);
+        }
+        CloseHandle(file);
+        return content;
     }
 
     WIN32_FILE_ATTRIBUTE_DATA Info(const std::wstring& relative) {
@@ -195,6 +210,20 @@ TEST_F(ZipWineTest, NamesLeavingTheBaseAndStreamsAreRefused) {
     EXPECT_EQ(GetFileAttributesW((root_ + L"z.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW((root_ + L"out\\s.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     Info(L"fine.txt");
+}
+
+TEST_F(ZipWineTest, Zip64SizesAndEndRecordsAreRead) {
+    TestZipEntry deflated = DosEntry("data.bin", std::string(70000, 'z'), 0x20);
+    deflated.zip64 = true;
+    TestZipEntry stored = DosEntry("stored.txt", "stored", 0x20);
+    stored.zip64 = true;
+    stored.method = 0;
+    TestZipLayout layout;
+    layout.zip64End = true;
+    ASSERT_NO_FATAL_FAILURE(WriteArchive({deflated, stored}, layout));
+    ASSERT_EQ(RunTool(), 0u);
+    EXPECT_TRUE(Read(L"data.bin") == std::string(70000, 'z'));
+    EXPECT_EQ(Read(L"stored.txt"), "stored");
 }
 
 }  // namespace

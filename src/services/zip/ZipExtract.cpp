@@ -17,6 +17,8 @@ namespace {
 
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kFlagEncrypted = 0x01;
+// The fixed part of a central directory record.
+constexpr uint64_t kCentralRecordMinSize = 46;
 
 ZipResult g_lastResult = ZipOk;
 
@@ -61,17 +63,43 @@ bool IsEmptyArchive(const zlib_filefunc64_def& functions, const wchar_t* path) {
     return read && atEnd && memcmp(record, kEmptyRecord, sizeof(kEmptyRecord)) == 0;
 }
 
+// The archive's size in bytes; 0 when it cannot be opened.
+uint64_t ArchiveSize(const zlib_filefunc64_def& functions, const wchar_t* path) {
+    voidpf file = functions.zopen64_file(functions.opaque, path,
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    if (file == nullptr) return 0;
+    const bool atEnd =
+        functions.zseek64_file(functions.opaque, file, 0, ZLIB_FILEFUNC_SEEK_END) == 0;
+    const uint64_t size = atEnd ? functions.ztell64_file(functions.opaque, file) : 0;
+    functions.zclose_file(functions.opaque, file);
+    return size;
+}
+
+// The end record's entry count, but no more than the archive has room for:
+// a claimed count of billions would keep an unpacking loop busy for ever.
+int32_t BoundedEntryCount(uint64_t claimed, uint64_t archiveSize) {
+    const uint64_t room = archiveSize / kCentralRecordMinSize;
+    const uint64_t count = claimed < room ? claimed : room;
+    return count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(count);
+}
+
 // Moves the reader to entry index: forward from where it is, or from the
 // first entry when index lies behind it.
 ZipResult WalkTo(ZipExtractor& extractor, int32_t index) {
     unzFile reader = extractor.reader.get();
+    // The walk is the same every time: where it failed once it fails again.
+    if (index >= extractor.reachableCount) return ZipErrRead;
     if (extractor.readerIndex < 0 || index < extractor.readerIndex) {
         extractor.readerIndex = -1;
-        if (unzGoToFirstFile(reader) != UNZ_OK) return ZipErrRead;
+        if (unzGoToFirstFile(reader) != UNZ_OK) {
+            extractor.reachableCount = 0;
+            return ZipErrRead;
+        }
         extractor.readerIndex = 0;
     }
     while (extractor.readerIndex < index) {
         if (unzGoToNextFile(reader) != UNZ_OK) {
+            extractor.reachableCount = extractor.readerIndex + 1;
             extractor.readerIndex = -1;
             return ZipErrRead;
         }
@@ -191,9 +219,8 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
     extractor->reader.reset(unzOpen2_64(archivePath, &functions));
     unz_global_info64 global;
     if (extractor->reader && unzGetGlobalInfo64(extractor->reader.get(), &global) == UNZ_OK) {
-        extractor->entryCount = global.number_entry > 0x7FFFFFFF
-                                    ? 0x7FFFFFFF
-                                    : static_cast<int32_t>(global.number_entry);
+        extractor->entryCount =
+            BoundedEntryCount(global.number_entry, ArchiveSize(functions, archivePath));
     } else if (extractor->reader || !IsEmptyArchive(functions, archivePath)) {
         Store(ZipErrFile);
         return nullptr;
@@ -201,6 +228,7 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
     // An empty archive keeps no reader: no index is ever in range.
     // Opening leaves the reader on the first entry.
     extractor->readerIndex = extractor->entryCount > 0 ? 0 : -1;
+    extractor->reachableCount = extractor->entryCount;
 
     ZipHandle handle = new (std::nothrow) ZipHandleData{kZipKindExtract, extractor.get()};
     if (handle == nullptr) {

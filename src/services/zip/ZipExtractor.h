@@ -27,6 +27,9 @@ struct ZipExtractor {
     // The minizip archive object; closing it closes the archive file.
     std::unique_ptr<void, ZipReaderCloser> reader;
     int32_t entryCount = 0;
+    // Entries the central directory walk reaches: lowered to the index
+    // where a walk failed, so that later indexes fail at once.
+    int32_t reachableCount = 0;
     // The reader's current entry; -1 when the walk must start from the first.
     int32_t readerIndex = -1;
     ZipEntryInfo cachedRecord = {};

@@ -1,0 +1,193 @@
+"""The whole installer under Wine against misbehaving servers: each fault on
+each of the three package downloads and on the login request, and where the
+run ends: the requests made, what is on disk, whether the installer still
+runs, and "pkg.ver" never claiming a client that is not installed.
+
+Not every fault runs on every request, to keep the run bounded:
+- "hang" costs the download's 20 s idle timeout per case. It runs on the
+  shell package and on the login; the version file and the game client go
+  through the very same download function, whose timeout test_download
+  checks on its own.
+- A refused connection is a property of the host, not of the path: the
+  closed resource port stops the first download (the shell package), the
+  closed account port stops the login.
+"""
+
+import re
+import unittest
+
+from e2e.installer import TOKEN, FaultRoad
+
+TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
+SHELL, VERSION, CLIENT = "/rc/pkg/shell.zip", "/rc/pkg/pkg.ver", "/rc/pkg/GameClient.zip"
+LOGIN = "/qv/redirect_login_token"
+ANSWER = '{"errno":0,"query_string":"a=1&b=2"}'
+ROAD = [SHELL, VERSION, CLIENT, LOGIN]
+# The progress step each package download reports under.
+STEPS = {SHELL: 1, VERSION: 2, CLIENT: 3}
+BODIES = {SHELL: {"body": "shell.zip"}, VERSION: {"body": "pkg.ver"},
+          CLIENT: {"body": "GameClient.zip"}, LOGIN: {"text": ANSWER}}
+# Idle timeout of the download plus start-up, with room to spare.
+GIVE_UP_SECONDS = 20 + 25
+
+
+def configs(target=None, behaviour=None, **extra):
+    """The healthy servers, with target answered by behaviour instead."""
+    entries = {path: {"behaviour": "ok", **BODIES[path]} for path in ROAD}
+    if target is not None:
+        if behaviour == "redirect":
+            moved = target.rsplit("/", 1)[0] + "/moved/" + target.rsplit("/", 1)[1]
+            entries[moved] = entries[target]
+            entries[target] = {"behaviour": "redirect", "location": moved}
+        else:
+            entries[target] = {"behaviour": behaviour, **BODIES[target], **extra}
+    account = {LOGIN: entries.pop(LOGIN)}
+    for path in list(entries):
+        if path.startswith("/qv/"):
+            account[path] = entries.pop(path)
+    return entries, account
+
+
+def get(paths):
+    return [f"GET {path}" for path in paths]
+
+
+class FaultMatrix(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.road = FaultRoad().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.road.__exit__(None, None, None)
+
+    def setUp(self):
+        self.road.reset()
+        self.road.publish()
+
+    def path(self, relative):
+        return self.road.install_dir / relative
+
+    def assert_sound_disk(self):
+        """No partial download left anywhere; "pkg.ver" only with a client."""
+        self.assertEqual(list(self.road.install_dir.rglob("*.part")), [])
+        if self.path("pkg.ver").exists():
+            self.assertTrue(self.path("GameClient/kel_qorvmicro.exe").is_file())
+
+    def assert_whole_road(self, trace):
+        road = self.road
+        self.assertEqual(self.path("pkg.ver").read_bytes(), b"1.0.0\r\n")
+        self.assertTrue(self.path("GameClient/res/level1.dat").is_file())
+        self.assertEqual(self.path("GameClient/lgt.json").read_text(), ANSWER)
+        client = road.windows_path("GameClient\\kel_qorvmicro.exe")
+        self.assertEqual(road.started("GameClient/kel_qorvmicro.exe"),
+                         [f'"{client}" 0 a=1&b=2&client=pc'])
+        self.assert_sound_disk()
+
+    def assert_stopped_at(self, target, running):
+        """The road up to target was made and nothing after it; the stage
+        ended silently and left the installer's window open."""
+        road = self.road
+        self.assertTrue(running, "the installer ended by itself")
+        made = [path for path in road.requests() if "/moved/" not in path]
+        self.assertEqual(made, get(ROAD[:ROAD.index(target) + 1]))
+        self.assertEqual(self.path("Qorv.exe").is_file(), target != SHELL)
+        self.assertFalse(self.path("shell.zip").exists())
+        self.assertFalse(self.path("pkg.ver.new").exists())
+        self.assertFalse(self.path("GameClient.zip").exists())
+        self.assertEqual(self.path("pkg.ver").exists(), target == LOGIN)
+        self.assertEqual(self.path("GameClient/kel_qorvmicro.exe").is_file(), target == LOGIN)
+        self.assertFalse(self.path("GameClient/lgt.json").exists())
+        self.assertEqual(road.started("Qorv.exe"), [])
+        self.assertEqual(road.started("GameClient/kel_qorvmicro.exe"), [])
+        self.assert_sound_disk()
+
+    def run_failing(self, target, behaviour, **extra):
+        self.road.serve(*configs(target, behaviour, **extra))
+        if behaviour == "hang":
+            # Given up when the installer closes the connection.
+            condition, timeout = (lambda: get([target]) == self.road.gave_up()), GIVE_UP_SECONDS
+        else:
+            condition, timeout = (lambda: f"GET {target}" in self.road.requests()), 60
+        running, _ = self.road.run_until_stuck(TOKEN_NAME, condition, timeout)
+        self.assert_stopped_at(target, running)
+
+    def test_error_statuses_stop_the_road(self):
+        for status in (404, 500):
+            for target in ROAD:
+                with self.subTest(status=status, target=target):
+                    self.setUp()
+                    self.run_failing(target, "status", status=status)
+
+    def test_bodies_cut_short_or_reset_stop_the_road(self):
+        for behaviour in ("short", "reset"):
+            for target in ROAD:
+                with self.subTest(behaviour=behaviour, target=target):
+                    self.setUp()
+                    self.run_failing(target, behaviour)
+
+    def test_silent_servers_are_given_up_on(self):
+        for target in (SHELL, LOGIN):
+            with self.subTest(target=target):
+                self.setUp()
+                self.run_failing(target, "hang")
+
+    def test_refused_connections_stop_the_road(self):
+        road = self.road
+        with self.subTest(port="resource"):
+            road.serve(None, configs()[1])
+            running, _ = road.run_until_stuck(TOKEN_NAME, road.install_dir.is_dir, 60)
+            self.assertTrue(running)
+            self.assertEqual(road.requests(), [])
+            self.assertFalse(self.path("Qorv.exe").exists())
+            self.assert_sound_disk()
+        with self.subTest(port="account"):
+            self.setUp()
+            road.serve(configs()[0], None)
+            running, _ = road.run_until_stuck(TOKEN_NAME, self.path("pkg.ver").is_file, 60)
+            self.assertTrue(running)
+            self.assertEqual(road.requests(), get([SHELL, VERSION, CLIENT]))
+            self.assertFalse(self.path("GameClient/lgt.json").exists())
+            self.assertEqual(road.started("GameClient/kel_qorvmicro.exe"), [])
+            self.assert_sound_disk()
+
+    def test_redirects_to_the_same_host_are_followed(self):
+        for target in ROAD:
+            with self.subTest(target=target):
+                self.setUp()
+                self.road.serve(*configs(target, "redirect"))
+                trace = self.road.run(TOKEN_NAME)
+                moved = target.rsplit("/", 1)[0] + "/moved/" + target.rsplit("/", 1)[1]
+                at = ROAD.index(target)
+                self.assertEqual(self.road.requests(),
+                                 get(ROAD[:at + 1] + [moved] + ROAD[at + 1:]))
+                self.assert_whole_road(trace)
+
+    def test_slow_bodies_still_succeed(self):
+        for target in ROAD:
+            with self.subTest(target=target):
+                self.setUp()
+                self.road.serve(*configs(target, "slow", pieces=6, seconds=3))
+                trace = self.road.run(TOKEN_NAME)
+                self.assertEqual(self.road.requests(), get(ROAD))
+                self.assert_whole_road(trace)
+
+    def test_chunked_bodies_succeed_with_maximum_zero(self):
+        downloaded = re.compile(rb"loading_step=(\d)\npercent=\d+\n\xd2\xd1\xcf\xc2\xd4\xd8(\d+)\n")
+        for target in ROAD:
+            with self.subTest(target=target):
+                self.setUp()
+                self.road.serve(*configs(target, "chunked", chunk=4096))
+                trace = self.road.run(TOKEN_NAME)
+                self.assertEqual(self.road.requests(), get(ROAD))
+                self.assert_whole_road(trace)
+                if target in STEPS:
+                    # Without a length every report of that step says 0 %.
+                    reports = [int(p) for s, p in downloaded.findall(trace)
+                               if int(s) == STEPS[target]]
+                    self.assertTrue(reports)
+                    self.assertEqual(set(reports), {0})
+
+
+if __name__ == "__main__":
+    unittest.main()

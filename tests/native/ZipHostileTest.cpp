@@ -1,0 +1,221 @@
+// Hostile archives through the stages' unpack loop: whatever an archive
+// holds, nothing is written or deleted outside the base directory, what is
+// written never exceeds what an entry declares, and the loop goes on past
+// the entries it refuses.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "ZipTestFixture.h"
+#include "workflow/Unpack.h"
+
+namespace {
+
+TestZipEntry File(const std::string& name, const std::string& data) {
+    TestZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    return entry;
+}
+
+class ZipHostileTest : public ZipTest {
+protected:
+    // Writes the archive and runs the unpack loop into "out".
+    bool Unpack(const std::string& archive) {
+        Write("archive.zip", archive);
+        return qorv::UnpackPackage(Wide(Path("archive.zip")).c_str(), Wide(Path("out")).c_str());
+    }
+
+    // Every file and folder under the scratch root, relative to it.
+    std::set<std::string> Tree() const {
+        std::set<std::string> tree;
+        for (const auto& item : std::filesystem::recursive_directory_iterator(root_)) {
+            tree.insert(item.path().lexically_relative(root_).string());
+        }
+        return tree;
+    }
+
+    uint64_t SizeOf(const std::string& relative) const {
+        return std::filesystem::file_size(Path(relative));
+    }
+};
+
+TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
+    // Files outside the base that an escaping write or delete would reach.
+    Write("up1.txt", "keep");
+    Write("up2.txt", "keep");
+    Write("deep.txt", "keep");
+    const std::string longName(300, 'n');
+    const bool complete = Unpack(BuildTestZip({
+        File("../up1.txt", "x"),
+        File("..\\up2.txt", "x"),
+        File("a/b/c/../../../../deep.txt", "x"),
+        File("a/../../up1.txt", "x"),
+        File("a\\b/..\\../..\\up2.txt", "x"),
+        File("a/.. /../up1.txt", "in"),  // everything up to "/../" goes
+        File("ads.txt:stream", "x"),
+        File("plain.txt:", "x"),
+        File("C:\\drive.txt", "drive"),
+        File("/abs/rooted.txt", "rooted"),
+        File("\\\\server\\share\\unc.txt", "unc"),
+        File(longName, "x"),
+        File("bad\xff\xfe.txt", "utf8"),
+        File("ok.txt", "ok"),
+    }));
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(Read("up1.txt"), "keep");
+    EXPECT_EQ(Read("up2.txt"), "keep");
+    EXPECT_EQ(Read("deep.txt"), "keep");
+    // Drive and rooted names lose their prefix and land under the base;
+    // invalid UTF-8 is replaced; everything that escapes is refused.
+    const std::set<std::string> expected = {
+        "up1.txt",
+        "up2.txt",
+        "deep.txt",
+        "out",
+        "out/drive.txt",
+        "out/up1.txt",
+        "out/abs",
+        "out/abs/rooted.txt",
+        "out/server",
+        "out/server/share",
+        "out/server/share/unc.txt",
+        "out/bad\xef\xbf\xbd\xef\xbf\xbd.txt",
+        "out/ok.txt",
+    };
+    EXPECT_EQ(Tree(), expected);
+    EXPECT_EQ(Read("out/drive.txt"), "drive");
+    EXPECT_EQ(Read("out/server/share/unc.txt"), "unc");
+    EXPECT_EQ(Read("out/up1.txt"), "in");
+    EXPECT_EQ(Read("out/ok.txt"), "ok");
+}
+
+TEST_F(ZipHostileTest, BombStopsAtTheDeclaredSizeAndTheLoopGoesOn) {
+    // 4 MiB of zeros deflate to a few KiB; one entry declares 4 GiB for
+    // them, one declares 1000 bytes.
+    const std::string zeros(4u << 20, '\0');
+    TestZipEntry huge = File("huge.bin", zeros);
+    huge.declaredSize = int64_t{4} << 30;
+    huge.zip64 = true;
+    TestZipEntry small = File("small.bin", zeros);
+    small.declaredSize = 1000;
+    const std::string archive = BuildTestZip({huge, small, File("after.txt", "after")});
+    ASSERT_LT(archive.size(), 64u << 10);
+    EXPECT_FALSE(Unpack(archive));
+    // The data ran out long before 4 GiB: the entry failed with no more on
+    // disk than the data held.
+    EXPECT_LE(SizeOf("out/huge.bin"), zeros.size());
+    // Inflating stops at the declared size; the CRC-32 of the whole data
+    // then does not match.
+    EXPECT_LE(SizeOf("out/small.bin"), 1000u);
+    EXPECT_EQ(Read("out/after.txt"), "after");
+}
+
+TEST_F(ZipHostileTest, AHundredThousandEntriesAreListedInOrder) {
+    constexpr int32_t kCount = 100000;
+    std::vector<TestZipEntry> entries;
+    entries.reserve(kCount);
+    for (int32_t i = 0; i < kCount; ++i) {
+        TestZipEntry entry = File("d/" + std::to_string(i), i == kCount - 1 ? "last" : "");
+        entry.method = 0;
+        entries.push_back(entry);
+    }
+    TestZipLayout layout;
+    layout.zip64End = true;  // the classic count field stops at 65535
+    Write("archive.zip", BuildTestZip(entries, layout));
+    ScopedZip zip = OpenFile("archive.zip");
+    ASSERT_NE(zip, nullptr);
+    ZipEntryInfo entry = {};
+    ASSERT_EQ(ZipGetEntry(zip.get(), -1, &entry), ZipOk);
+    ASSERT_EQ(entry.index, kCount);
+    // In index order each record is one step of the walk from the last.
+    for (int32_t i = 0; i < kCount; ++i) {
+        ASSERT_EQ(ZipGetEntry(zip.get(), i, &entry), ZipOk) << i;
+        ASSERT_EQ(entry.index, i);
+        ASSERT_EQ(Narrow(entry.name), "d/" + std::to_string(i));
+    }
+    EXPECT_EQ(ZipExtractEntry(zip.get(), kCount - 1, entry.name), ZipOk);
+    EXPECT_EQ(Read("out/d/" + std::to_string(kCount - 1)), "last");
+}
+
+// Sizes in zip64 extra fields are checked under Wine against the product's
+// minizip: Debian's 64-bit build compares them with an all-ones 64-bit value
+// and never reads them.
+TEST_F(ZipHostileTest, Zip64EndRecordsAreRead) {
+    TestZipLayout layout;
+    layout.zip64End = true;
+    EXPECT_TRUE(Unpack(BuildTestZip(
+        {File("data.bin", std::string(70000, 'z')), File("dir/stored.txt", "stored")}, layout)));
+    EXPECT_TRUE(Read("out/data.bin") == std::string(70000, 'z'));
+    EXPECT_EQ(Read("out/dir/stored.txt"), "stored");
+}
+
+TEST_F(ZipHostileTest, SelfExtractorPrefixIsSkipped) {
+    TestZipLayout layout;
+    layout.prefix = "MZ" + std::string(5000, '\x90');
+    EXPECT_TRUE(Unpack(BuildTestZip({File("a.txt", "a"), File("dir/b.txt", "b")}, layout)));
+    EXPECT_EQ(Read("out/a.txt"), "a");
+    EXPECT_EQ(Read("out/dir/b.txt"), "b");
+}
+
+TEST_F(ZipHostileTest, OverlappingEntriesEachWriteOnlyTheirDeclaredData) {
+    // Three central records over one local entry: each extraction is the
+    // shared data, checked against its own record, never more.
+    TestZipEntry shared = File("one.txt", "shared data");
+    TestZipEntry second = shared;
+    second.name = "two.txt";
+    second.sameDataAs = 0;
+    TestZipEntry third = shared;
+    third.name = "six.txt";
+    third.sameDataAs = 0;
+    EXPECT_TRUE(Unpack(BuildTestZip({shared, second, third})));
+    EXPECT_EQ(Read("out/one.txt"), "shared data");
+    EXPECT_EQ(Read("out/two.txt"), "shared data");
+    EXPECT_EQ(Read("out/six.txt"), "shared data");
+}
+
+TEST_F(ZipHostileTest, ACentralDirectoryClaimingMoreEntriesExtractsThoseItHolds) {
+    TestZipLayout layout;
+    layout.claimedEntries = 5;
+    const std::string archive = BuildTestZip({File("a.txt", "a"), File("b.txt", "b")}, layout);
+    Write("claims.zip", archive);
+    {
+        ScopedZip zip = OpenFile("claims.zip");
+        ASSERT_NE(zip, nullptr);
+        ZipEntryInfo entry = {};
+        ASSERT_EQ(ZipGetEntry(zip.get(), -1, &entry), ZipOk);
+        EXPECT_GE(entry.index, 2);
+        // The walk past the last record fails, then and every time after.
+        EXPECT_EQ(ZipGetEntry(zip.get(), 2, &entry), ZipErrRead);
+        EXPECT_EQ(ZipGetEntry(zip.get(), 2, &entry), ZipErrRead);
+        EXPECT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
+        EXPECT_EQ(Narrow(entry.name), "b.txt");
+    }
+    EXPECT_FALSE(Unpack(archive));
+    EXPECT_EQ(Read("out/a.txt"), "a");
+    EXPECT_EQ(Read("out/b.txt"), "b");
+}
+
+// Found by the archive fuzz target: a zip64 end record claiming 2^31 entries
+// over one real record kept the unpack loop going for billions of indexes.
+TEST_F(ZipHostileTest, ClaimedEntryCountIsBoundedByTheArchiveSize) {
+    TestZipLayout layout;
+    layout.zip64End = true;
+    layout.claimedEntries = int64_t{1} << 31;
+    const std::string archive = BuildTestZip({File("real.txt", "real")}, layout);
+    Write("claims.zip", archive);
+    {
+        ScopedZip zip = OpenFile("claims.zip");
+        ASSERT_NE(zip, nullptr);
+        ZipEntryInfo entry = {};
+        ASSERT_EQ(ZipGetEntry(zip.get(), -1, &entry), ZipOk);
+        // A central record takes at least 46 bytes.
+        EXPECT_GE(entry.index, 1);
+        ASSERT_LE(static_cast<uint64_t>(entry.index), archive.size() / 46);
+    }
+    EXPECT_FALSE(Unpack(archive));
+    EXPECT_EQ(Read("out/real.txt"), "real");
+}
+
+}  // namespace
