@@ -1,5 +1,5 @@
-#include <sys/stat.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -166,6 +166,25 @@ TEST_F(ZipTest, NamesAreUtf8WhateverBit11SaysAndCleaned) {
     EXPECT_EQ(std::wstring(entry.name), std::wstring(L"\xE9.txt"));
     ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"\x4E2D\x6587/a.txt"), ZipOk);
     EXPECT_EQ(Read("out/\xe4\xb8\xad\xe6\x96\x87/a.txt"), "x");
+}
+
+TEST_F(ZipTest, FolderNamesWithoutTheDirectoryAttributeAreFolders) {
+    // As some tools write them: a trailing separator, no directory bit.
+    TestZipEntry unixFolder = File("res/", "");
+    unixFolder.externalAttributes = 0;
+    TestZipEntry dosFolder = File("maps\\", "");
+    dosFolder.versionMadeBy = 0x0014;
+    dosFolder.externalAttributes = 0;
+    ScopedZip zip = OpenEntries({unixFolder, dosFolder, File("res/a.txt", "a")});
+    for (int32_t i = 0; i < 3; ++i) {
+        ZipEntryInfo entry = {};
+        ASSERT_EQ(ZipGetEntry(zip.get(), i, &entry), ZipOk);
+        EXPECT_EQ(entry.attributes & 0x10, 0u) << "reported as stored";
+        EXPECT_EQ(ZipExtractEntry(zip.get(), i, entry.name), ZipOk) << i;
+    }
+    EXPECT_TRUE(S_ISDIR(StatOf(Path("out/res")).st_mode));
+    EXPECT_TRUE(S_ISDIR(StatOf(Path("out/maps")).st_mode));
+    EXPECT_EQ(Read("out/res/a.txt"), "a");
 }
 
 TEST_F(ZipTest, ExtractsFilesAndDirectoriesUnderTheBase) {

@@ -274,7 +274,14 @@ ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target
     if (walked != ZipOk) return Store(walked);
     // Names from an archive must not lead out of the base directory.
     if (ZipTargetEscapesBase(target)) return Store(ZipErrFile);
-    if ((extractor.cachedRecord.attributes & kAttrDirectory) != 0) {
+    // Some tools mark a folder entry by its trailing separator alone, with no
+    // directory attribute; a file with an empty name can never be made, and
+    // refusing the entry would leave every package from such a tool
+    // incomplete forever.
+    const size_t length = wcslen(target);
+    const bool folderName =
+        length > 0 && (target[length - 1] == L'\\' || target[length - 1] == L'/');
+    if ((extractor.cachedRecord.attributes & kAttrDirectory) != 0 || folderName) {
         return Store(ExtractDirectory(extractor, target));
     }
     return Store(ExtractFile(extractor, target));
