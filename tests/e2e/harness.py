@@ -129,7 +129,9 @@ class Wine:
         that follow, instead of a start-up per run; started with their output
         discarded, so they never hold the pipes a run's output is read from.
         stop() ends them."""
-        subprocess.run(["wineserver", "-p"], env=self.env, timeout=60, check=True)
+        # Exits non-zero when the prefix's server already runs, which is fine.
+        subprocess.run(["wineserver", "-p"], env=self.env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 

@@ -56,7 +56,16 @@ class Road:
     """One Xvfb, the build's Wine prefix, nginx on the resource port serving
     a package folder, and the account server on the account port."""
 
+    xvfb = wine = nginx = account = work = None
+
     def __enter__(self):
+        try:
+            return self._start()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+
+    def _start(self):
         resource_url, account_url = harness.build_urls()
         self.work = Path(tempfile.mkdtemp(prefix="qorv-road-"))
         self.packages = self.work / "rc" / "pkg"
@@ -76,16 +85,22 @@ class Road:
         return self
 
     def __exit__(self, *exc):
-        self.wine.stop()
+        """Stops whatever was started, also after a failed start."""
+        if self.wine is not None:
+            self.wine.stop()
         harness.stop(self.account)
-        self.nginx.__exit__(*exc)
-        self.xvfb.__exit__(*exc)
-        shutil.rmtree(self.work, ignore_errors=True)
+        if self.nginx is not None:
+            self.nginx.__exit__(*exc)
+        if self.xvfb is not None:
+            self.xvfb.__exit__(*exc)
+        if self.work is not None:
+            shutil.rmtree(self.work, ignore_errors=True)
 
     def reset(self):
         """A fresh install: no install directory, no shortcut, no logs, and
         the account server's usual answer."""
-        self.answer.write_text('{"errno":0,"query_string":"a=1&b=2"}')
+        if self.answer is not None:
+            self.answer.write_text('{"errno":0,"query_string":"a=1&b=2"}')
         shutil.rmtree(self.wine.local_appdata() / "tovrine", ignore_errors=True)
         (self.wine.desktop() / "Orvanta.lnk").unlink(missing_ok=True)
         self.clear_logs()
@@ -152,10 +167,14 @@ class FaultRoad(Road):
     account server: serve() gives each port its behaviours, or nothing
     listening there at all."""
 
-    def __enter__(self):
+    servers = ()
+    ports = ()
+
+    def _start(self):
         resource_url, account_url = harness.build_urls()
         self.ports = harness.url_port(resource_url), harness.url_port(account_url)
         self.work = Path(tempfile.mkdtemp(prefix="qorv-faults-"))
+        self.answer = None  # the fault server answers the login
         self.packages = self.work / "rc" / "pkg"
         self.packages.mkdir(parents=True)
         self.servers = []
@@ -166,10 +185,8 @@ class FaultRoad(Road):
         return self
 
     def __exit__(self, *exc):
-        self.wine.stop()
         self.serve(None, None)
-        self.xvfb.__exit__(*exc)
-        shutil.rmtree(self.work, ignore_errors=True)
+        super().__exit__(*exc)
 
     def serve(self, resource, account):
         """Restarts the servers: resource and account are fault-server configs

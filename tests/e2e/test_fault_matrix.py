@@ -31,16 +31,20 @@ BODIES = {SHELL: {"body": "shell.zip"}, VERSION: {"body": "pkg.ver"},
 GIVE_UP_SECONDS = 20 + 25
 
 
+def moved(path):
+    return path.rsplit("/", 1)[0] + "/moved/" + path.rsplit("/", 1)[1]
+
+
 def configs(target=None, behaviour=None, **extra):
-    """The healthy servers, with target answered by behaviour instead."""
+    """The healthy servers, with target (a path, or a list of paths)
+    answered by behaviour instead."""
     entries = {path: {"behaviour": "ok", **BODIES[path]} for path in ROAD}
-    if target is not None:
+    for path in [target] if isinstance(target, str) else target or []:
         if behaviour == "redirect":
-            moved = target.rsplit("/", 1)[0] + "/moved/" + target.rsplit("/", 1)[1]
-            entries[moved] = entries[target]
-            entries[target] = {"behaviour": "redirect", "location": moved}
+            entries[moved(path)] = entries[path]
+            entries[path] = {"behaviour": "redirect", "location": moved(path)}
         else:
-            entries[target] = {"behaviour": behaviour, **BODIES[target], **extra}
+            entries[path] = {"behaviour": behaviour, **BODIES[path], **extra}
     account = {LOGIN: entries.pop(LOGIN)}
     for path in list(entries):
         if path.startswith("/qv/"):
@@ -151,43 +155,33 @@ class FaultMatrix(unittest.TestCase):
             self.assertEqual(road.started("GameClient/kel_qorvmicro.exe"), [])
             self.assert_sound_disk()
 
+    # A behaviour that must still complete the road is put on all four
+    # requests of one run: each request meets it, at a quarter of the runs.
+
     def test_redirects_to_the_same_host_are_followed(self):
-        for target in ROAD:
-            with self.subTest(target=target):
-                self.setUp()
-                self.road.serve(*configs(target, "redirect"))
-                trace = self.road.run(TOKEN_NAME)
-                moved = target.rsplit("/", 1)[0] + "/moved/" + target.rsplit("/", 1)[1]
-                at = ROAD.index(target)
-                self.assertEqual(self.road.requests(),
-                                 get(ROAD[:at + 1] + [moved] + ROAD[at + 1:]))
-                self.assert_whole_road(trace)
+        self.road.serve(*configs(ROAD, "redirect"))
+        trace = self.road.run(TOKEN_NAME)
+        self.assertEqual(self.road.requests(),
+                         get(path for target in ROAD for path in (target, moved(target))))
+        self.assert_whole_road(trace)
 
     def test_slow_bodies_still_succeed(self):
-        for target in ROAD:
-            with self.subTest(target=target):
-                self.setUp()
-                self.road.serve(*configs(target, "slow", pieces=6, seconds=3))
-                trace = self.road.run(TOKEN_NAME)
-                self.assertEqual(self.road.requests(), get(ROAD))
-                self.assert_whole_road(trace)
+        self.road.serve(*configs(ROAD, "slow", pieces=6, seconds=3))
+        trace = self.road.run(TOKEN_NAME)
+        self.assertEqual(self.road.requests(), get(ROAD))
+        self.assert_whole_road(trace)
 
     def test_chunked_bodies_succeed_with_maximum_zero(self):
         downloaded = re.compile(rb"loading_step=(\d)\npercent=\d+\n\xd2\xd1\xcf\xc2\xd4\xd8(\d+)\n")
-        for target in ROAD:
-            with self.subTest(target=target):
-                self.setUp()
-                self.road.serve(*configs(target, "chunked", chunk=4096))
-                trace = self.road.run(TOKEN_NAME)
-                self.assertEqual(self.road.requests(), get(ROAD))
-                self.assert_whole_road(trace)
-                if target in STEPS:
-                    # Without a length every report of that step says 0 %.
-                    reports = [int(p) for s, p in downloaded.findall(trace)
-                               if int(s) == STEPS[target]]
-                    self.assertTrue(reports)
-                    self.assertEqual(set(reports), {0})
-
+        self.road.serve(*configs(ROAD, "chunked", chunk=4096))
+        trace = self.road.run(TOKEN_NAME)
+        self.assertEqual(self.road.requests(), get(ROAD))
+        self.assert_whole_road(trace)
+        reports = downloaded.findall(trace)
+        for step in STEPS.values():
+            # Without a length every report of a step says 0 %.
+            percents = {int(p) for s, p in reports if int(s) == step}
+            self.assertEqual(percents, {0}, f"step {step}")
 
 if __name__ == "__main__":
     unittest.main()
