@@ -1,7 +1,6 @@
 """Running the real QorvInstall.exe end to end: test packages made with the
 stand-in programs, nginx for the packages and the scripted account server."""
 
-import json
 import shutil
 import subprocess
 import sys
@@ -17,6 +16,7 @@ SERVERS = harness.REPO / "tests" / "servers"
 INSTALLER = harness.WIN32_BUILD / "QorvInstall.exe"
 STUBS = harness.WIN32_BUILD / "stubs" / "test"
 TOKEN = "TOKEN42"
+wait_until = harness.wait_until
 STAND_INS = {"qorv.exe", "kel_qorvmicro.exe"}
 
 # The trace texts, as the installer writes them (GBK bytes).
@@ -161,7 +161,6 @@ class Road:
             "\\AppData\\Local\\tovrine\\qorv\\" + relative.replace("/", "\\")
 
 
-wait_until = harness.wait_until
 class FaultRoad(Road):
     """The road with the fault server on both ports instead of nginx and the
     account server: serve() gives each port its behaviours, or nothing
@@ -229,17 +228,8 @@ class FaultRoad(Road):
         return running, out
 
 
-def wait_until(condition, timeout, step=0.2):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
-
-
 def answer(road, text):
     road.answer.write_text(text)
 
 
-__all__ = ["FaultRoad", "Road", "answer", "json", "wait_until", "TOKEN"]
+__all__ = ["FaultRoad", "Road", "answer", "wait_until", "TOKEN"]
