@@ -147,7 +147,12 @@ void CheckExtracted(const std::string& path, size_t index, const ZipEntryInfo& e
                     const std::vector<CentralFacts>& central) {
     struct stat status;
     if (lstat(path.c_str(), &status) != 0) Fail("result 0 without a target", path);
-    if ((entry.attributes & 0x10) != 0) {
+    // A folder is an entry with the directory attribute or a name that ends
+    // in a separator.
+    const size_t length = wcslen(entry.name);
+    const bool folderName =
+        length > 0 && (entry.name[length - 1] == L'\\' || entry.name[length - 1] == L'/');
+    if ((entry.attributes & 0x10) != 0 || folderName) {
         if (!S_ISDIR(status.st_mode)) Fail("directory entry not a directory", path);
         return;
     }
