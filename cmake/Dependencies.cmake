@@ -1,13 +1,13 @@
 # cJSON, minizip (unzip) and zlib, and GoogleTest, as imported targets.
 # Natively they are Debian's -dev packages; for Windows, zlib is Debian's
 # libz-mingw-w64-dev and the others are built from Debian's source packages
-# by tools/build-mingw-deps.sh into build/deps.
+# by tools/build-mingw-deps.sh into build/deps/<architecture>.
 if(WIN32)
-    set(QORV_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps" CACHE PATH
+    set(QORV_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH
         "Where tools/build-mingw-deps.sh installed the Windows libraries")
     foreach(lib cjson minizip gtest gtest_main)
         if(NOT EXISTS "${QORV_DEPS_PREFIX}/lib/lib${lib}.a")
-            message(FATAL_ERROR "${QORV_DEPS_PREFIX}/lib/lib${lib}.a is missing: run tools/setup.sh")
+            message(FATAL_ERROR "${QORV_DEPS_PREFIX}/lib/lib${lib}.a is missing: run tools/setup.sh\n(or tools/build-mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR})")
         endif()
     endforeach()
     find_library(QORV_ZLIB NAMES libz.a z REQUIRED)
