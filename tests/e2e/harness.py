@@ -12,9 +12,29 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-WIN32_BUILD = Path(os.environ.get("QORV_WIN32_BUILD", REPO / "build" / "win32"))
+
+
+def windows_road():
+    """build/win32 where this host runs 32-bit Windows programs, else build/win64."""
+    road = subprocess.run([REPO / "tools" / "windows-road.sh"], capture_output=True,
+                          text=True, check=True).stdout.strip()
+    return REPO / "build" / road
+
+
+# The Windows build the tests run: ctest names it; the demo and the
+# benchmarks follow the host's road.
+WINDOWS_BUILD = Path(os.environ.get("QORV_WINDOWS_BUILD") or windows_road())
 # Lists a program's windows and posts messages to them, inside the prefix.
-WINCTL = WIN32_BUILD / "tests" / "wine" / "qorv-winctl.exe"
+WINCTL = WINDOWS_BUILD / "tests" / "wine" / "qorv-winctl.exe"
+
+
+def wine_arch(build=WINDOWS_BUILD):
+    """win64 for a build of PE32+ programs, win32 for PE32: the prefix's kind."""
+    with open(build / "QorvInstall.exe", "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    machine = int.from_bytes(header[pe + 4:pe + 6], "little")
+    return "win64" if machine == 0x8664 else "win32"
 WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = 0x100, 0x10, 0x1B
 
 
@@ -59,7 +79,7 @@ def stop(proc, timeout=5.0):
 def build_urls():
     """The two base URLs compiled into the product, from the build's cache."""
     urls = {}
-    for line in (WIN32_BUILD / "CMakeCache.txt").read_text().splitlines():
+    for line in (WINDOWS_BUILD / "CMakeCache.txt").read_text().splitlines():
         for key in ("QORV_RESOURCE_BASE_URL", "QORV_ACCOUNT_BASE_URL"):
             if line.startswith(key + ":"):
                 urls[key] = line.split("=", 1)[1]
@@ -108,9 +128,9 @@ class Wine:
     def __init__(self, display, prefix=None):
         self.env = dict(os.environ)
         self.env.update({
-            "WINEPREFIX": str(prefix or WIN32_BUILD / "wine-prefix"),
+            "WINEPREFIX": str(prefix or WINDOWS_BUILD / "wine-prefix"),
             "WINEDEBUG": "-all",
-            "WINEARCH": "win32",
+            "WINEARCH": wine_arch(),
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
             "DISPLAY": display,
         })

@@ -13,8 +13,8 @@ from e2e import harness
 from servers.fault_server import FaultServer
 
 SERVERS = harness.REPO / "tests" / "servers"
-INSTALLER = harness.WIN32_BUILD / "QorvInstall.exe"
-STUBS = harness.WIN32_BUILD / "stubs" / "test"
+INSTALLER = harness.WINDOWS_BUILD / "QorvInstall.exe"
+STUBS = harness.WINDOWS_BUILD / "stubs" / "test"
 TOKEN = "TOKEN42"
 wait_until = harness.wait_until
 STAND_INS = {"qorv.exe", "kel_qorvmicro.exe"}

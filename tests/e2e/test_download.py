@@ -13,7 +13,7 @@ from pathlib import Path
 from e2e import harness
 from servers.fault_server import FaultServer
 
-FETCH = harness.WIN32_BUILD / "tests" / "wine" / "qorv-fetch.exe"
+FETCH = harness.WINDOWS_BUILD / "tests" / "wine" / "qorv-fetch.exe"
 READ_SIZE = 64 * 1024
 S_OK = 0
 INET_E_RESOURCE_NOT_FOUND = 0x800C0005

@@ -24,7 +24,7 @@ class PackedFolder(unittest.TestCase):
             (folder / "maps" / "north").mkdir(parents=True)
             (folder / "empty").mkdir()
             (folder / "kel_qorvmicro.exe").write_bytes(
-                (harness.WIN32_BUILD / "stubs" / "test" / "client" /
+                (harness.WINDOWS_BUILD / "stubs" / "test" / "client" /
                  "kel_qorvmicro.exe").read_bytes())
             files = {"maps/north/a.map": os.urandom(70000), "maps/b.map": b"b" * 100000,
                      "config.ini": b"[client]\r\n", "maps/north/empty.dat": b""}

@@ -16,8 +16,8 @@ from pathlib import Path
 from e2e import harness
 from servers.stall_server import StallServer
 
-EXE = harness.WIN32_BUILD / "QorvInstall.exe"
-ARTIFACTS = harness.WIN32_BUILD / "e2e-artifacts"
+EXE = harness.WINDOWS_BUILD / "QorvInstall.exe"
+ARTIFACTS = harness.WINDOWS_BUILD / "e2e-artifacts"
 SCREEN_W, SCREEN_H = 1024, 768
 WIN_W, WIN_H = 467, 218
 BAR_X, BAR_Y, BAR_H = 14, 186, 5

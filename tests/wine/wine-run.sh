@@ -5,7 +5,9 @@
 set -u
 build=$1
 shift
-export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEARCH=win32
+arch=win32
+case "$(file -b "$1")" in PE32+*) arch=win64 ;; esac
+export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEARCH=$arch
 # No Mono or Gecko installer prompts in a fresh prefix, and no desktop
 # entries made on the host for the shortcuts the tests create.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
