@@ -4,11 +4,12 @@ installer, each against its peers measured in the same run.
 
 usage: bench/bench.py [RUNS]   (default 5, at least 5)
 
-Needs the release build (build/release) and the win32 build with its bench
-programs (build/win32); `make bench` builds both first. The corpus
-(bench/corpus.py) is served by nginx on the resource server's port of the
-win32 build, the scripted account server listens on its account port, and
-the Windows programs run in the win32 build's Wine prefix on a private Xvfb.
+Needs the release build (build/release) and the Windows build of this host's
+road (build/win32, or build/win64 where 32-bit code cannot run) with its
+bench programs; `make bench` builds both first. The corpus (bench/corpus.py)
+is served by nginx on the resource server's port of that build, the scripted
+account server listens on its account port, and the Windows programs run in
+that build's Wine prefix on a private Xvfb.
 Contenders alternate who goes first; every figure is the median of the runs
 with their min-max. Writes bench/RESULTS.md and bench/ratios.png."""
 
@@ -29,7 +30,7 @@ import corpus  # noqa: E402
 from e2e import harness, installer  # noqa: E402
 
 RELEASE = REPO / "build" / "release"
-WIN32 = harness.WIN32_BUILD
+WINDOWS = harness.WINDOWS_BUILD
 WORK = RELEASE / "bench"
 OUT = WORK / "out"
 MIB = 1 << 20
@@ -137,9 +138,9 @@ def bench_unpack(runs, archive, wine_env):
         "bsdtar": lambda d: ["bsdtar", "-xf", archive, "-C", d],
         "minimal loop": lambda d: [RELEASE / "zip-minimal-loop", archive, d],
         "qorv-unzip.exe (Wine)":
-            lambda d: ["wine", WIN32 / "qorv-unzip.exe", winpath(archive), winpath(d)],
+            lambda d: ["wine", WINDOWS / "qorv-unzip.exe", winpath(archive), winpath(d)],
         "minimal loop.exe (Wine)":
-            lambda d: ["wine", WIN32 / "bench" / "zip-minimal-loop.exe", winpath(archive),
+            lambda d: ["wine", WINDOWS / "bench" / "zip-minimal-loop.exe", winpath(archive),
                        winpath(d)],
     }
 
@@ -156,10 +157,10 @@ def bench_download(runs, url, wine_env):
     contenders = {
         "curl": lambda: ["curl", "-s", "-o", target, url],
         "download routine (Wine)":
-            lambda: ["wine", WIN32 / "bench" / "qorv-download-bench.exe", url, winpath(target)],
+            lambda: ["wine", WINDOWS / "bench" / "qorv-download-bench.exe", url, winpath(target)],
         "WinINet loop (Wine)":
-            lambda: ["wine", WIN32 / "bench" / "wininet-minimal-loop.exe", url, winpath(target)],
-        "empty program (Wine)": lambda: ["wine", WIN32 / "bench" / "empty-program.exe"],
+            lambda: ["wine", WINDOWS / "bench" / "wininet-minimal-loop.exe", url, winpath(target)],
+        "empty program (Wine)": lambda: ["wine", WINDOWS / "bench" / "empty-program.exe"],
     }
 
     def prepare(name):
@@ -269,7 +270,7 @@ def report(runs, archive, unpack, download, e2e, native_e2e, elapsed):
     rows.append(("end to end", "QorvInstall.exe to the client's start", f"{client:.3f}",
                  f"{client_low:.3f}-{client_high:.3f}", ""))
     paint, paint_low, paint_high = stats([s.paint for s in installs])
-    exe_size = (WIN32 / "QorvInstall.exe").stat().st_size
+    exe_size = (WINDOWS / "QorvInstall.exe").stat().st_size
     install_rss = stats([s.rss_kib / 1024 for s in installs])
     empty_rss = stats([s.rss_kib / 1024 for s in download["empty program (Wine)"]])
     unzip_rss = max(s.rss_kib for s in unpack["qorv-unzip"]) / 1024
@@ -342,8 +343,8 @@ Wine that is the Windows program's process, Wine's own DLLs included.
 
 ## Commands
 
-Servers: nginx on {resource_url} (the win32 build's resource base URL), the
-scripted account server on {account_url}; Wine prefix build/win32/wine-prefix,
+Servers: nginx on {resource_url} (the {WINDOWS.name} build's resource base URL), the
+scripted account server on {account_url}; Wine prefix build/{WINDOWS.name}/wine-prefix,
 warmed (`wineserver -p`, one `wine cmd /c exit`) before the runs, private Xvfb.
 Paths are relative to the repository; `Z:` is Wine's drive for `/`.
 
@@ -352,19 +353,19 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - `unzip -o -q corpus.zip -d OUT`
   - `bsdtar -xf corpus.zip -C OUT`
   - `build/release/zip-minimal-loop corpus.zip OUT` (bench/ZipMinimalLoop.cpp)
-  - `wine build/win32/qorv-unzip.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
-  - `wine build/win32/bench/zip-minimal-loop.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
+  - `wine build/{WINDOWS.name}/qorv-unzip.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
+  - `wine build/{WINDOWS.name}/bench/zip-minimal-loop.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
 - Download of {resource_url}/pkg/corpus.zip:
   - `curl -s -o OUT/corpus.zip URL`
-  - `wine build/win32/bench/qorv-download-bench.exe URL Z:\\...\\corpus.zip`
+  - `wine build/{WINDOWS.name}/bench/qorv-download-bench.exe URL Z:\\...\\corpus.zip`
     (qorv::DownloadToFile, bench/DownloadBench.cpp)
-  - `wine build/win32/bench/wininet-minimal-loop.exe URL Z:\\...\\corpus.zip`
+  - `wine build/{WINDOWS.name}/bench/wininet-minimal-loop.exe URL Z:\\...\\corpus.zip`
     (bench/WinInetMinimalLoop.cpp)
-  - `wine build/win32/bench/empty-program.exe` (bench/EmptyProgram.cpp)
+  - `wine build/{WINDOWS.name}/bench/empty-program.exe` (bench/EmptyProgram.cpp)
 - End to end (shell.zip with the stand-in shell, GameClient.zip = the corpus
   plus the stand-in client, pkg.ver changed and the install directory removed
   before each run; the account server answers errno 0):
-  - `wine {TOKEN_NAME}` (a copy of build/win32/QorvInstall.exe), timed to
+  - `wine {TOKEN_NAME}` (a copy of build/{WINDOWS.name}/QorvInstall.exe), timed to
     its exit and to the appearance of the stand-in client's `.args` file
   - `sh -c "{native_e2e.replace(str(REPO) + '/', '')}"`
 <!-- notes -->{notes}""")

@@ -20,7 +20,7 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
 from e2e import harness  # noqa: E402
 
-BUILD = harness.WIN32_BUILD
+BUILD = harness.WINDOWS_BUILD
 OUT = REPO / "build" / "demo"
 TOKEN_NAME = "QorvInstall-demo-DEMO2026.exe"
 ANSWER = '{"errno":0,"query_string":"session=demo&region=eu"}'
@@ -152,7 +152,10 @@ def tree(root):
 
 def main():
     if not (BUILD / "QorvInstall.exe").exists():
-        sys.exit("build/win32/QorvInstall.exe is missing: run `make demo`")
+        sys.exit(f"{BUILD.relative_to(REPO)}/QorvInstall.exe is missing: run `make demo`")
+    road = subprocess.run([REPO / "tools" / "windows-road.sh", "--why"], capture_output=True,
+                          text=True, check=True).stdout.strip()
+    print(f"== {BUILD.relative_to(REPO)}/QorvInstall.exe; {road}", flush=True)
     resource_url, account_url = harness.build_urls()
     OUT.mkdir(parents=True, exist_ok=True)
     pkg = OUT / "rc" / "pkg"
@@ -179,7 +182,7 @@ def main():
             xvfb = harness.Xvfb("1024x768x24").__enter__()
             servers.append(lambda: xvfb.__exit__(None, None, None))
             display = xvfb.display
-        wine = harness.Wine(display, prefix=OUT / "wine-prefix")
+        wine = harness.Wine(display, prefix=OUT / f"wine-prefix-{harness.wine_arch(BUILD)}")
         servers.append(wine.stop)
         wine.use_cjk_dialog_font()
         nginx = harness.Nginx(OUT / "rc", harness.url_port(resource_url), THROTTLE).__enter__()
