@@ -67,6 +67,7 @@ apt_install() { # apt-get options..., -- packages...
   while [ "$1" != -- ]; do opts+=("$1"); shift; done
   shift
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+    -o DPkg::Lock::Timeout=300 \
     "${opts[@]}" "$@"
 }
 
@@ -98,7 +99,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   log=$(mktemp)
   if ! apt_install -- "${missing[@]}" 2>"$log"; then
     ok=0
-    if [ $road = win32 ]; then
+    # i386 packages already installed hold their amd64 halves back too.
+    if dpkg --print-foreign-architectures | grep -qx i386; then
       prefs=$(mktemp -d)
       pins_for_missing_i386 >"$prefs/qorv-i386.pref"
       if [ -s "$prefs/qorv-i386.pref" ]; then
@@ -106,12 +108,12 @@ if [ ${#missing[@]} -gt 0 ]; then
         apt_install -o Dir::Etc::PreferencesParts="$prefs" -- "${missing[@]}" 2>"$log" && ok=1
       fi
       rm -rf "$prefs"
-      if [ $ok = 0 ]; then
-        echo "setup: the i386 packages cannot be installed now; taking the 64-bit road" >&2
-        mapfile -t missing < <(missing_of "${common[@]}" "${road64[@]}")
-        road=win64
-        apt_install -- "${missing[@]}" 2>"$log" && ok=1
-      fi
+    fi
+    if [ $ok = 0 ] && [ $road = win32 ]; then
+      echo "setup: the i386 packages cannot be installed now; taking the 64-bit road" >&2
+      mapfile -t missing < <(missing_of "${common[@]}" "${road64[@]}")
+      road=win64
+      apt_install -- "${missing[@]}" 2>"$log" && ok=1
     fi
     if [ $ok = 0 ]; then
       echo "setup: could not install: ${missing[*]}" >&2
