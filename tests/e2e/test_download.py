@@ -153,7 +153,10 @@ class DownloadTest(unittest.TestCase):
                     self.assert_failure(fetch, old)
                     self.assertEqual(fetch.requests, [f"GET {path}?skq=1"])
                     if path in ("/short", "/reset"):
-                        self.assertLess(fetch.reports[-1][0], len(BIG))
+                        # A reset can arrive before the first read returns, so
+                        # there may be no report at all; none claims the whole.
+                        self.assertTrue(all(r[0] < len(BIG) for r in fetch.reports),
+                                        fetch.reports)
         with self.subTest("404 result"):
             self.assertEqual(self.fetch("/missing", "missing.code").result,
                              INET_E_RESOURCE_NOT_FOUND)
