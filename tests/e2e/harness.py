@@ -142,7 +142,18 @@ class Wine:
             subprocess.run(["wineboot", "-i"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+        self.keep_user_folders_inside()
         self.warm()
+
+    def keep_user_folders_inside(self):
+        """A new prefix links Desktop and the other user folders to the host's
+        home: the shortcuts made here would land there, shared by every
+        prefix on the machine. Real folders keep them in this prefix."""
+        for users in (self.prefix / "drive_c" / "users").iterdir():
+            for entry in users.iterdir() if users.is_dir() else ():
+                if entry.is_symlink():
+                    entry.unlink()
+                    entry.mkdir()
 
     def warm(self):
         """One wineserver and one set of Wine's own processes for the runs

@@ -15,6 +15,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
+# A new prefix links Desktop and the other user folders to the host's home;
+# keep what the tests make (shortcuts) inside the prefix.
+for link in "$WINEPREFIX"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 if [ -n "${DISPLAY:-}" ]; then
   wine "$@"
 else
