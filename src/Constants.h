@@ -83,7 +83,9 @@ constexpr char kTraceDownloadDone[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9";  // do
 constexpr char kTraceLineEnd[] = "\n";
 constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // delete:
 constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
-constexpr char kTraceStartShell[] =                                      // starting client
+constexpr char kTraceUnpackFailed[] =
+    "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
+constexpr char kTraceStartShell[] =             // starting client
     "\xc6\xf4\xb6\xaf\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceStartGameClient[] =  // starting game client
     "\xc6\xf4\xb6\xaf\xd3\xce\xcf\xb7\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";

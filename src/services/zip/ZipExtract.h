@@ -61,5 +61,7 @@ ZipResult ZipClose(ZipHandle handle);
 ZipResult ZipLastResult();
 
 // True when ZipExtractEntry refuses target as a relative name: a ".."
-// component or a ":" would leave the base directory.
+// component or a ":" would leave the base directory, and a component that
+// names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)
+// would write to the device instead of a file under it.
 bool ZipTargetEscapesBase(const wchar_t* target);
