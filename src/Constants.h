@@ -16,6 +16,15 @@ constexpr unsigned kIdsAccountBaseUrl = 136;
 constexpr int kIdcBarAnchor = 1000;
 constexpr int kIdcStatusText = 1002;
 constexpr wchar_t kPngResourceType[] = L"PNG";
+// The status text once a stage stopped on a failure: "Download failed;
+// check the network and start again."
+constexpr wchar_t kFailureText[] =
+    L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x91CD\x65B0\x542F\x52A8"
+    L"\x3002";
+// The session-wide name that keeps a second installer from running, and the
+// property that marks the first one's host window.
+constexpr wchar_t kInstanceMutexName[] = L"Local\\QorvInstall";
+constexpr wchar_t kHostWindowProperty[] = L"QorvInstall.Host";
 
 // Window geometry in device pixels.
 constexpr int kWindowWidth = 467;
@@ -92,5 +101,7 @@ constexpr char kTraceStartGameClient[] =  // starting game client
 constexpr char kTraceStartMicroClient[] =  // starting micro-client
     "\xc6\xf4\xb6\xaf\xce\xa2\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceWidth[] = "\nwidth=%d";
+constexpr char kTraceStageFailed[] =  // download failed: stage, HRESULT, then the URL
+    "\n\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc %s 0x%08lX ";
 
 }  // namespace qorv

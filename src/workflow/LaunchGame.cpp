@@ -45,7 +45,11 @@ void MainView::LaunchGame() {
     const std::wstring url =
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
-    if (DownloadToFile(url.c_str(), answerPath.c_str(), nullptr) != S_OK) return;
+    const HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), nullptr);
+    if (downloaded != S_OK) {
+        StageFailed("login", url, downloaded);
+        return;
+    }
     if (!PathExists(answerPath)) return;
 
     // The answer makes the same round trip through the code pages as ever,

@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include "Constants.h"
+#include "workflow/FileHandle.h"
 
 namespace qorv {
 namespace {
@@ -27,20 +28,6 @@ public:
 
 private:
     HINTERNET m_handle;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
 };
 
 HRESULT LastError() {
@@ -194,7 +181,7 @@ HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallb
     {
         FileHandle file(CreateFileW(partPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+        if (!file.valid()) return LastError();
         hr = Transfer(url, file.get(), callback);
     }  // closed here: it is moved or deleted next
     if (SUCCEEDED(hr) && !MoveFileExW(partPath, path, MOVEFILE_REPLACE_EXISTING)) {

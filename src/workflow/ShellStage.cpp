@@ -49,7 +49,11 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     const std::wstring url = PackageUrl(baseUrl, kShellPackagePath, GetTickCount());
 
     view->m_nLoadingStep.store(1, std::memory_order_relaxed);
-    if (DownloadToFile(url.c_str(), archivePath.c_str(), &callback) != S_OK) return 0;
+    const HRESULT downloaded = DownloadToFile(url.c_str(), archivePath.c_str(), &callback);
+    if (downloaded != S_OK) {
+        view->StageFailed("shell", url, downloaded);
+        return 0;
+    }
     TraceLog(kTraceDownloadDone);
 
     UnpackPackage(archivePath.c_str(), installDir.c_str());

@@ -28,7 +28,11 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
-    if (DownloadToFile(url.c_str(), newPath.c_str(), &callback) != S_OK) return 0;
+    const HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), &callback);
+    if (downloaded != S_OK) {
+        view->StageFailed("version", url, downloaded);
+        return 0;
+    }
     if (!PathExists(newPath)) return 0;
     const std::wstring newText = ReadTextFile(newPath);
 
