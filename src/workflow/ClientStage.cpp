@@ -7,8 +7,9 @@
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FileOps.h"
+#include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
-#include "workflow/Progress.h"
+#include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/Unpack.h"
 

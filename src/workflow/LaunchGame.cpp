@@ -12,6 +12,7 @@
 #include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/ProcessStart.h"
+#include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
 

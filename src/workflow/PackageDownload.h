@@ -31,8 +31,4 @@ constexpr DWORD kDownloadIdleTimeoutMs = 20000;
 // target, or the WinINet or file error.
 HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback);
 
-// The text of a string resource of the running program, of any length; empty
-// when missing.
-std::wstring LoadResourceString(unsigned id);
-
 }  // namespace qorv
