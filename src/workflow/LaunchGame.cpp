@@ -46,12 +46,14 @@ void MainView::LaunchGame() {
     const std::wstring url =
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
-    const HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), nullptr);
+    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), nullptr);
+    if (downloaded == S_OK && !PathExists(answerPath)) {
+        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
     if (downloaded != S_OK) {
         StageFailed("login", url, downloaded);
         return;
     }
-    if (!PathExists(answerPath)) return;
 
     // The answer makes the same round trip through the code pages as ever,
     // but whole: no length limit cuts it.

@@ -29,12 +29,14 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
-    const HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), &callback);
+    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), &callback);
+    if (downloaded == S_OK && !PathExists(newPath)) {
+        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
     if (downloaded != S_OK) {
         view->StageFailed("version", url, downloaded);
         return 0;
     }
-    if (!PathExists(newPath)) return 0;
     const std::wstring newText = ReadTextFile(newPath);
 
     if (newText != oldText) {
