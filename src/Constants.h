@@ -16,6 +16,15 @@ constexpr unsigned kIdsAccountBaseUrl = 136;
 constexpr int kIdcBarAnchor = 1000;
 constexpr int kIdcStatusText = 1002;
 constexpr wchar_t kPngResourceType[] = L"PNG";
+// The status text once a stage stopped on a failure: "Download failed;
+// check the network and start again."
+constexpr wchar_t kFailureText[] =
+    L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x91CD\x65B0\x542F\x52A8"
+    L"\x3002";
+// The session-wide name that keeps a second installer from running, and the
+// property that marks the first one's host window.
+constexpr wchar_t kInstanceMutexName[] = L"Local\\QorvInstall";
+constexpr wchar_t kHostWindowProperty[] = L"QorvInstall.Host";
 
 // Window geometry in device pixels.
 constexpr int kWindowWidth = 467;
@@ -83,12 +92,16 @@ constexpr char kTraceDownloadDone[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9";  // do
 constexpr char kTraceLineEnd[] = "\n";
 constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // delete:
 constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
-constexpr char kTraceStartShell[] =                                      // starting client
+constexpr char kTraceUnpackFailed[] =
+    "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
+constexpr char kTraceStartShell[] =             // starting client
     "\xc6\xf4\xb6\xaf\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceStartGameClient[] =  // starting game client
     "\xc6\xf4\xb6\xaf\xd3\xce\xcf\xb7\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceStartMicroClient[] =  // starting micro-client
     "\xc6\xf4\xb6\xaf\xce\xa2\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceWidth[] = "\nwidth=%d";
+constexpr char kTraceStageFailed[] =  // download failed: stage, HRESULT, then the URL
+    "\n\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc %s 0x%08lX ";
 
 }  // namespace qorv

@@ -32,7 +32,7 @@ CDialogEx* CDialogEx::FromHandle(HWND hwnd) {
 INT_PTR CDialogEx::DoModal() {
     m_bModal = true;
     m_bEnded = false;
-    HWND parent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+    HWND parent = m_pParentWnd != nullptr ? m_pParentWnd->GetSafeHwnd() : nullptr;
     HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
                                    parent, DialogProc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) return -1;
@@ -62,7 +62,7 @@ BOOL CDialogEx::Create(UINT templateId, CDialogEx* parent) {
     m_nIDTemplate = templateId;
     if (parent == nullptr) parent = AppMainWindow();
     HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId),
-                                   parent != nullptr ? parent->m_hWnd : nullptr, DialogProc,
+                                   parent != nullptr ? parent->GetSafeHwnd() : nullptr, DialogProc,
                                    reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr;
 }

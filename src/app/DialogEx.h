@@ -22,6 +22,7 @@ public:
     // Callable from any thread.
     void EndDialog(int result);
 
+    // Null once the window is destroyed; safe to read from any thread.
     HWND GetSafeHwnd() const { return m_hWnd; }
     CDialogEx* GetParent() const { return m_pParentWnd; }
 
@@ -47,7 +48,8 @@ protected:
     // result in *result.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
 
-    HWND m_hWnd = nullptr;
+    // Cleared on the GUI thread when the window goes while workers read it.
+    std::atomic<HWND> m_hWnd{nullptr};
     UINT m_nIDTemplate;
     CDialogEx* m_pParentWnd;
 

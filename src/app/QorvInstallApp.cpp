@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include "Constants.h"
 #include "app/QorvInstallDlg.h"
+#include "workflow/FileHandle.h"
 
 CQorvInstallApp theApp;
 
@@ -10,7 +12,26 @@ CDialogEx* AppMainWindow() {
     return theApp.m_pMainWnd;
 }
 
+namespace {
+
+BOOL CALLBACK BringHostToFront(HWND window, LPARAM) {
+    if (GetPropW(window, qorv::kHostWindowProperty) == nullptr) return TRUE;
+    SetForegroundWindow(window);
+    return FALSE;
+}
+
+}  // namespace
+
 BOOL CQorvInstallApp::InitInstance() {
+    // One installer at a time per session: two would delete and extract the
+    // same files. A second one shows the first and ends before touching
+    // anything.
+    const qorv::FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    if (instance.valid() && GetLastError() == ERROR_ALREADY_EXISTS) {
+        EnumWindows(BringHostToFront, 0);
+        return FALSE;
+    }
+
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_WIN95_CLASSES;

@@ -12,12 +12,18 @@ CQorvInstallDlg::CQorvInstallDlg()
       m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(qorv::kIdrMainFrame))) {}
 
 BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
+    if (m_pView != nullptr && m_pView->HasFailed() && IsCloseGesture(*msg)) {
+        PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) return TRUE;
     return CDialogEx::PreTranslateMessage(msg);
 }
 
 BOOL CQorvInstallDlg::OnInitDialog() {
     CDialogEx::OnInitDialog();
+    // Found by a second instance, which brings it to the front.
+    SetPropW(m_hWnd, qorv::kHostWindowProperty, m_hWnd);
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);

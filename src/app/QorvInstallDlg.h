@@ -15,7 +15,8 @@ class CQorvInstallDlg : public CDialogEx {
 public:
     CQorvInstallDlg();
 
-    // Escape keeps the window open; everything else is the dialog's.
+    // Escape keeps the window open while work runs; once a stage has failed,
+    // Escape or a click closes it. Everything else is the dialog's.
     BOOL PreTranslateMessage(MSG* msg) override;
     // Enter does nothing.
     void OnOK() override {}

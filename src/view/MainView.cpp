@@ -83,6 +83,46 @@ void MainView::OnPaint() {
     EndPaint(m_hWnd, &paint);
 }
 
+void MainView::Repaint() {
+    // A null handle would repaint every window on the desktop.
+    HWND view = GetSafeHwnd();
+    if (view != nullptr) InvalidateRect(view, nullptr, TRUE);
+}
+
+void MainView::StageFailed(const char* stage, const std::wstring& url, HRESULT result) {
+    qorv::TraceLog(qorv::kTraceStageFailed, stage, static_cast<unsigned long>(result));
+    qorv::TraceLogW(url.c_str());
+    qorv::TraceLog(qorv::kTraceLineEnd);
+    HWND view = GetSafeHwnd();
+    if (view != nullptr) PostMessageW(view, kWmStageFailed, 0, 0);
+}
+
+void MainView::OnStageFailed() {
+    // The view is never erased: the old text goes under the colour key
+    // before the new one is drawn, and the bar is left as it is.
+    RECT area = {};
+    GetWindowRect(m_stText.GetSafeHwnd(), &area);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
+    {
+        WindowDc view(m_hWnd);
+        if (view.get() != nullptr) FillRect(view.get(), &area, m_keyBrush);
+    }
+    SetWindowTextW(m_stText.GetSafeHwnd(), qorv::kFailureText);
+    m_bFailed.store(true);
+}
+
+bool IsCloseGesture(const MSG& msg) {
+    return (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) || msg.message == WM_LBUTTONUP;
+}
+
+BOOL MainView::PreTranslateMessage(MSG* msg) {
+    if (HasFailed() && IsCloseGesture(*msg)) {
+        PostMessageW(GetParent()->GetSafeHwnd(), WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+    return CDialogEx::PreTranslateMessage(msg);
+}
+
 // Never erased: each paint blends over what earlier ones left.
 BOOL MainView::OnEraseBkgnd(HDC) {
     return TRUE;
@@ -106,6 +146,10 @@ bool MainView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* re
             return true;
         case WM_ERASEBKGND:
             *result = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
+            return true;
+        case kWmStageFailed:
+            OnStageFailed();
+            *result = 0;
             return true;
         default:
             return CDialogEx::OnMessage(message, wParam, lParam, result);

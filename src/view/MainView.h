@@ -12,6 +12,12 @@
 #include "app/Image.h"
 #include "app/Static.h"
 
+// Posted to the view by a worker whose stage stopped on a failure.
+constexpr UINT kWmStageFailed = WM_APP + 1;
+
+// Escape or a left click: what closes the window once a stage has failed.
+bool IsCloseGesture(const MSG& msg);
+
 class MainView : public CDialogEx {
 public:
     explicit MainView(CDialogEx* parent);
@@ -20,6 +26,14 @@ public:
     // The launch step: login redirect, then the game client or the shell
     // program, then the closing step. Runs on the calling worker thread.
     void LaunchGame();
+
+    // Asks for a repaint, from any thread; nothing once the view is gone.
+    void Repaint();
+    // A stage stopped: traces stage, url and result, then has the GUI thread
+    // show the failure text and let Escape or a click close the window.
+    void StageFailed(const char* stage, const std::wstring& url, HRESULT result);
+    // True once the failure text is shown.
+    bool HasFailed() const { return m_bFailed.load(); }
 
     CImage m_imgBar;
     HWND m_pBarAnchor = nullptr;
@@ -37,13 +51,16 @@ public:
 protected:
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* msg) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
 
 private:
     HBRUSH OnCtlColor(UINT message, HDC dc, HWND control);
     void OnPaint();
     BOOL OnEraseBkgnd(HDC dc);
+    void OnStageFailed();
 
     // The view's own background: the colour key, valid while it can paint.
     HBRUSH m_keyBrush = nullptr;
+    std::atomic<bool> m_bFailed{false};
 };

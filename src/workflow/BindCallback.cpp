@@ -18,7 +18,7 @@ STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG,
     const ProgressReport report = ComputeProgress(progress, progressMax, step);
     m_pView->m_nPercent.store(report.percent, std::memory_order_relaxed);
     TraceLog(kTracePercent, report.percent);
-    InvalidateRect(m_pView->GetSafeHwnd(), nullptr, TRUE);
+    m_pView->Repaint();
     TraceLog(kTraceDownloaded, report.filePercent);
     return S_OK;
 }

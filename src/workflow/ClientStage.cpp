@@ -7,8 +7,9 @@
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FileOps.h"
+#include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
-#include "workflow/Progress.h"
+#include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/Unpack.h"
 
@@ -23,11 +24,13 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const std::wstring newVersion = AppendPath(view->m_strInstallDir, kNewVersionFile);
 
     view->m_nLoadingStep.store(3, std::memory_order_relaxed);
-    if (DownloadToFile(url.c_str(), archivePath.c_str(), &callback) != S_OK) {
+    const HRESULT downloaded = DownloadToFile(url.c_str(), archivePath.c_str(), &callback);
+    if (downloaded != S_OK) {
         DeleteOneFile(newVersion);
+        view->StageFailed("client", url, downloaded);
         return 0;
     }
-    InvalidateRect(view->GetSafeHwnd(), nullptr, TRUE);
+    view->Repaint();
 
     const std::wstring clientDir = AppendPath(view->m_strInstallDir, kClientSubdir);
     if (UnpackPackage(archivePath.c_str(), clientDir.c_str())) {

@@ -1,4 +1,5 @@
-// RAII for a Windows file handle, and the find-first existence test.
+// RAII for a Windows handle that CloseHandle closes (a file, a mutex), and
+// the find-first existence test.
 #pragma once
 
 #include <windows.h>

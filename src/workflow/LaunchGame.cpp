@@ -12,6 +12,7 @@
 #include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/ProcessStart.h"
+#include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
 
@@ -45,8 +46,14 @@ void MainView::LaunchGame() {
     const std::wstring url =
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
-    if (DownloadToFile(url.c_str(), answerPath.c_str(), nullptr) != S_OK) return;
-    if (!PathExists(answerPath)) return;
+    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), nullptr);
+    if (downloaded == S_OK && !PathExists(answerPath)) {
+        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    if (downloaded != S_OK) {
+        StageFailed("login", url, downloaded);
+        return;
+    }
 
     // The answer makes the same round trip through the code pages as ever,
     // but whole: no length limit cuts it.

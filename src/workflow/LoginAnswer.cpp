@@ -2,6 +2,7 @@
 
 #include <cjson/cJSON.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "Constants.h"
@@ -46,6 +47,14 @@ struct JsonDelete {
 };
 
 }  // namespace
+
+std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath,
+                        uint32_t tickCount) {
+    wchar_t suffix[32] = {};
+    swprintf(suffix, sizeof suffix / sizeof suffix[0], kCacheBusterFormat,
+             static_cast<int32_t>(tickCount));
+    return baseUrl + remotePath + suffix;
+}
 
 std::wstring LoginUrl(const std::wstring& accountBaseUrl, const std::wstring& token,
                       const std::wstring& platform) {

@@ -1,9 +1,14 @@
-// The login request to the account server and the decision its answer makes.
+// The requests' URLs (packages and login) and the decision the login answer
+// makes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qorv {
+
+// base + remotePath + "?skq=" + the tick count as a signed decimal.
+std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath, uint32_t tickCount);
 
 // base + "qv/redirect_login_token?token=" + token + "&platform=" + platform,
 // each value percent-encoded from its UTF-8 form (all but A-Z a-z 0-9 - . _ ~),

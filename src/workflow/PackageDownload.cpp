@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include "Constants.h"
+#include "workflow/FileHandle.h"
 
 namespace qorv {
 namespace {
@@ -24,24 +25,17 @@ public:
     InternetHandle(const InternetHandle&) = delete;
     InternetHandle& operator=(const InternetHandle&) = delete;
     HINTERNET get() const { return m_handle; }
+    void reset(HINTERNET handle) {
+        if (m_handle) InternetCloseHandle(m_handle);
+        m_handle = handle;
+    }
 
 private:
     HINTERNET m_handle;
 };
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
+// Redirects followed per download before it counts as failed.
+constexpr int kMaxRedirects = 10;
 
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
@@ -70,13 +64,17 @@ HRESULT QueryContentLength(HINTERNET request, bool* known, ULONG* length) {
     return S_OK;
 }
 
-HRESULT CheckStatus(HINTERNET request) {
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+HRESULT QueryStatus(HINTERNET request, DWORD* status) {
+    DWORD size = sizeof(*status);
+    *status = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size,
                         nullptr)) {
         return LastError();
     }
+    return S_OK;
+}
+
+HRESULT CheckStatus(DWORD status) {
     if (status == HTTP_STATUS_NOT_FOUND) return INET_E_RESOURCE_NOT_FOUND;
     if (status < HTTP_STATUS_OK || status >= HTTP_STATUS_AMBIGUOUS) return INET_E_DOWNLOAD_FAILURE;
     return S_OK;
@@ -114,7 +112,9 @@ HRESULT SendRequest(HINTERNET session, const wchar_t* url, HINTERNET* connection
     if (!*connection) return LastError();
     // Reload and no cache write: the body goes to the file only, never a
     // second time into the browser cache.
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
+    // Redirects are followed by OpenAnswer, which checks where each leads.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     *request =
         HttpOpenRequestW(*connection, nullptr, object.c_str(), nullptr, nullptr, nullptr, flags, 0);
@@ -130,6 +130,57 @@ HRESULT SendRequest(HINTERNET session, const wchar_t* url, HINTERNET* connection
     return S_OK;
 }
 
+bool IsRedirect(DWORD status) {
+    return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
+           status == HTTP_STATUS_REDIRECT_METHOD || status == HTTP_STATUS_REDIRECT_KEEP_VERB ||
+           status == HTTP_STATUS_PERMANENT_REDIRECT;
+}
+
+bool IsHttps(const std::wstring& url) {
+    return _wcsnicmp(url.c_str(), L"https:", 6) == 0;
+}
+
+// The redirect's target, resolved against url: any host (content networks
+// send requests on to others), but never from https back to plain http.
+HRESULT NextUrl(HINTERNET request, std::wstring* url) {
+    wchar_t location[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD size = sizeof(location) - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) {
+        return INET_E_REDIRECT_FAILED;
+    }
+    wchar_t next[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD length = INTERNET_MAX_URL_LENGTH;
+    if (!InternetCombineUrlW(url->c_str(), location, next, &length, ICU_NO_ENCODE)) {
+        return INET_E_REDIRECT_FAILED;
+    }
+    if (IsHttps(*url) && !IsHttps(next)) {
+        return HRESULT_FROM_WIN32(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+    }
+    *url = next;
+    return S_OK;
+}
+
+// Sends the request for url and follows its redirects; on S_OK, request
+// holds the final answer, whose status is in *status.
+HRESULT OpenAnswer(HINTERNET session, const wchar_t* firstUrl, InternetHandle* connection,
+                   InternetHandle* request, DWORD* status) {
+    std::wstring url = firstUrl;
+    for (int redirects = 0;; ++redirects) {
+        request->reset(nullptr);
+        HINTERNET connectionHandle = nullptr;
+        HINTERNET requestHandle = nullptr;
+        HRESULT hr = SendRequest(session, url.c_str(), &connectionHandle, &requestHandle);
+        connection->reset(connectionHandle);
+        request->reset(requestHandle);
+        if (FAILED(hr)) return hr;
+        hr = QueryStatus(request->get(), status);
+        if (FAILED(hr) || !IsRedirect(*status)) return hr;
+        if (redirects == kMaxRedirects) return INET_E_REDIRECT_FAILED;
+        hr = NextUrl(request->get(), &url);
+        if (FAILED(hr)) return hr;
+    }
+}
+
 // Reads the whole answer to url into file.
 HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback) {
     InternetHandle session(
@@ -140,13 +191,12 @@ HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback)
                             sizeof(timeout))) {
         return LastError();
     }
-    HINTERNET connectionHandle = nullptr;
-    HINTERNET requestHandle = nullptr;
-    HRESULT hr = SendRequest(session.get(), url, &connectionHandle, &requestHandle);
-    InternetHandle connection(connectionHandle);
-    InternetHandle request(requestHandle);
+    InternetHandle connection(nullptr);
+    InternetHandle request(nullptr);
+    DWORD status = 0;
+    HRESULT hr = OpenAnswer(session.get(), url, &connection, &request, &status);
     if (FAILED(hr)) return hr;
-    hr = CheckStatus(request.get());
+    hr = CheckStatus(status);
     if (FAILED(hr)) return hr;
     bool lengthKnown = false;
     ULONG length = 0;
@@ -194,7 +244,7 @@ HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallb
     {
         FileHandle file(CreateFileW(partPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) return LastError();
+        if (!file.valid()) return LastError();
         hr = Transfer(url, file.get(), callback);
     }  // closed here: it is moved or deleted next
     if (SUCCEEDED(hr) && !MoveFileExW(partPath, path, MOVEFILE_REPLACE_EXISTING)) {
@@ -202,15 +252,6 @@ HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallb
     }
     if (FAILED(hr)) DeleteFileW(partPath);
     return hr;
-}
-
-std::wstring LoadResourceString(unsigned id) {
-    // With no buffer, LoadStringW hands out a read-only pointer to the
-    // resource text itself, whatever its length.
-    const wchar_t* text = nullptr;
-    int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || !text) return std::wstring();
-    return std::wstring(text, static_cast<size_t>(length));
 }
 
 }  // namespace qorv

@@ -14,7 +14,8 @@ namespace qorv {
 constexpr DWORD kDownloadIdleTimeoutMs = 20000;
 
 // Fetches url into path without writing through the browser cache, following
-// the system's proxy settings and the server's redirects. The body goes to
+// the system's proxy settings and the server's redirects (to any host, at
+// most 10, never from https to http). The body goes to
 // path + ".part" first and replaces path only when the server said 2xx and
 // the whole body (all of Content-Length, when sent) arrived; a failure deletes
 // the ".part" file and leaves whatever was under path untouched. Without a
@@ -26,11 +27,8 @@ constexpr DWORD kDownloadIdleTimeoutMs = 20000;
 // looked at. A length above 4 GiB - 1, which the 32-bit counters cannot carry,
 // is refused. S_OK exactly on success; a failure gives INET_E_RESOURCE_NOT_FOUND
 // for 404, INET_E_DOWNLOAD_FAILURE for another non-2xx status or a body cut
-// short, or the WinINet or file error.
+// short, INET_E_REDIRECT_FAILED for too many redirects or one without a usable
+// target, or the WinINet or file error.
 HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback);
-
-// The text of a string resource of the running program, of any length; empty
-// when missing.
-std::wstring LoadResourceString(unsigned id);
 
 }  // namespace qorv

@@ -1,9 +1,5 @@
 #include "workflow/Progress.h"
 
-#include <cwchar>
-
-#include "Constants.h"
-
 namespace qorv {
 
 ProgressReport ComputeProgress(uint32_t progress, uint32_t maximum, int loadingStep) {
@@ -12,14 +8,6 @@ ProgressReport ComputeProgress(uint32_t progress, uint32_t maximum, int loadingS
     const int filePercent =
         static_cast<int>(static_cast<double>(progress) * 100.0 / static_cast<double>(maximum));
     return {filePercent, static_cast<int>(static_cast<double>(filePercent) * 0.3333 + base)};
-}
-
-std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath,
-                        uint32_t tickCount) {
-    wchar_t suffix[32] = {};
-    swprintf(suffix, sizeof suffix / sizeof suffix[0], kCacheBusterFormat,
-             static_cast<int32_t>(tickCount));
-    return baseUrl + remotePath + suffix;
 }
 
 }  // namespace qorv

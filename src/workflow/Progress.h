@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace qorv {
 
@@ -14,8 +13,5 @@ struct ProgressReport {
 // Stage n owns the band from 33n - 33; a whole file adds 33 (factor 0.3333,
 // not one third). Counters are unsigned; nothing is clamped.
 ProgressReport ComputeProgress(uint32_t progress, uint32_t maximum, int loadingStep);
-
-// base + remotePath + "?skq=" + the tick count as a signed decimal.
-std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath, uint32_t tickCount);
 
 }  // namespace qorv

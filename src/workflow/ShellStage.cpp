@@ -12,32 +12,18 @@
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/FileOps.h"
+#include "workflow/InstallDirectory.h"
 #include "workflow/InstallerName.h"
+#include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/ProcessStart.h"
-#include "workflow/Progress.h"
+#include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/Trace.h"
 #include "workflow/Unpack.h"
 #include "workflow/WorkerThread.h"
 
 using namespace qorv;
-
-// Creates every missing directory along path, testing each prefix that ends
-// in a separator; the last component counts only when path ends in one.
-// 0 when all exist or were made, -1 when a creation failed or path does not
-// fit MAX_PATH. Wide calls, so any user name works.
-int EnsureDirectory(std::wstring path) {
-    wchar_t prefix[MAX_PATH] = {};
-    if (path.size() >= MAX_PATH) return -1;
-    for (size_t i = 0; i < path.size(); ++i) {
-        prefix[i] = path[i];
-        if (path[i] != L'\\' && path[i] != L'/') continue;
-        if (GetFileAttributesW(prefix) != INVALID_FILE_ATTRIBUTES) continue;
-        if (!CreateDirectoryW(prefix, nullptr)) return -1;
-    }
-    return 0;
-}
 
 UINT __cdecl DownloadShellProc(LPVOID param) {
     auto* view = static_cast<MainView*>(param);
@@ -49,7 +35,11 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     const std::wstring url = PackageUrl(baseUrl, kShellPackagePath, GetTickCount());
 
     view->m_nLoadingStep.store(1, std::memory_order_relaxed);
-    if (DownloadToFile(url.c_str(), archivePath.c_str(), &callback) != S_OK) return 0;
+    const HRESULT downloaded = DownloadToFile(url.c_str(), archivePath.c_str(), &callback);
+    if (downloaded != S_OK) {
+        view->StageFailed("shell", url, downloaded);
+        return 0;
+    }
     TraceLog(kTraceDownloadDone);
 
     UnpackPackage(archivePath.c_str(), installDir.c_str());

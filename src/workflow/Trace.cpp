@@ -20,33 +20,46 @@ namespace {
 #ifdef _WIN32
 // Standard output when it is usable, else the log file. The log's directory
 // may not exist until the shell stage creates it, so the file is opened on
-// the first write that finds it there; the lock guards only that opening.
+// the first write that finds it there; what comes before (the first paints)
+// waits in memory, up to a bound. The lock orders the writes to the log.
 HANDLE g_stdout = INVALID_HANDLE_VALUE;
 bool g_useLogFile = false;
 std::wstring g_logPath;
 HANDLE g_logFile = INVALID_HANDLE_VALUE;
+std::string g_pending;
 std::mutex g_logLock;
+constexpr size_t kMaxPending = 64 * 1024;
 
 bool Usable(HANDLE h) {
     return h != nullptr && h != INVALID_HANDLE_VALUE;
 }
 
-HANDLE TraceHandle() {
-    if (!g_useLogFile) return Usable(g_stdout) ? g_stdout : GetStdHandle(STD_OUTPUT_HANDLE);
+void WriteTo(HANDLE out, const char* bytes, size_t count) {
+    DWORD written = 0;
+    WriteFile(out, bytes, static_cast<DWORD>(count), &written, nullptr);
+}
+
+void WriteBytes(const char* bytes, size_t count) {
+    if (count == 0) return;
+    if (!g_useLogFile) {
+        HANDLE out = Usable(g_stdout) ? g_stdout : GetStdHandle(STD_OUTPUT_HANDLE);
+        if (Usable(out)) WriteTo(out, bytes, count);
+        return;
+    }
     std::lock_guard<std::mutex> hold(g_logLock);
     if (!Usable(g_logFile)) {
         g_logFile =
             CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!Usable(g_logFile)) {
+            const size_t room = kMaxPending - g_pending.size();
+            g_pending.append(bytes, count < room ? count : room);
+            return;
+        }
+        if (!g_pending.empty()) WriteTo(g_logFile, g_pending.data(), g_pending.size());
+        std::string().swap(g_pending);
     }
-    return g_logFile;
-}
-
-void WriteBytes(const char* bytes, size_t count) {
-    HANDLE out = TraceHandle();
-    if (!Usable(out) || count == 0) return;
-    DWORD written = 0;
-    WriteFile(out, bytes, static_cast<DWORD>(count), &written, nullptr);
+    WriteTo(g_logFile, bytes, count);
 }
 #else
 void WriteBytes(const char* bytes, size_t count) {

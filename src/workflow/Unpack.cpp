@@ -33,14 +33,26 @@ bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir) {
         ZipGetEntry(archive, i, &entry);
         const std::wstring path = AppendPath(baseDir, entry.name);
         // A name that would leave the base directory is refused by the
-        // extraction; its delete must not reach outside either.
-        if (!ZipTargetEscapesBase(entry.name)) DeleteOneFile(path);
+        // extraction; its delete must not reach outside either. A file an
+        // earlier run installed read-only would refuse both the delete and
+        // the replacement on every run, so it is made writable first.
+        if (!ZipTargetEscapesBase(entry.name)) {
+            ClearReadOnly(path);
+            DeleteOneFile(path);
+        }
         TraceLog(kTraceDelete);
         TraceLogW(path.c_str());
         TraceLog(kTraceLineEnd);
-        if (ZipExtractEntry(archive, i, entry.name) != ZipOk) complete = false;
+        const ZipResult result = ZipExtractEntry(archive, i, entry.name);
         TraceLogW(entry.name);
         TraceLog(kTraceLineEnd);
+        if (result != ZipOk) {
+            // Support's only clue why an update never commits.
+            complete = false;
+            TraceLog(kTraceUnpackFailed, static_cast<unsigned>(result));
+            TraceLogW(entry.name);
+            TraceLog(kTraceLineEnd);
+        }
     }
 
     ZipClose(archive);

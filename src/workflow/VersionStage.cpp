@@ -8,8 +8,9 @@
 #include "workflow/BindCallback.h"
 #include "workflow/FileHandle.h"
 #include "workflow/FileOps.h"
+#include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
-#include "workflow/Progress.h"
+#include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/TextFile.h"
 #include "workflow/WorkerThread.h"
@@ -28,8 +29,14 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
-    if (DownloadToFile(url.c_str(), newPath.c_str(), &callback) != S_OK) return 0;
-    if (!PathExists(newPath)) return 0;
+    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), &callback);
+    if (downloaded == S_OK && !PathExists(newPath)) {
+        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    if (downloaded != S_OK) {
+        view->StageFailed("version", url, downloaded);
+        return 0;
+    }
     const std::wstring newText = ReadTextFile(newPath);
 
     if (newText != oldText) {

@@ -4,10 +4,11 @@ run ends: the requests made, what is on disk, whether the installer still
 runs, and "pkg.ver" never claiming a client that is not installed.
 
 Not every fault runs on every request, to keep the run bounded:
-- "hang" costs the download's 20 s idle timeout per case. It runs on the
-  shell package and on the login; the version file and the game client go
-  through the very same download function, whose timeout test_download
-  checks on its own.
+- "hang" and "stall" cost the download's 20 s idle timeout per case. "hang"
+  (silence before the answer) runs on the shell package and on the login,
+  "stall" (silence in mid-body) on the game client; every download goes
+  through the very same function, whose timeout test_download checks on
+  its own.
 - A refused connection is a property of the host, not of the path: the
   closed resource port stops the first download (the shell package), the
   closed account port stops the login.
@@ -16,7 +17,7 @@ Not every fault runs on every request, to keep the run bounded:
 import re
 import unittest
 
-from e2e.installer import TOKEN, FaultRoad
+from e2e.installer import STAND_INS, TOKEN, FaultRoad, wait_until
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
 SHELL, VERSION, CLIENT = "/rc/pkg/shell.zip", "/rc/pkg/pkg.ver", "/rc/pkg/GameClient.zip"
@@ -25,6 +26,9 @@ ANSWER = '{"errno":0,"query_string":"a=1&b=2"}'
 ROAD = [SHELL, VERSION, CLIENT, LOGIN]
 # The progress step each package download reports under.
 STEPS = {SHELL: 1, VERSION: 2, CLIENT: 3}
+# The stage each request's failure is traced under.
+STAGES = {SHELL: b"shell", VERSION: b"version", CLIENT: b"client", LOGIN: b"login"}
+DOWNLOAD_FAILED = "下载失败".encode("gbk")
 BODIES = {SHELL: {"body": "shell.zip"}, VERSION: {"body": "pkg.ver"},
           CLIENT: {"body": "GameClient.zip"}, LOGIN: {"text": ANSWER}}
 # Idle timeout of the download plus start-up, with room to spare.
@@ -108,13 +112,20 @@ class FaultMatrix(unittest.TestCase):
 
     def run_failing(self, target, behaviour, **extra):
         self.road.serve(*configs(target, behaviour, **extra))
-        if behaviour == "hang":
+        if behaviour in ("hang", "stall"):
             # Given up when the installer closes the connection.
             condition, timeout = (lambda: get([target]) == self.road.gave_up()), GIVE_UP_SECONDS
         else:
             condition, timeout = (lambda: f"GET {target}" in self.road.requests()), 60
-        running, _ = self.road.run_until_stuck(TOKEN_NAME, condition, timeout)
+        running, trace = self.road.run_until_stuck(TOKEN_NAME, condition, timeout)
         self.assert_stopped_at(target, running)
+        # One line names the stage, the result and the URL.
+        failed = re.findall(b"\n" + DOWNLOAD_FAILED + rb" (\w+) 0x([0-9A-F]{8}) (\S+)\n", trace)
+        self.assertEqual(len(failed), 1, trace[-500:])
+        stage, result, url = failed[0]
+        self.assertEqual(stage, STAGES[target])
+        self.assertTrue(int(result, 16) & 0x80000000, result)
+        self.assertIn(target.encode() + b"?", url)
 
     def test_error_statuses_stop_the_road(self):
         for status in (404, 500):
@@ -131,10 +142,10 @@ class FaultMatrix(unittest.TestCase):
                     self.run_failing(target, behaviour)
 
     def test_silent_servers_are_given_up_on(self):
-        for target in (SHELL, LOGIN):
-            with self.subTest(target=target):
+        for target, behaviour in ((SHELL, "hang"), (LOGIN, "hang"), (CLIENT, "stall")):
+            with self.subTest(target=target, behaviour=behaviour):
                 self.setUp()
-                self.run_failing(target, "hang")
+                self.run_failing(target, behaviour)
 
     def test_refused_connections_stop_the_road(self):
         road = self.road
@@ -164,6 +175,26 @@ class FaultMatrix(unittest.TestCase):
         self.assertEqual(self.road.requests(),
                          get(path for target in ROAD for path in (target, moved(target))))
         self.assert_whole_road(trace)
+
+    def test_a_second_start_while_one_runs_ends_at_once(self):
+        road = self.road
+        road.serve(*configs(SHELL, "slow", pieces=4, seconds=4))
+        first = road.wine.start(road.installer(TOKEN_NAME))
+        try:
+            self.assertTrue(wait_until(lambda: road.requests() == get([SHELL]), 60))
+            second = road.wine.start(road.installer(TOKEN_NAME))
+            second.communicate(timeout=30)
+            self.assertIsNone(first.poll(), "the first installer ended before the second")
+            first.communicate(timeout=90)
+        except BaseException:
+            road.wine.stop()
+            road.wine.warm()
+            raise
+        wait_until(lambda: not STAND_INS & road.wine.processes(), 20, 0.5)
+        # One download of each package, one login, one started program.
+        self.assertEqual(road.requests(), get(ROAD))
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+        self.assert_sound_disk()
 
     def test_slow_bodies_still_succeed(self):
         self.road.serve(*configs(ROAD, "slow", pieces=6, seconds=3))

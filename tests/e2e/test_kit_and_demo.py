@@ -1,11 +1,14 @@
 """The deployer's kit and the demo: a folder packed by tools/qorv-pack
-installs through the game client stage, and `make demo`'s script runs the
-whole job and leaves no process behind."""
+installs through the game client stage, the kit refuses what the installer
+would not install, and `make demo`'s script runs the whole job and leaves no
+process behind."""
 
 import ctypes
 import hashlib
 import os
+import shutil
 import subprocess
+import tempfile
 import unittest
 from pathlib import Path
 
@@ -43,6 +46,43 @@ class PackedFolder(unittest.TestCase):
             # pkg.ver moves into place only when every entry extracted whole.
             self.assertEqual((road.install_dir / "pkg.ver").read_text(), digest)
             self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+
+    def test_kit_refuses_what_the_installer_refuses_and_warns(self):
+        work = Path(tempfile.mkdtemp(prefix="qorv-kit-"))
+        self.addCleanup(shutil.rmtree, work, ignore_errors=True)
+        folder, out = work / "client", work / "out"
+        (folder / "sub" / "deep" / ("d" * 200)).mkdir(parents=True)
+        # Enough refused names to fill any pipe a check might read them from.
+        for i in range(6000):
+            (folder / f"refused:name-{i:05d}").write_bytes(b"")
+        bad = ["NUL", "sub/COM1.txt", "aux. ", "a\\b", "sub/deep/" + "d" * 200 + "/" + "n" * 60]
+        for name in bad + ["fine.txt"]:
+            (folder / name).write_bytes(b"x")
+        result = subprocess.run([PACK, folder, out / "GameClient.zip"], capture_output=True,
+                                text=True, timeout=300)
+        self.assertEqual(result.returncode, 1, result.stderr[-2000:])
+        refused = [line for line in result.stderr.splitlines()
+                   if line.startswith("qorv-pack: refused ")]
+        self.assertEqual(len(refused), 6000 + len(bad), result.stderr[-2000:])
+        for name in bad:
+            self.assertTrue(any(repr(name) in line for line in refused), name)
+        self.assertFalse(any("fine.txt" in line for line in refused))
+        self.assertTrue(any("0x200" in line for line in refused))
+        self.assertEqual(sorted(out.iterdir()), [])
+
+        # What installs but may surprise is published with a warning.
+        shutil.rmtree(folder)
+        (folder / "bin").mkdir(parents=True)
+        (folder / "bin" / "locked.dll").write_bytes(b"x")
+        (folder / "bin" / "locked.dll").chmod(0o444)
+        long_name = "l" * 170
+        (folder / long_name).write_bytes(b"x")
+        result = subprocess.run([PACK, folder, out / "GameClient.zip"], capture_output=True,
+                                text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("'bin/locked.dll' is installed read-only", result.stderr)
+        self.assertIn(f"'{long_name}' does not fit below a 100-character", result.stderr)
+        self.assertTrue((out / "pkg.ver").is_file())
 
 
 PR_SET_CHILD_SUBREAPER = 36

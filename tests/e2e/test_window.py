@@ -1,6 +1,7 @@
 """The installer's two windows under Wine: the layered artwork host and the
 colour-keyed progress view over it, caught while the shell package download
-is frozen half-way, then Escape and WM_CLOSE sent to the host."""
+is frozen half-way, then Escape and WM_CLOSE sent to the host; and the same
+download cut off half-way: the failure text, then Escape closes."""
 
 import random
 import re
@@ -76,13 +77,7 @@ class WindowTest(unittest.TestCase):
 
             proc = wine.start(EXE)
             self.addCleanup(harness.stop, proc)
-            output = bytearray()
-
-            def read_output():
-                for chunk in iter(lambda: proc.stdout.read1(4096), b""):
-                    output.extend(chunk)
-
-            threading.Thread(target=read_output, daemon=True).start()
+            output = self.collect(proc)
             self.addCleanup(proc.stdout.close)
 
             self.assertTrue(server.stalled.wait(90), "shell.zip was never fetched half-way")
@@ -166,6 +161,73 @@ class WindowTest(unittest.TestCase):
             wine.post(host["hwnd"], WM_CLOSE)
             proc.wait(10)
             self.assertFalse((wine.local_appdata() / "tovrine" / "qorv" / "Qorv.exe").exists())
+
+    def test_a_failed_download_says_so_and_then_escape_closes(self):
+        with harness.Xvfb(f"{SCREEN_W}x{SCREEN_H}x24") as xvfb, \
+                StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
+            wine = harness.Wine(xvfb.display)
+            self.addCleanup(wine.stop)
+            wine.use_cjk_dialog_font()
+            shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
+            proc = wine.start(EXE)
+            self.addCleanup(harness.stop, proc)
+            output = self.collect(proc)
+            self.addCleanup(proc.stdout.close)
+            self.assertTrue(server.stalled.wait(90), "shell.zip was never fetched half-way")
+            self.assertTrue(harness.wait_until(lambda: b"width=" in output, 30))
+            time.sleep(3)
+            windows = wine.windows(EXE.name)
+            host = next(w for w in windows if w["owner"] == "0")
+            left, top = host["rect"][:2]
+            before = ARTIFACTS / "window-before-failure.png"
+            ARTIFACTS.mkdir(parents=True, exist_ok=True)
+            xvfb.screenshot(before)
+
+            # While the download runs, Escape does nothing.
+            wine.post(host["hwnd"], WM_KEYDOWN, VK_ESCAPE)
+            time.sleep(2)
+            self.assertIsNone(proc.poll())
+
+            server.release(cut=True)
+            failed = "下载失败".encode("gbk") + b" shell 0x"
+            self.assertTrue(harness.wait_until(lambda: failed in output, 30), bytes(output))
+            self.assertIn(b"/rc/pkg/shell.zip?skq=", bytes(output))
+            time.sleep(2)
+            shot = ARTIFACTS / "window-failure.png"
+            xvfb.screenshot(shot)
+            self.assertIsNone(proc.poll(), "the installer ended by itself")
+
+            old = read_rgb(before, SCREEN_W, SCREEN_H)
+            new = read_rgb(shot, SCREEN_W, SCREEN_H)
+            status = [(x, y) for y in range(154, 184) for x in range(WIN_W)]
+            # Text pixels: near white (the panel behind is dark blue).
+            white_before = {p for p in status if min(old(left + p[0], top + p[1])) >= 200}
+            white_after = {p for p in status if min(new(left + p[0], top + p[1])) >= 200}
+            # Another text, drawn where the old one was, which is gone.
+            self.assertGreater(len(white_after), 40)
+            self.assertNotEqual(white_after, white_before)
+            self.assertFalse(white_before <= white_after, "the old text is still there")
+            xs = [x for x, _ in white_after]
+            self.assertLessEqual(abs((min(xs) + max(xs)) / 2 - WIN_W / 2), 12)
+            # The bar is left as it was.
+            for x in range(WIN_W):
+                for y in range(BAR_Y, BAR_Y + BAR_H):
+                    self.assertEqual(new(left + x, top + y), old(left + x, top + y), (x, y))
+
+            wine.post(host["hwnd"], WM_KEYDOWN, VK_ESCAPE)
+            proc.wait(10)
+
+    @staticmethod
+    def collect(proc):
+        """The program's output, gathered as it comes."""
+        output = bytearray()
+
+        def read_output():
+            for chunk in iter(lambda: proc.stdout.read1(4096), b""):
+                output.extend(chunk)
+
+        threading.Thread(target=read_output, daemon=True).start()
+        return output
 
 
 if __name__ == "__main__":

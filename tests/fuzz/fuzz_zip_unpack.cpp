@@ -181,7 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring baseDir = qorv::Utf8ToUtf16(scratch.base.data(), scratch.base.size());
 
     // The stages' sequence: open, base directory, count, then per index the
-    // record, the delete of the old file and the extraction; close.
+    // record, the delete of the old file (made writable first) and the
+    // extraction; close.
     ZipHandle archive = ZipOpen(L"package.zip");
     ZipSetBaseDir(archive, baseDir.c_str());
     ZipEntryInfo entry{};
@@ -196,7 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ZipIsAbsolutePath(entry.name))
             Fail("absolute name", qorv::Utf16ToUtf8(entry.name, wcslen(entry.name)));
         if (!ZipTargetEscapesBase(entry.name)) {
-            qorv::DeleteOneFile(qorv::AppendPath(baseDir, entry.name));
+            const std::wstring path = qorv::AppendPath(baseDir, entry.name);
+            qorv::ClearReadOnly(path);
+            qorv::DeleteOneFile(path);
         }
         if (ZipExtractEntry(archive, i, entry.name) == ZipOk) {
             CheckExtracted(NativePath(scratch.base, entry.name), static_cast<size_t>(i), entry,

@@ -90,6 +90,17 @@ TEST(DecideLaunch, CommandLineIsKeptWholeUpToTheSystemLimit) {
     EXPECT_EQ(over.commandLine, kShell);
 }
 
+TEST(PackageUrl, AppendsPathAndSignedTickCount) {
+    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/shell.zip", 1234),
+              L"http://h/rc/pkg/shell.zip?skq=1234");
+    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/pkg.ver", 0x80000000u),
+              L"http://h/rc/pkg/pkg.ver?skq=-2147483648");
+    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/GameClient.zip", 0xFFFFFFFFu),
+              L"http://h/rc/pkg/GameClient.zip?skq=-1");
+    // Without a base URL the path stays relative.
+    EXPECT_EQ(qorv::PackageUrl(L"", L"/pkg/shell.zip", 7), L"/pkg/shell.zip?skq=7");
+}
+
 TEST(LoginUrl, PlainTokensStayAsTheyAre) {
     EXPECT_EQ(LoginUrl(L"http://127.0.0.1:8080/", L"TOKEN42", L"pelmar"),
               L"http://127.0.0.1:8080/qv/redirect_login_token?token=TOKEN42&platform=pelmar");

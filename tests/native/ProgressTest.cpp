@@ -44,15 +44,4 @@ TEST(ComputeProgress, CountersAtOrAbove2To31AreUnsigned) {
     EXPECT_EQ(ComputeProgress(0xFFFFFFFFu, 0xFFFFFFFFu, 3).percent, 99);
 }
 
-TEST(PackageUrl, AppendsPathAndSignedTickCount) {
-    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/shell.zip", 1234),
-              L"http://h/rc/pkg/shell.zip?skq=1234");
-    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/pkg.ver", 0x80000000u),
-              L"http://h/rc/pkg/pkg.ver?skq=-2147483648");
-    EXPECT_EQ(qorv::PackageUrl(L"http://h/rc", L"/pkg/GameClient.zip", 0xFFFFFFFFu),
-              L"http://h/rc/pkg/GameClient.zip?skq=-1");
-    // Without a base URL the path stays relative.
-    EXPECT_EQ(qorv::PackageUrl(L"", L"/pkg/shell.zip", 7), L"/pkg/shell.zip?skq=7");
-}
-
 }  // namespace

@@ -61,6 +61,9 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
         File("\\\\server\\share\\unc.txt", "unc"),
         File(longName, "x"),
         File("bad\xff\xfe.txt", "utf8"),
+        File("NUL", "device"),
+        File("sub/COM1", "device"),
+        File("aux.txt", "device"),
         File("ok.txt", "ok"),
     }));
     EXPECT_FALSE(complete);
@@ -68,7 +71,8 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
     EXPECT_EQ(Read("up2.txt"), "keep");
     EXPECT_EQ(Read("deep.txt"), "keep");
     // Drive and rooted names lose their prefix and land under the base;
-    // invalid UTF-8 is replaced; everything that escapes is refused.
+    // invalid UTF-8 is replaced; everything that escapes is refused, device
+    // names with it.
     const std::set<std::string> expected = {
         "up1.txt",
         "up2.txt",
@@ -89,6 +93,29 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
     EXPECT_EQ(Read("out/server/share/unc.txt"), "unc");
     EXPECT_EQ(Read("out/up1.txt"), "in");
     EXPECT_EQ(Read("out/ok.txt"), "ok");
+}
+
+TEST_F(ZipHostileTest, ReadOnlyFilesOfAnEarlierRunAreReplacedAndFailuresNamed) {
+    TestZipEntry locked = File("bin/locked.dll", "v1");
+    locked.versionMadeBy = 0x0014;  // DOS attributes: read-only, archive
+    locked.externalAttributes = 0x21;
+    ASSERT_TRUE(Unpack(BuildTestZip({locked})));
+    struct stat status = {};
+    ASSERT_EQ(stat(Path("out/bin/locked.dll").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0222, 0u);
+    // The next update replaces it, and installs it read-only again.
+    locked.data = "v2";
+    EXPECT_TRUE(Unpack(BuildTestZip({locked})));
+    EXPECT_EQ(Read("out/bin/locked.dll"), "v2");
+    ASSERT_EQ(stat(Path("out/bin/locked.dll").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0222, 0u);
+    // Each entry that fails is traced with its result.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(Unpack(BuildTestZip({File("sub/COM1", "x"), File("ok.txt", "ok")})));
+    const std::string trace = testing::internal::GetCapturedStdout();
+    const std::string failed = "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x";
+    EXPECT_NE(trace.find(failed + "200: sub/COM1\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find(failed + "200: ok.txt"), std::string::npos) << trace;
 }
 
 TEST_F(ZipHostileTest, BombStopsAtTheDeclaredSizeAndTheLoopGoesOn) {

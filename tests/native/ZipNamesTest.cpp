@@ -28,7 +28,7 @@ TEST(ZipCleanName, AppliesTheRulesInOrderUntilNoneMatches) {
     EXPECT_EQ(Clean(L""), L"");
 }
 
-TEST(ZipTargetEscapesBase, RefusesParentComponentsAndStreamsInRelativeTargets) {
+TEST(ZipTargetEscapesBase, RefusesParentsStreamsAndDevicesInRelativeTargets) {
     EXPECT_TRUE(ZipTargetEscapesBase(L"..\\z.txt"));
     EXPECT_TRUE(ZipTargetEscapesBase(L"a/../../b"));
     EXPECT_TRUE(ZipTargetEscapesBase(L"a/.."));
@@ -39,6 +39,17 @@ TEST(ZipTargetEscapesBase, RefusesParentComponentsAndStreamsInRelativeTargets) {
     EXPECT_FALSE(ZipTargetEscapesBase(L"a/..b/c..d/.e"));
     EXPECT_FALSE(ZipTargetEscapesBase(L"sub/file.txt"));
     EXPECT_FALSE(ZipTargetEscapesBase(L"./x"));
+    // Device names, in any folder, any case, with an extension or trailing
+    // dots and spaces.
+    for (const wchar_t* device :
+         {L"NUL", L"aux", L"sub/COM1", L"CON.txt", L"lpt1.log", L"prn", L"a\\Com9\\b",
+          L"nul.tar.gz", L"CON .txt", L"AUX. .", L"com\u00B9", L"LPT\u00B3.x", L"d/lpt5/"}) {
+        EXPECT_TRUE(ZipTargetEscapesBase(device)) << device;
+    }
+    for (const wchar_t* name : {L"CONX", L"con2", L"COM0", L"LPT", L"COM10", L"xnul", L"nul_",
+                                L"auxi.txt", L"com\u00B4", L"sub/prn1.txt", L".nul"}) {
+        EXPECT_FALSE(ZipTargetEscapesBase(name)) << name;
+    }
     // Absolute targets come from callers, not archives.
     EXPECT_FALSE(ZipTargetEscapesBase(L"D:\\x\\..\\y.txt"));
     EXPECT_FALSE(ZipTargetEscapesBase(L"/x/../y"));

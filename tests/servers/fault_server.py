@@ -11,6 +11,7 @@ query string) to an entry; paths not in it get 404:
       "/short":            {"behaviour": "short", "body": "shell.zip", "cut": 1000},
       "/reset":            {"behaviour": "reset", "body": "shell.zip", "cut": 1000},
       "/hang":             {"behaviour": "hang"},
+      "/stall":            {"behaviour": "stall", "body": "shell.zip", "cut": 1000},
       "/slow":             {"behaviour": "slow", "body": "shell.zip", "pieces": 20, "seconds": 3},
       "/chunked":          {"behaviour": "chunked", "body": "shell.zip", "chunk": 4096}
     }
@@ -27,6 +28,8 @@ an inline UTF-8 body; neither gives an empty body. "type" sets Content-Type.
   hang      reads the request and never answers, until the client closes
             the connection (its request line is then in FaultServer.gave_up())
             or the server stops
+  stall     Content-Length of the whole body, the first "cut" bytes (default
+            half), then silence as with hang
   slow      200 with Content-Length; the body in "pieces" parts spread over
             "seconds"
   chunked   200, Transfer-Encoding: chunked, no length; chunks of "chunk"
@@ -134,6 +137,10 @@ class _Handler(socketserver.BaseRequestHandler):
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                 sock.close()
             return False
+        if behaviour == "stall":
+            self._head(sock, 200, {"Content-Type": kind, "Content-Length": len(body)})
+            sock.sendall(body[:entry.get("cut", len(body) // 2)])
+            behaviour = "hang"
         if behaviour == "hang":
             sock.settimeout(0.2)
             deadline = time.monotonic() + MAX_WAIT_SECONDS
@@ -216,7 +223,8 @@ class FaultServer:
             self._gave_up.append(line)
 
     def gave_up(self):
-        """Request lines of "hang" answers whose client closed the connection."""
+        """Request lines of "hang" and "stall" answers whose client closed
+        the connection."""
         with self._lock:
             return list(self._gave_up)
 

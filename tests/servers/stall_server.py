@@ -16,7 +16,8 @@ CHUNK_PAUSE = 0.02
 class StallServer:
     """Serves root under /rc/ on 127.0.0.1:port. The file named stall_path
     (a path under /rc/, query ignored) sends stall_after bytes, then waits
-    until release() before it sends the rest."""
+    until release() before it sends the rest, or closes the connection
+    without it when released with cut."""
 
     def __init__(self, root, port, stall_path, stall_after):
         self.root = Path(root)
@@ -25,11 +26,13 @@ class StallServer:
         self.stall_after = stall_after
         self.stalled = threading.Event()
         self._go_on = threading.Event()
+        self._cut = False
         self.requests = []
         self._server = None
         self._thread = None
 
-    def release(self):
+    def release(self, cut=False):
+        self._cut = cut
         self._go_on.set()
 
     def released(self):
@@ -67,6 +70,9 @@ class StallServer:
                     if stall_at < len(body):
                         owner.stalled.set()
                         owner._go_on.wait(120)
+                        if owner._cut:
+                            self.close_connection = True
+                            return
                         self.wfile.write(body[stall_at:])
                 except OSError:
                     pass  # the client went away, as a closed installer does

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ResourceStringTest.h"
-#include "workflow/PackageDownload.h"
+#include "workflow/ResourceString.h"
 
 namespace {
 

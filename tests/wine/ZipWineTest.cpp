@@ -202,7 +202,7 @@ TEST_F(ZipWineTest, ExistingReadOnlyTargetsAreNotReplaced) {
     Info(L"a.txt");
 }
 
-TEST_F(ZipWineTest, NamesLeavingTheBaseAndStreamsAreRefused) {
+TEST_F(ZipWineTest, NamesLeavingTheBaseStreamsAndDevicesAreRefused) {
     ASSERT_NO_FATAL_FAILURE(
         WriteArchive({DosEntry("dir\\..\\..\\z.txt", "z", 0x20),
                       DosEntry("s.txt:stream", "s", 0x20), DosEntry("fine.txt", "fine", 0x20)}));
@@ -210,6 +210,11 @@ TEST_F(ZipWineTest, NamesLeavingTheBaseAndStreamsAreRefused) {
     EXPECT_EQ(GetFileAttributesW((root_ + L"z.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW((root_ + L"out\\s.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     Info(L"fine.txt");
+    // Windows opens these as devices: a write "succeeds" and stores nothing.
+    ASSERT_NO_FATAL_FAILURE(WriteArchive(
+        {DosEntry("NUL", "n", 0x20), DosEntry("aux", "a", 0x20), DosEntry("sub/COM1", "c", 0x20)}));
+    EXPECT_EQ(RunTool(), 1u);
+    EXPECT_EQ(GetFileAttributesW((root_ + L"out\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(ZipWineTest, Zip64SizesAndEndRecordsAreRead) {

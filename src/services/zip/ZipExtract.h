@@ -17,15 +17,30 @@ struct FILETIME {
 };
 #endif
 
+// The result of every operation.
 using ZipResult = uint32_t;
+// Success.
 constexpr ZipResult ZipOk = 0;
+// The archive cannot be opened or is no zip archive, the target is refused
+// (it would leave the base directory, names a device, does not fit) or the
+// target file cannot be created.
 constexpr ZipResult ZipErrFile = 0x200;
+// Writing to the target file failed.
 constexpr ZipResult ZipErrWrite = 0x400;
+// The local header disagrees with the central record, or the method is
+// neither stored nor deflate.
 constexpr ZipResult ZipErrCorrupt = 0x700;
+// The archive cannot be positioned at or read through the entry's header.
 constexpr ZipResult ZipErrRead = 0x800;
+// An encrypted entry failed its check byte (entries are read without a
+// password).
 constexpr ZipResult ZipErrPassword = 0x1000;
+// No handle, or an entry index out of range.
 constexpr ZipResult ZipErrArgs = 0x10000;
+// The handle is not one opened for extraction.
 constexpr ZipResult ZipErrMode = 0x80000;
+// The entry's data cannot be read or decompressed to its end, or fails its
+// CRC-32.
 constexpr ZipResult ZipErrInflate = 0x5000000;
 
 constexpr int kZipMaxPath = 260;
@@ -61,5 +76,7 @@ ZipResult ZipClose(ZipHandle handle);
 ZipResult ZipLastResult();
 
 // True when ZipExtractEntry refuses target as a relative name: a ".."
-// component or a ":" would leave the base directory.
+// component or a ":" would leave the base directory, and a component that
+// names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)
+// would write to the device instead of a file under it.
 bool ZipTargetEscapesBase(const wchar_t* target);

@@ -1,5 +1,6 @@
 #include "services/zip/ZipNames.h"
 
+#include <cstddef>
 #include <cwchar>
 
 #ifdef _WIN32
@@ -51,6 +52,37 @@ bool IsParentComponent(const wchar_t* begin, const wchar_t* end) {
     return true;
 }
 
+// ASCII letters of text (upper case) match begin, whatever their case.
+bool SameLetters(const wchar_t* begin, const char* text) {
+    for (; *text != '\0'; ++begin, ++text) {
+        if ((*begin | 0x20) != (*text | 0x20)) return false;
+    }
+    return true;
+}
+
+// A component Windows opens as a device in any folder: a reserved name,
+// alone or before an extension, with or without trailing dots and spaces.
+// Writing there would send the entry's bytes to the device and report it
+// stored.
+bool IsDeviceComponent(const wchar_t* begin, const wchar_t* end) {
+    const wchar_t* stem = begin;
+    while (stem != end && *stem != L'.') ++stem;
+    while (stem != begin && stem[-1] == L' ') --stem;
+    const ptrdiff_t length = stem - begin;
+    if (length == 3) {
+        static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL"};
+        for (const char* name : kNames) {
+            if (SameLetters(begin, name)) return true;
+        }
+        return false;
+    }
+    if (length != 4 || !(SameLetters(begin, "COM") || SameLetters(begin, "LPT"))) return false;
+    // 1-9 and the superscripts one, two and three, which Windows takes too.
+    const wchar_t digit = begin[3];
+    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+           digit == L'\u00B3';
+}
+
 }  // namespace
 
 bool ZipDecodeName(const char* stored, size_t length, wchar_t (&name)[kZipMaxPath]) {
@@ -85,7 +117,7 @@ bool ZipTargetEscapesBase(const wchar_t* target) {
     for (;;) {
         const wchar_t* end = begin;
         while (*end != L'\0' && !IsSeparator(*end)) ++end;
-        if (IsParentComponent(begin, end)) return true;
+        if (IsParentComponent(begin, end) || IsDeviceComponent(begin, end)) return true;
         if (*end == L'\0') return false;
         begin = end + 1;
     }
