@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 #else
+#include <dirent.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include "services/Utf16.h"
 #endif
@@ -25,6 +27,33 @@ bool DeleteOneFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::wstring pattern = AppendPath(directory, L"*");
+    if (pattern == directory) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        DirEntry entry;
+        entry.name = name;
+        entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries->push_back(entry);
+    } while (FindNextFileW(search, &found));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+}
+
+// RemoveDirectoryW on a junction or a directory link removes the link, not
+// the folder it points to; a file link goes with DeleteFileW.
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    if (entry.link && !entry.directory) return DeleteFileW(path.c_str()) != FALSE;
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
 #else
 
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name) {
@@ -37,12 +66,44 @@ std::wstring AppendPath(const std::wstring& directory, const std::wstring& name)
     return path.size() < kMaxPath ? path : directory;
 }
 
-bool DeleteOneFile(const std::wstring& path) {
+namespace {
+
+std::string NativePath(const std::wstring& path) {
     std::string native = Utf16ToUtf8(path);
     for (char& c : native) {
         if (c == '\\') c = '/';
     }
-    return unlink(native.c_str()) == 0;
+    return native;
+}
+
+}  // namespace
+
+bool DeleteOneFile(const std::wstring& path) {
+    return unlink(NativePath(path).c_str()) == 0;
+}
+
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::string native = NativePath(directory);
+    DIR* dir = opendir(native.c_str());
+    if (dir == nullptr) return false;
+    while (const dirent* found = readdir(dir)) {
+        const std::string name = found->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat info;
+        if (lstat((native + "/" + name).c_str(), &info) != 0) continue;  // gone meanwhile
+        DirEntry entry;
+        entry.name = Utf8ToUtf16(name.data(), name.size());
+        entry.directory = S_ISDIR(info.st_mode);
+        entry.link = S_ISLNK(info.st_mode);
+        entries->push_back(entry);
+    }
+    closedir(dir);
+    return true;
+}
+
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    const std::string native = NativePath(path);
+    return (entry.link ? unlink(native.c_str()) : rmdir(native.c_str())) == 0;
 }
 
 #endif
