@@ -142,6 +142,13 @@ class Wine:
             subprocess.run(["wineboot", "-i"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+        # Wine links the prefix's Desktop to the user's home folder, which
+        # every prefix on the machine shares: a folder of its own keeps each
+        # prefix's shortcut to itself and out of the home folder.
+        desktop = self.desktop()
+        if desktop.is_symlink():
+            desktop.unlink()
+            desktop.mkdir()
         self.warm()
 
     def warm(self):
@@ -183,9 +190,10 @@ class Wine:
             self.cmd("reg", "add", key, "/v", face, "/d", "WenQuanYi Micro Hei", "/f")
 
     def processes(self):
-        """Image names of the processes running in the prefix, lower case."""
-        listing = self.cmd("tasklist", "/FO", "CSV", "/NH").decode(errors="replace")
-        return {row.split('","')[0].strip('"').lower() for row in listing.splitlines() if row}
+        """Image names of the processes running in the prefix, lower case.
+        (Wine's tasklist lists nothing.)"""
+        listing = self.run(WINCTL, "ps", timeout=60).stdout.decode(errors="replace")
+        return {line.strip().lower() for line in listing.splitlines() if line.strip()}
 
     def windows(self, exe_name):
         """The visible top-level windows of the program named exe_name."""

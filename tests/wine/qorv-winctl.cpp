@@ -6,7 +6,10 @@
 //   qorv-winctl detached PROGRAM  starts PROGRAM without standard handles,
 //                                 as the desktop starts a GUI program, and
 //                                 waits for it to end
+//   qorv-winctl ps                the image names of the running processes,
+//                                 one a line
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -77,7 +80,21 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(process.hProcess);
         return 0;
     }
+    if (argc == 2 && wcscmp(argv[1], L"ps") == 0) {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return 1;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more;
+             more = Process32NextW(snapshot, &entry)) {
+            printf("%ls\n", entry.szExeFile);
+        }
+        CloseHandle(snapshot);
+        fflush(stdout);
+        return 0;
+    }
     fprintf(stderr,
-            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM\n");
+            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
+            " | ps\n");
     return 2;
 }
