@@ -63,3 +63,10 @@ void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory
 
     SetString(key.handle, qorv::kValueDisplayVersion, qorv::kDisplayVersion);
 }
+
+long RemoveUninstallEntry() {
+    // The fixed name ends in a backslash, which key deletion does not take.
+    std::wstring subkey = qorv::kUninstallKey;
+    if (!subkey.empty() && subkey.back() == L'\\') subkey.pop_back();
+    return RegDeleteTreeW(HKEY_CURRENT_USER, subkey.c_str());
+}
