@@ -5,8 +5,11 @@ whole job and leaves no process behind."""
 import ctypes
 import hashlib
 import os
+import shutil
 import subprocess
+import tempfile
 import unittest
+import zipfile
 from pathlib import Path
 
 from e2e import harness
@@ -43,6 +46,28 @@ class PackedFolder(unittest.TestCase):
             # pkg.ver moves into place only when every entry extracted whole.
             self.assertEqual((road.install_dir / "pkg.ver").read_text(), digest)
             self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+
+    def test_shell_package_ships_the_uninstaller_and_needs_the_shell_program(self):
+        work = Path(tempfile.mkdtemp(prefix="qorv-kit-"))
+        try:
+            folder, out = work / "shell", work / "pkg" / "shell.zip"
+            (folder / "data").mkdir(parents=True)
+            (folder / "data" / "readme.txt").write_bytes(b"shell data")
+            refused = subprocess.run([PACK, "--shell", folder, out], capture_output=True)
+            self.assertEqual(refused.returncode, 1)
+            self.assertFalse(out.exists())
+
+            (folder / "Qorv.exe").write_bytes(b"the deployer's shell")
+            (folder / "Uninstall.exe").write_bytes(b"a stale one of the deployer's")
+            subprocess.run([PACK, "--shell", folder, out], check=True, stdout=subprocess.DEVNULL)
+            with zipfile.ZipFile(out) as archive:
+                self.assertEqual(sorted(archive.namelist()), ["Qorv.exe", "Uninstall.exe", "data/",
+                                                              "data/readme.txt"])
+                self.assertEqual(archive.read("Uninstall.exe"),
+                                 (harness.WINDOWS_BUILD / "Uninstall.exe").read_bytes())
+            self.assertFalse((out.parent / "pkg.ver").exists(), "a shell package has no version")
+        finally:
+            shutil.rmtree(work)
 
 
 PR_SET_CHILD_SUBREAPER = 36
