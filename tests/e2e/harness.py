@@ -183,6 +183,15 @@ class Wine:
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               timeout=timeout).stdout
 
+    def uninstall_command(self):
+        """The installer's registered UninstallString; None without the key."""
+        key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QorvInstall"
+        listing = self.cmd("reg", "query", key, "/v", "UninstallString").decode(errors="replace")
+        for line in listing.splitlines():
+            if "UninstallString" in line and "REG_SZ" in line:
+                return line.split("REG_SZ", 1)[1].strip()
+        return None
+
     def use_cjk_dialog_font(self):
         """Wine's dialog font has no Chinese glyphs; point it at the CJK font."""
         key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"

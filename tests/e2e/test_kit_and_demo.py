@@ -107,6 +107,8 @@ class Demo(unittest.TestCase):
         self.assertRegex(out, r'kel_qorvmicro.exe" 0 session=demo&region=eu&client=pc')
         self.assertIn("DisplayVersion", out)
         self.assertIn("arguments: pelmar", out)
+        self.assertIn("exit code 0; install directory: gone; desktop shortcut: gone; "
+                      "uninstall entry: gone", out)
         for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
             self.assertTrue((harness.REPO / "build" / "demo" / shot).is_file(), shot)
         self.assertEqual(children(), [], "processes the demo left running")

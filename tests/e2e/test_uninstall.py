@@ -10,7 +10,6 @@ import uuid
 from e2e import harness, installer
 from e2e.installer import TOKEN, Road, wait_until
 
-KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QorvInstall"
 REMOVED = "已删除：".encode("gbk")
 NOT_REMOVED = "未能删除：".encode("gbk")
 KEPT = "保留：".encode("gbk")
@@ -50,14 +49,6 @@ class Uninstaller(unittest.TestCase):
         for copy in self.copies():  # left by an earlier, interrupted run
             copy.unlink()
 
-    def registered_command(self):
-        """UninstallString as the installer wrote it; None without the key."""
-        listing = self.road.wine.cmd("reg", "query", KEY, "/v", "UninstallString").decode()
-        for line in listing.splitlines():
-            if "UninstallString" in line:
-                return line.split("REG_SZ", 1)[1].strip()
-        return None
-
     def uninstall(self, command):
         """Runs command with /S as the system runs a registered command; its
         exit code and trace, once no uninstaller process is left."""
@@ -83,14 +74,14 @@ class Uninstaller(unittest.TestCase):
         other = self.parent / "other" / "keep.txt"
         other.parent.mkdir()
         other.write_bytes(b"another program's")
-        command = self.registered_command()
+        command = self.road.wine.uninstall_command()
         self.assertEqual(command, f'"{road.windows_path("Uninstall.exe")}"')
 
         code, trace = self.uninstall(command)
         self.assertEqual(code, 0, trace)
         self.assertFalse(road.install_dir.exists())
         self.assertFalse(self.link.exists())
-        self.assertIsNone(self.registered_command())
+        self.assertIsNone(self.road.wine.uninstall_command())
         self.assertEqual(other.read_bytes(), b"another program's")
         self.assertNoCopyLeft()
         for item in (road.windows_path().encode(), b"Orvanta.lnk",
@@ -125,7 +116,7 @@ class Uninstaller(unittest.TestCase):
         # not enter it, but cannot remove the link itself: it is reported and
         # left, with the folder around it, the uninstaller and the entry that
         # runs it again. (The native walk test shows the link removed.)
-        code, trace = self.uninstall(self.registered_command())
+        code, trace = self.uninstall(self.road.wine.uninstall_command())
         self.assertEqual(code, EXIT_LEFT_SOME, trace)
         self.assertIn(NOT_REMOVED + road.windows_path("data\\linked").encode() + b"\n", trace)
         self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
@@ -135,10 +126,10 @@ class Uninstaller(unittest.TestCase):
 
         # A second run finishes the job once the link is gone.
         (road.install_dir / "data" / "linked").unlink()
-        code, trace = self.uninstall(self.registered_command())
+        code, trace = self.uninstall(self.road.wine.uninstall_command())
         self.assertEqual(code, 0, trace)
         self.assertFalse(self.parent.exists(), trace)
-        self.assertIsNone(self.registered_command())
+        self.assertIsNone(self.road.wine.uninstall_command())
         self.assertTrue(self.link.exists(), trace)
         self.assertEqual(self.link.read_bytes(), link_bytes)
         self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
@@ -151,14 +142,14 @@ class Uninstaller(unittest.TestCase):
         proc = road.wine.start(client, "stay", stdout=installer.subprocess.DEVNULL)
         try:
             self.assertTrue(wait_until(lambda: "kel_qorvmicro.exe" in road.wine.processes(), 20))
-            code, trace = self.uninstall(self.registered_command())
+            code, trace = self.uninstall(self.road.wine.uninstall_command())
             self.assertEqual(code, EXIT_RUNNING, trace)
             self.assertIn(RUNNING + client.encode() + b"\n", trace)
             self.assertNotIn(REMOVED, trace)
             for name in ("Qorv.exe", "Uninstall.exe", "GameClient/res/level1.dat"):
                 self.assertTrue((road.install_dir / name).is_file(), name)
             self.assertTrue(self.link.exists())
-            self.assertIsNotNone(self.registered_command())
+            self.assertIsNotNone(self.road.wine.uninstall_command())
         finally:
             harness.stop(proc)
 
