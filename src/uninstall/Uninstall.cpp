@@ -290,8 +290,11 @@ int Uninstall::Run(const std::wstring& callerImage) {
     // the uninstall entry can run it again to finish the job.
     const std::wstring moved = IsInside(callerImage, m_installDir) ? MoveToTemp(callerImage) : L"";
     const bool directoryGone = RemoveInstallDirectory();
-    if (!moved.empty() && !directoryGone) MoveFileExW(moved.c_str(), callerImage.c_str(), 0);
-    if (directoryGone) m_movedCaller = moved;
+    if (directoryGone) {
+        m_movedCaller = moved;
+    } else if (!moved.empty() && !MoveFileExW(moved.c_str(), callerImage.c_str(), 0)) {
+        Failed(moved);  // stranded in the temporary folder
+    }
     RemoveShortcut();
     if (directoryGone) {
         RemoveEntry();
