@@ -46,7 +46,7 @@ bench: setup
 	cmake --preset release
 	cmake --build --preset release --target qorv-unzip zip-minimal-loop
 	road=$$(tools/windows-road.sh) && cmake --preset $$road && \
-	cmake --build --preset $$road --target QorvInstall qorv-unzip qorv-stub-test-shell \
+	cmake --build --preset $$road --target QorvInstall Uninstall qorv-unzip qorv-stub-test-shell \
 		qorv-stub-test-client zip-minimal-loop qorv-download-bench wininet-minimal-loop \
 		empty-program
 	python3 bench/bench.py

@@ -1,6 +1,7 @@
-// Every fixed name and text of the installer: file names, URL paths, registry
-// names, resource identifiers and the trace texts. The narrow trace texts are
-// GBK (code page 936) bytes, written as escapes so the source stays ASCII.
+// Every fixed name and text of the installer and its uninstaller: file names,
+// URL paths, registry names, resource identifiers, message texts and the trace
+// texts. The narrow trace texts are GBK (code page 936) bytes, written as
+// escapes so the source stays ASCII.
 #pragma once
 
 namespace qorv {
@@ -81,6 +82,36 @@ constexpr char kDisplayNameGbk[] = "Orvanta";
 constexpr char kPublisherGbk[] = "Velmora";
 constexpr wchar_t kDisplayVersion[] = L"1.0.0.9";
 
+// The uninstaller: its switches, the name of its files in the temporary
+// folder while it removes the folder it came from, its exit codes and the
+// texts of its message boxes (Simplified Chinese, as the installer's window).
+constexpr wchar_t kSilentSwitch[] = L"/S";
+constexpr wchar_t kHandOffSwitch[] = L"/handoff";  // from the first process to its copy
+constexpr wchar_t kUninstallerTempFormat[] = L"QorvUninstall-%lu.exe";
+constexpr int kExitRemoved = 0;    // everything gone, or there was nothing to remove
+constexpr int kExitLeftSome = 1;   // something could not be removed and was left
+constexpr int kExitRunning = 2;    // the shell program or the game client runs: nothing removed
+constexpr int kExitRefused = 3;    // no install directory under the local app-data folder
+constexpr int kExitCancelled = 4;  // the player answered no
+constexpr wchar_t kUninstallTitle[] = L"Orvanta";
+constexpr wchar_t kUninstallQuestion[] =  // Uninstall Orvanta?
+    L"\x786e\x5b9a\x8981\x5378\x8f7d Orvanta \x5417\xff1f";
+constexpr wchar_t kUninstallDone[] =
+    L"Orvanta \x5df2\x5378\x8f7d\x3002";  // Orvanta is uninstalled.
+constexpr wchar_t kUninstallLeftSome[] =  // Some files could not be removed: close the programs
+                                          // using them and uninstall again.
+    L"\x6709\x4e9b\x6587\x4ef6\x672a\x80fd\x5220\x9664\xff0c\x8bf7\x5173\x95ed\x6b63\x5728"
+    L"\x4f7f\x7528\x5b83\x4eec\x7684\x7a0b\x5e8f\x540e\x518d\x6b21\x5378\x8f7d\x3002";
+constexpr wchar_t kUninstallRunning[] =  // Orvanta is running: close it first. Nothing was removed.
+    L"Orvanta \x6b63\x5728\x8fd0\x884c\xff0c\x8bf7\x5148\x5173\x95ed\x5b83\x518d\x5378\x8f7d"
+    L"\x3002\x4ec0\x4e48\x90fd\x6ca1\x6709\x5220\x9664\x3002";
+constexpr wchar_t kUninstallNothing[] =  // There is nothing to remove.
+    L"\x6ca1\x6709\x9700\x8981\x5220\x9664\x7684\x5185\x5bb9\x3002";
+constexpr wchar_t kUninstallRefused[] =  // The install directory is not under the local
+                                         // application-data folder; nothing was removed.
+    L"\x5b89\x88c5\x76ee\x5f55\x4e0d\x5728\x672c\x5730\x5e94\x7528\x6570\x636e\x6587\x4ef6"
+    L"\x5939\x4e0b\xff0c\x4ec0\x4e48\x90fd\x6ca1\x6709\x5220\x9664\x3002";
+
 // Zip extra-field block id of the extended time stamps.
 constexpr unsigned char kZipExtendedTimeId[2] = {'U', 'T'};
 
@@ -103,5 +134,18 @@ constexpr char kTraceStartMicroClient[] =  // starting micro-client
 constexpr char kTraceWidth[] = "\nwidth=%d";
 constexpr char kTraceStageFailed[] =  // download failed: stage, HRESULT, then the URL
     "\n\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc %s 0x%08lX ";
+// The uninstaller's trace: one line per item, the text then its path.
+constexpr char kTraceRemoved[] = "\xd2\xd1\xc9\xbe\xb3\xfd\xa3\xba";             // removed:
+constexpr char kTraceNotRemoved[] = "\xce\xb4\xc4\xdc\xc9\xbe\xb3\xfd\xa3\xba";  // not removed:
+constexpr char kTraceKept[] = "\xb1\xa3\xc1\xf4\xa3\xba";                        // kept:
+constexpr char kTraceAbsent[] = "\xb2\xbb\xb4\xe6\xd4\xda\xa3\xba";              // absent:
+constexpr char kTraceNothingToRemove[] =  // nothing to remove
+    "\xc3\xbb\xd3\xd0\xd0\xe8\xd2\xaa\xc9\xbe\xb3\xfd\xb5\xc4\xc4\xda\xc8\xdd\n";
+constexpr char kTraceRunning[] =
+    "\xb3\xcc\xd0\xf2\xd5\xfd\xd4\xda\xd4\xcb\xd0\xd0\xa3\xba";  // running:
+constexpr char kTraceRefused[] =  // install directory not under the local app-data folder:
+    "\xb0\xb2\xd7\xb0\xc4\xbf\xc2\xbc\xb2\xbb\xd4\xda\xb1\xbe\xb5\xd8\xd3\xa6\xd3\xc3\xca\xfd"
+    "\xbe\xdd\xce\xc4\xbc\xfe\xbc\xd0\xcf\xc2\xa3\xba";
+constexpr char kTraceCancelled[] = "\xd2\xd1\xc8\xa1\xcf\xfb\n";  // cancelled
 
 }  // namespace qorv

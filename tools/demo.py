@@ -2,7 +2,8 @@
 """Runs QorvInstall.exe under Wine against local servers and reports what it
 did: first as built (no token: the shell is installed and started), then
 renamed to carry a token (the version check, the game client, the login and
-the game client's start). Screenshots go to build/demo/."""
+the game client's start); last it runs the registered uninstall command
+silently and shows what is gone. Screenshots go to build/demo/."""
 
 import itertools
 import random
@@ -46,7 +47,7 @@ def build_packages(pkg):
     (client / "assets" / "maps" / "world.dat").write_bytes(deterministic_bytes(5 << 20, 2))
     (client / "assets" / "config.ini").write_text("[client]\r\nlanguage=en\r\n")
     pack = REPO / "tools" / "qorv-pack"
-    subprocess.run([pack, shell, pkg / "shell.zip", OUT / "shell.ver"], check=True,
+    subprocess.run([pack, "--shell", shell, pkg / "shell.zip"], check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run([pack, client, pkg / "GameClient.zip", pkg / "pkg.ver"], check=True,
                    stdout=subprocess.DEVNULL)
@@ -247,7 +248,19 @@ def main():
             print(f"    {path.relative_to(REPO)}" + ("" if path.exists() else " (not taken)"))
         ok = len(started) == 2 and all((OUT / s).exists() for s in (
             "screenshot-mid-download.png", "screenshot-before-closing.png"))
-        return 0 if ok else 1
+
+        command = wine.uninstall_command()
+        print("\n== uninstall: the registered command, run silently")
+        print(f"    {command} /S")
+        result = wine.run(harness.WINCTL, "run", f"{command} /S")
+        harness.wait_until(lambda: not any("uninstall" in p for p in wine.processes()), 30, 0.5)
+        for line in result.stdout.decode("gbk", "replace").splitlines():
+            print("   ", line)
+        gone = {"install directory": not install_dir.exists(), "desktop shortcut": not link.exists(),
+                "uninstall entry": wine.uninstall_command() is None}
+        print(f"    exit code {result.returncode}; " + "; ".join(
+            f"{item}: {'gone' if away else 'STILL THERE'}" for item, away in gone.items()))
+        return 0 if ok and result.returncode == 0 and all(gone.values()) else 1
     finally:
         stop_all()
 

@@ -1,8 +1,8 @@
 #include "services/Shortcut.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
@@ -40,10 +40,33 @@ void CreateDesktopShortcut(std::wstring target, std::wstring linkFileName, std::
     const HRESULT queried = link.As(&file);
     if (FAILED(queried)) return;
 
+    const std::wstring linkPath = DesktopLinkPath(linkFileName);
+    if (linkPath.empty()) return;
+    file->Save(linkPath.c_str(), FALSE);
+}
+
+std::wstring DesktopLinkPath(const std::wstring& linkFileName) {
     wchar_t desktop[MAX_PATH] = {};
     const BOOL found = SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE);
     // Without a desktop folder the link would land in the root of the current drive.
-    if (!found) return;
-    const std::wstring linkPath = std::wstring(desktop) + L"\\" + linkFileName;
-    file->Save(linkPath.c_str(), FALSE);
+    if (!found) return std::wstring();
+    return std::wstring(desktop) + L"\\" + linkFileName;
+}
+
+bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target) {
+    ComScope com;
+    if (FAILED(com.result)) return false;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&file)) || FAILED(file->Load(linkPath.c_str(), STGM_READ))) {
+        return false;
+    }
+    wchar_t path[MAX_PATH] = {};
+    // The stored path as written, without resolving: a moved target must not
+    // make the link look like someone else's.
+    if (link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) != S_OK) return false;
+    *target = path;
+    return true;
 }

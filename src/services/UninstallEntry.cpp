@@ -1,7 +1,7 @@
 #include "services/UninstallEntry.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "Constants.h"
 
@@ -54,7 +54,19 @@ void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory
     // A directory too long to join would leave a bare "Uninstall.exe": skip the value instead.
     const BOOL joined = PathAppendW(uninstaller, installDirectory.c_str()) &&
                         PathAppendW(uninstaller, qorv::kUninstallProgram);
-    if (joined) SetString(key.handle, qorv::kValueUninstallString, uninstaller);
+    // Quoted, so that a profile path with a space runs this program and not
+    // whatever the path's first word names.
+    if (joined) {
+        SetString(key.handle, qorv::kValueUninstallString,
+                  L"\"" + std::wstring(uninstaller) + L"\"");
+    }
 
     SetString(key.handle, qorv::kValueDisplayVersion, qorv::kDisplayVersion);
+}
+
+long RemoveUninstallEntry() {
+    // The fixed name ends in a backslash, which key deletion does not take.
+    std::wstring subkey = qorv::kUninstallKey;
+    if (!subkey.empty() && subkey.back() == L'\\') subkey.pop_back();
+    return RegDeleteTreeW(HKEY_CURRENT_USER, subkey.c_str());
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 #else
+#include <dirent.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
@@ -33,6 +34,33 @@ void ClearReadOnly(const std::wstring& path) {
         return;
     }
     SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::wstring pattern = AppendPath(directory, L"*");
+    if (pattern == directory) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        DirEntry entry;
+        entry.name = name;
+        entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries->push_back(entry);
+    } while (FindNextFileW(search, &found));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+}
+
+// RemoveDirectoryW on a junction or a directory link removes the link, not
+// the folder it points to; a file link goes with DeleteFileW.
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    if (entry.link && !entry.directory) return DeleteFileW(path.c_str()) != FALSE;
+    return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
 #else
@@ -67,6 +95,30 @@ bool DeleteOneFile(const std::wstring& path) {
         return false;
     }
     return unlink(native.c_str()) == 0;
+}
+
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::string native = NativePath(directory);
+    DIR* dir = opendir(native.c_str());
+    if (dir == nullptr) return false;
+    while (const dirent* found = readdir(dir)) {
+        const std::string name = found->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat info;
+        if (lstat((native + "/" + name).c_str(), &info) != 0) continue;  // gone meanwhile
+        DirEntry entry;
+        entry.name = Utf8ToUtf16(name.data(), name.size());
+        entry.directory = S_ISDIR(info.st_mode);
+        entry.link = S_ISLNK(info.st_mode);
+        entries->push_back(entry);
+    }
+    closedir(dir);
+    return true;
+}
+
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    const std::string native = NativePath(path);
+    return (entry.link ? unlink(native.c_str()) : rmdir(native.c_str())) == 0;
 }
 
 void ClearReadOnly(const std::wstring& path) {

@@ -187,6 +187,15 @@ class Wine:
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               timeout=timeout).stdout
 
+    def uninstall_command(self):
+        """The installer's registered UninstallString; None without the key."""
+        key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QorvInstall"
+        listing = self.cmd("reg", "query", key, "/v", "UninstallString").decode(errors="replace")
+        for line in listing.splitlines():
+            if "UninstallString" in line and "REG_SZ" in line:
+                return line.split("REG_SZ", 1)[1].strip()
+        return None
+
     def use_cjk_dialog_font(self):
         """Wine's dialog font has no Chinese glyphs; point it at the CJK font."""
         key = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
@@ -194,9 +203,10 @@ class Wine:
             self.cmd("reg", "add", key, "/v", face, "/d", "WenQuanYi Micro Hei", "/f")
 
     def processes(self):
-        """Image names of the processes running in the prefix, lower case."""
-        listing = self.cmd("tasklist", "/FO", "CSV", "/NH").decode(errors="replace")
-        return {row.split('","')[0].strip('"').lower() for row in listing.splitlines() if row}
+        """Image names of the processes running in the prefix, lower case.
+        (Wine's tasklist lists nothing.)"""
+        listing = self.run(WINCTL, "ps", timeout=60).stdout.decode(errors="replace")
+        return {line.strip().lower() for line in listing.splitlines() if line.strip()}
 
     def windows(self, exe_name):
         """The visible top-level windows of the program named exe_name."""

@@ -14,6 +14,7 @@ from servers.fault_server import FaultServer
 
 SERVERS = harness.REPO / "tests" / "servers"
 INSTALLER = harness.WINDOWS_BUILD / "QorvInstall.exe"
+UNINSTALLER = harness.WINDOWS_BUILD / "Uninstall.exe"
 STUBS = harness.WINDOWS_BUILD / "stubs" / "test"
 TOKEN = "TOKEN42"
 wait_until = harness.wait_until
@@ -40,7 +41,9 @@ def make_zip(path, files, dirs=()):
 
 
 def shell_package(path, extra=None):
-    files = {"Qorv.exe": STUBS / "shell" / "Qorv.exe", "data/readme.txt": b"shell data\r\n"}
+    """As the kit's --shell makes it: the deployer's files and our Uninstall.exe."""
+    files = {"Qorv.exe": STUBS / "shell" / "Qorv.exe", "data/readme.txt": b"shell data\r\n",
+             "Uninstall.exe": UNINSTALLER}
     files.update(extra or {})
     make_zip(path, files, dirs=["data/", "data/empty/"])
 

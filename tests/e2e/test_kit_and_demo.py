@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+import zipfile
 from pathlib import Path
 
 from e2e import harness
@@ -83,6 +84,27 @@ class PackedFolder(unittest.TestCase):
         self.assertIn("'bin/locked.dll' is installed read-only", result.stderr)
         self.assertIn(f"'{long_name}' does not fit below a 100-character", result.stderr)
         self.assertTrue((out / "pkg.ver").is_file())
+    def test_shell_package_ships_the_uninstaller_and_needs_the_shell_program(self):
+        work = Path(tempfile.mkdtemp(prefix="qorv-kit-"))
+        try:
+            folder, out = work / "shell", work / "pkg" / "shell.zip"
+            (folder / "data").mkdir(parents=True)
+            (folder / "data" / "readme.txt").write_bytes(b"shell data")
+            refused = subprocess.run([PACK, "--shell", folder, out], capture_output=True)
+            self.assertEqual(refused.returncode, 1)
+            self.assertFalse(out.exists())
+
+            (folder / "Qorv.exe").write_bytes(b"the deployer's shell")
+            (folder / "Uninstall.exe").write_bytes(b"a stale one of the deployer's")
+            subprocess.run([PACK, "--shell", folder, out], check=True, stdout=subprocess.DEVNULL)
+            with zipfile.ZipFile(out) as archive:
+                self.assertEqual(sorted(archive.namelist()), ["Qorv.exe", "Uninstall.exe", "data/",
+                                                              "data/readme.txt"])
+                self.assertEqual(archive.read("Uninstall.exe"),
+                                 (harness.WINDOWS_BUILD / "Uninstall.exe").read_bytes())
+            self.assertFalse((out.parent / "pkg.ver").exists(), "a shell package has no version")
+        finally:
+            shutil.rmtree(work)
 
 
 PR_SET_CHILD_SUBREAPER = 36
@@ -122,6 +144,8 @@ class Demo(unittest.TestCase):
         self.assertRegex(out, r'kel_qorvmicro.exe" 0 session=demo&region=eu&client=pc')
         self.assertIn("DisplayVersion", out)
         self.assertIn("arguments: pelmar", out)
+        self.assertIn("exit code 0; install directory: gone; desktop shortcut: gone; "
+                      "uninstall entry: gone", out)
         for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
             self.assertTrue((harness.REPO / "build" / "demo" / shot).is_file(), shot)
         self.assertEqual(children(), [], "processes the demo left running")

@@ -83,7 +83,7 @@ TEST_F(UninstallEntryTest, WritesTheFiveStringValues) {
     ExpectString(qorv::kValueDisplayName, L"Orvanta");
     ExpectString(qorv::kValuePublisher, L"Velmora");
     // A trailing backslash on the directory gives exactly one separator.
-    ExpectString(qorv::kValueUninstallString, L"C:\\Games\\tovrine\\qorv\\Uninstall.exe");
+    ExpectString(qorv::kValueUninstallString, L"\"C:\\Games\\tovrine\\qorv\\Uninstall.exe\"");
     ExpectString(qorv::kValueDisplayVersion, L"1.0.0.9");
 }
 
@@ -95,7 +95,7 @@ TEST_F(UninstallEntryTest, SecondCallOverwritesAndKeepsOtherValues) {
               ERROR_SUCCESS);
     WriteUninstallEntry(L"D:\\Second\\Qorv.exe", L"D:\\Second");
     ExpectString(qorv::kValueDisplayIcon, L"D:\\Second\\Qorv.exe");
-    ExpectString(qorv::kValueUninstallString, L"D:\\Second\\Uninstall.exe");
+    ExpectString(qorv::kValueUninstallString, L"\"D:\\Second\\Uninstall.exe\"");
     ExpectString(qorv::kValueDisplayVersion, L"1.0.0.9");
     ExpectString(L"InstallLocation", L"kept");
 }
@@ -117,7 +117,7 @@ TEST_F(UninstallEntryTest, RegQueryListsTheValues) {
         "    DisplayIcon    REG_SZ    C:\\Games\\qorv\\Qorv.exe\r\n",
         "    DisplayName    REG_SZ    Orvanta\r\n",
         "    Publisher    REG_SZ    Velmora\r\n",
-        "    UninstallString    REG_SZ    C:\\Games\\qorv\\Uninstall.exe\r\n",
+        "    UninstallString    REG_SZ    \"C:\\Games\\qorv\\Uninstall.exe\"\r\n",
         "    DisplayVersion    REG_SZ    1.0.0.9\r\n",
     };
     for (const char* line : expected) {
@@ -139,7 +139,7 @@ TEST_F(UninstallEntryCp1252Test, PathsOutsideTheCodePageReadBackExactly) {
     const std::wstring directory = L"C:\\Users\\\x5F20\x4E09\\AppData\\Local\\tovrine\\qorv\\";
     WriteUninstallEntry(directory + L"Qorv.exe", directory);
     ExpectString(qorv::kValueDisplayIcon, directory + L"Qorv.exe");
-    ExpectString(qorv::kValueUninstallString, directory + L"Uninstall.exe");
+    ExpectString(qorv::kValueUninstallString, L"\"" + directory + L"Uninstall.exe\"");
 }
 
 }  // namespace

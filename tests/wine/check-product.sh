@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The product is a Windows GUI executable for the build's processor (PE32
-# i386 for the shipped build, PE32+ x86-64 on the 64-bit road) of at most
-# 1 MiB that imports only DLLs Windows itself ships: nothing of the
-# toolchain's runtime travels with it. Usage: check-product.sh EXE i686|x86_64
+# A shipped program is a Windows GUI executable for the build's processor
+# (PE32 i386 for the shipped build, PE32+ x86-64 on the 64-bit road) of at
+# most MAX_KIB KiB that imports only DLLs Windows itself ships: nothing of the
+# toolchain's runtime travels with it.
+# Usage: check-product.sh EXE i686|x86_64 MAX_KIB
 set -u
 exe=$1
 arch=$2
+max_size=$(($3 * 1024))
 shipped="advapi32 comctl32 gdi32 gdiplus kernel32 msimg32 msvcrt ole32 oleaut32 shell32
 shlwapi urlmon user32 wininet"
-max_size=$((1024 * 1024))
 
 case "$arch" in
   i686) expected="PE32 executable (GUI) Intel 80386" ;;

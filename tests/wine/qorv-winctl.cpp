@@ -6,10 +6,20 @@
 //   qorv-winctl detached PROGRAM  starts PROGRAM without standard handles,
 //                                 as the desktop starts a GUI program, and
 //                                 waits for it to end
+//   qorv-winctl ps                the image names of the running processes,
+//                                 one a line
+//   qorv-winctl run COMMAND_LINE  starts COMMAND_LINE as the system starts a
+//                                 registered command (no application name,
+//                                 the program found from the line itself),
+//                                 with this program's standard handles;
+//                                 exits with its exit code, 255 when it
+//                                 cannot start, 254 when it runs too long
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -77,7 +87,42 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(process.hProcess);
         return 0;
     }
+    if (argc == 2 && wcscmp(argv[1], L"ps") == 0) {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return 1;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more;
+             more = Process32NextW(snapshot, &entry)) {
+            printf("%ls\n", entry.szExeFile);
+        }
+        CloseHandle(snapshot);
+        fflush(stdout);
+        return 0;
+    }
+    if (argc == 3 && wcscmp(argv[1], L"run") == 0) {
+        std::wstring commandLine = argv[2];  // CreateProcessW may write into it
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            return 255;
+        }
+        DWORD code = 254;
+        if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process.hProcess, &code);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return static_cast<int>(code);
+    }
     fprintf(stderr,
-            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM\n");
+            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
+            " | ps | run COMMAND_LINE\n");
     return 2;
 }

@@ -1,12 +1,16 @@
 // Stand-in for the programs the installer starts ("Qorv.exe" and the game
 // client) in the tests and the demo. It appends its command line, as UTF-8,
 // to "<its own path>.args" and exits; the demo build also shows the
-// arguments in a window for a few seconds.
+// arguments in a window for a few seconds. Started with the last argument
+// "stay", it keeps running for up to a minute, as a game still open.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
+
+constexpr DWORD kStayMilliseconds = 60000;
 
 std::string ToUtf8(const wchar_t* text) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -70,9 +74,9 @@ void ShowCommandLine(HINSTANCE instance, const wchar_t* commandLine) {
     RegisterClassW(&windowClass);
     wchar_t title[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, title, MAX_PATH);
-    HWND hwnd = CreateWindowExW(0, windowClass.lpszClassName, title, WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 640, 200, nullptr, nullptr,
-                                instance, nullptr);
+    HWND hwnd =
+        CreateWindowExW(0, windowClass.lpszClassName, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 640, 200, nullptr, nullptr, instance, nullptr);
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetTimer(hwnd, kCloseTimer, kShowMilliseconds, nullptr);
     MSG msg;
@@ -93,5 +97,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 #else
     (void)instance;
 #endif
+    const size_t length = wcslen(commandLine);
+    if (length >= 5 && wcscmp(commandLine + length - 5, L" stay") == 0) Sleep(kStayMilliseconds);
     return 0;
 }

@@ -1,0 +1,399 @@
+// Uninstall.exe: removes, for the current user, what the installer made: the
+// install directory, the desktop shortcut when it still points there, the
+// uninstall entry, and the install directory's parent when that is left
+// empty. "/S" removes without asking and shows nothing; the exit code and the
+// trace (one line per item) say what happened.
+//
+// Started from the folder it removes, as the uninstall entry starts it, it
+// continues from a copy in the temporary folder. A running program's file
+// cannot be deleted, and only a handle opened before a program starts can
+// delete its file when it ends; so the first process makes the copy with such
+// a handle, hands it to the copy, and waits for the copy's result. The copy
+// renames the first program out of the folder, removes everything, reports
+// the result, waits for the first process to end and deletes its file; its
+// own goes with the handle when it ends.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Constants.h"
+#include "services/Shortcut.h"
+#include "services/UninstallEntry.h"
+#include "workflow/FileHandle.h"
+#include "workflow/FileOps.h"
+#include "workflow/InstallDirectory.h"
+#include "workflow/RemoveTree.h"
+#include "workflow/Trace.h"
+
+namespace {
+
+using qorv::FileHandle;
+
+constexpr DWORD kCallerEndMilliseconds = 30000;
+constexpr int kDeleteAttempts = 20;
+constexpr DWORD kDeleteRetryMilliseconds = 100;
+
+void TraceItem(const char* text, const std::wstring& path) {
+    qorv::TraceLog("%s", text);
+    qorv::TraceLogW(path.c_str());
+    qorv::TraceLog("%s", qorv::kTraceLineEnd);
+}
+
+// Compares as Windows compares file names: ordinal, ignoring case.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// True when path lies below folder, which ends in a backslash.
+bool IsInside(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() && SameName(path.substr(0, folder.size()), folder);
+}
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// The install directory is removed with everything in it, so it must be an
+// absolute path strictly below the user's local application-data folder; a
+// failed folder query would otherwise leave a path relative to wherever this
+// process runs.
+bool UnderLocalAppData(const std::wstring& installDir) {
+    wchar_t local[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE)) return false;
+    wchar_t full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameW(installDir.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH || !SameName(full, installDir)) return false;
+    return IsInside(installDir, WithoutTrailingSlash(local) + L"\\");
+}
+
+// The installed shell program or game client when one of them is running.
+// When the processes cannot be listed that is unknown too, and the install
+// directory itself is returned so that nothing is removed.
+std::wstring RunningInstalledProgram(const std::wstring& installDir) {
+    const std::wstring programs[] = {qorv::AppendPath(installDir, qorv::kShellProgram),
+                                     qorv::AppendPath(installDir, qorv::kClientProgram)};
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (!snapshot.valid() || !Process32FirstW(snapshot.get(), &entry)) return installDir;
+    do {
+        FileHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (!process.valid()) continue;  // another user's or a system process
+        wchar_t image[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        if (!QueryFullProcessImageNameW(process.get(), 0, image, &size)) continue;
+        for (const std::wstring& program : programs) {
+            if (SameName(image, program)) return program;
+        }
+    } while (Process32NextW(snapshot.get(), &entry));
+    return std::wstring();
+}
+
+// The path of this program's image; empty when it does not fit MAX_PATH.
+std::wstring OwnImage() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? path : std::wstring();
+}
+
+// A name in the temporary folder unique to this process; empty when the
+// folder's path is too long.
+std::wstring TempName() {
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    wchar_t name[32] = {};  // the longest name is 28 units
+    wsprintfW(name, qorv::kUninstallerTempFormat, GetCurrentProcessId());
+    const std::wstring path = qorv::AppendPath(temp, name);
+    return path == temp ? std::wstring() : path;
+}
+
+std::wstring HandleText(HANDLE handle) {
+    wchar_t text[16] = {};
+    // Handles that processes share hold 32 significant bits on every Windows.
+    wsprintfW(text, L"%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(handle)));
+    return text;
+}
+
+HANDLE HandleFromText(const wchar_t* text) {
+    return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(wcstoul(text, nullptr, 16)));
+}
+
+// The command line: "/S", and from the first process "/handoff PIPE PROCESS
+// IMAGE": the inherited pipe that takes the result, the inherited handle of
+// the first process and the path of its program.
+struct Options {
+    bool silent = false;
+    HANDLE resultPipe = nullptr;
+    HANDLE caller = nullptr;
+    std::wstring callerImage;
+};
+
+Options ReadOptions() {
+    Options options;
+    int count = 0;
+    std::unique_ptr<wchar_t*, decltype(&LocalFree)> args(
+        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+    if (!args) return options;
+    for (int i = 1; i < count; ++i) {
+        if (lstrcmpiW(args.get()[i], qorv::kSilentSwitch) == 0) options.silent = true;
+        if (lstrcmpW(args.get()[i], qorv::kHandOffSwitch) == 0 && i + 3 < count) {
+            options.resultPipe = HandleFromText(args.get()[i + 1]);
+            options.caller = HandleFromText(args.get()[i + 2]);
+            options.callerImage = args.get()[i + 3];
+            i += 3;
+        }
+    }
+    return options;
+}
+
+// Runs the copy and returns its result; -1 when no copy could be started.
+int HandOff(const std::wstring& image, bool silent) {
+    const std::wstring copy = TempName();
+    if (copy.empty() || !CopyFileW(image.c_str(), copy.c_str(), FALSE)) return -1;
+    // Inherited by the copy, this handle deletes the copy's file when the
+    // copy ends; and the file of a copy that never started when this ends.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    FileHandle copyFile(CreateFileW(copy.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!copyFile.valid()) {
+        DeleteFileW(copy.c_str());
+        return -1;
+    }
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
+    FileHandle resultRead(readEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    PROCESS_INFORMATION process = {};
+    {
+        // Closed here once the copy has inherited them, so that the pipe
+        // ends when the copy's end closes.
+        FileHandle resultWrite(writeEnd);
+        HANDLE self = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
+                             SYNCHRONIZE, TRUE, 0)) {
+            return -1;
+        }
+        FileHandle selfForCopy(self);
+        std::wstring commandLine = L"\"" + copy + L"\" " + (silent ? qorv::kSilentSwitch : L"") +
+                                   L" " + qorv::kHandOffSwitch + L" " + HandleText(writeEnd) +
+                                   L" " + HandleText(self) + L" \"" + image + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;  // the trace goes on where it went
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &startup, &process)) {
+            return -1;
+        }
+    }
+    FileHandle copyProcess(process.hProcess);
+    CloseHandle(process.hThread);
+    int result = 0;
+    DWORD got = 0;
+    if (ReadFile(readEnd, &result, sizeof result, &got, nullptr) && got == sizeof result) {
+        return result;
+    }
+    // The copy ended without a word: its exit code is all there is.
+    WaitForSingleObject(copyProcess.get(), INFINITE);
+    DWORD code = static_cast<DWORD>(qorv::kExitLeftSome);
+    GetExitCodeProcess(copyProcess.get(), &code);
+    return static_cast<int>(code);
+}
+
+// Moves a running program's file, which cannot be deleted but can be
+// renamed, out of the folder being removed; the new path, empty when it stays.
+std::wstring MoveToTemp(const std::wstring& image) {
+    const std::wstring moved = TempName();
+    if (moved.empty() || !MoveFileExW(image.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return std::wstring();
+    }
+    return moved;
+}
+
+class Uninstall {
+public:
+    explicit Uninstall(bool silent) : m_silent(silent) {}
+
+    // callerImage: the first process's program, when this is its copy.
+    int Run(const std::wstring& callerImage);
+    // The caller's program, moved out of the install directory, to delete
+    // once the caller has ended; empty when there is none.
+    const std::wstring& MovedCallerImage() const { return m_movedCaller; }
+
+private:
+    void Say(const wchar_t* text, UINT icon) const {
+        if (!m_silent) MessageBoxW(nullptr, text, qorv::kUninstallTitle, MB_OK | icon);
+    }
+    bool RemoveInstallDirectory();
+    void RemoveShortcut();
+    void RemoveEntry();
+    void RemoveEmptyParent();
+    void Failed(const std::wstring& path) {
+        TraceItem(qorv::kTraceNotRemoved, path);
+        m_leftSome = true;
+    }
+
+    const bool m_silent;
+    const std::wstring m_installDir = InstallDirectory();
+    const std::wstring m_link = DesktopLinkPath(qorv::kShortcutFile);
+    bool m_leftSome = false;
+    bool m_linkIsOurs = false;
+    std::wstring m_movedCaller;
+};
+
+int Uninstall::Run(const std::wstring& callerImage) {
+    if (!UnderLocalAppData(m_installDir)) {
+        TraceItem(qorv::kTraceRefused, m_installDir);
+        Say(qorv::kUninstallRefused, MB_ICONERROR);
+        return qorv::kExitRefused;
+    }
+    std::wstring target;
+    m_linkIsOurs = !m_link.empty() && qorv::PathExists(m_link) &&
+                   ReadShortcutTarget(m_link, &target) && IsInside(target, m_installDir);
+    HKEY key = nullptr;
+    const bool hasEntry =
+        RegOpenKeyExW(HKEY_CURRENT_USER, qorv::kUninstallKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (hasEntry) RegCloseKey(key);
+    if (!qorv::PathExists(WithoutTrailingSlash(m_installDir)) && !m_linkIsOurs && !hasEntry) {
+        qorv::TraceLog("%s", qorv::kTraceNothingToRemove);
+        Say(qorv::kUninstallNothing, MB_ICONINFORMATION);
+        return qorv::kExitRemoved;
+    }
+
+    if (!m_silent && MessageBoxW(nullptr, qorv::kUninstallQuestion, qorv::kUninstallTitle,
+                                 MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        qorv::TraceLog("%s", qorv::kTraceCancelled);
+        return qorv::kExitCancelled;
+    }
+    const std::wstring running = RunningInstalledProgram(m_installDir);
+    if (!running.empty()) {
+        TraceItem(qorv::kTraceRunning, running);
+        Say(qorv::kUninstallRunning, MB_ICONWARNING);
+        return qorv::kExitRunning;
+    }
+
+    // The first process's program comes back when the folder stays, so that
+    // the uninstall entry can run it again to finish the job.
+    const std::wstring moved = IsInside(callerImage, m_installDir) ? MoveToTemp(callerImage) : L"";
+    const bool directoryGone = RemoveInstallDirectory();
+    if (directoryGone) {
+        m_movedCaller = moved;
+    } else if (!moved.empty() && !MoveFileExW(moved.c_str(), callerImage.c_str(), 0)) {
+        Failed(moved);  // stranded in the temporary folder
+    }
+    RemoveShortcut();
+    if (directoryGone) {
+        RemoveEntry();
+    } else {
+        TraceItem(qorv::kTraceKept, qorv::kUninstallKey);
+    }
+    RemoveEmptyParent();
+
+    Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
+        m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
+    return m_leftSome ? qorv::kExitLeftSome : qorv::kExitRemoved;
+}
+
+bool Uninstall::RemoveInstallDirectory() {
+    const std::wstring directory = WithoutTrailingSlash(m_installDir);
+    if (!qorv::PathExists(directory)) {
+        TraceItem(qorv::kTraceAbsent, m_installDir);
+        return true;
+    }
+    std::vector<std::wstring> failed;
+    if (qorv::RemoveTree(m_installDir, &failed)) {
+        TraceItem(qorv::kTraceRemoved, m_installDir);
+        return true;
+    }
+    for (const std::wstring& path : failed) Failed(path);
+    return false;
+}
+
+void Uninstall::RemoveShortcut() {
+    if (m_link.empty() || !qorv::PathExists(m_link)) {
+        TraceItem(qorv::kTraceAbsent, m_link);
+    } else if (!m_linkIsOurs) {
+        TraceItem(qorv::kTraceKept, m_link);  // the player pointed it elsewhere
+    } else if (DeleteFileW(m_link.c_str())) {
+        TraceItem(qorv::kTraceRemoved, m_link);
+    } else {
+        Failed(m_link);
+    }
+}
+
+void Uninstall::RemoveEntry() {
+    const long result = RemoveUninstallEntry();
+    if (result == ERROR_SUCCESS) {
+        TraceItem(qorv::kTraceRemoved, qorv::kUninstallKey);
+    } else if (result == ERROR_FILE_NOT_FOUND) {
+        TraceItem(qorv::kTraceAbsent, qorv::kUninstallKey);
+    } else {
+        Failed(qorv::kUninstallKey);
+    }
+}
+
+// Another program of the same maker may keep its files there: the folder goes
+// only when it is empty, and staying is no failure.
+void Uninstall::RemoveEmptyParent() {
+    const std::wstring directory = WithoutTrailingSlash(m_installDir);
+    const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
+    if (!qorv::PathExists(WithoutTrailingSlash(parent))) {
+        TraceItem(qorv::kTraceAbsent, parent);
+    } else if (RemoveDirectoryW(parent.c_str())) {
+        TraceItem(qorv::kTraceRemoved, parent);
+    } else {
+        TraceItem(qorv::kTraceKept, parent);
+    }
+}
+
+// The copy's last duty: its result to the first process, then that
+// process's program, which can go only once the process has ended.
+void Report(const Options& options, int result, const std::wstring& movedCaller) {
+    FileHandle pipe(options.resultPipe);
+    FileHandle caller(options.caller);
+    DWORD written = 0;
+    WriteFile(pipe.get(), &result, sizeof result, &written, nullptr);
+    if (movedCaller.empty()) return;
+    WaitForSingleObject(caller.get(), kCallerEndMilliseconds);
+    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+        if (DeleteFileW(movedCaller.c_str())) return;
+        Sleep(kDeleteRetryMilliseconds);
+    }
+    TraceItem(qorv::kTraceNotRemoved, movedCaller);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The folder being removed must not be this process's working directory.
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length > 0 && length < MAX_PATH) SetCurrentDirectoryW(temp);
+    const Options options = ReadOptions();
+    if (options.resultPipe == nullptr) {
+        const std::wstring image = OwnImage();
+        if (IsInside(image, InstallDirectory())) {
+            const int result = HandOff(image, options.silent);
+            if (result >= 0) return result;
+            // Without a copy it removes what it can; its own file stays.
+        }
+    }
+    Uninstall uninstall(options.silent);
+    const int result = uninstall.Run(options.callerImage);
+    if (options.resultPipe != nullptr) Report(options, result, uninstall.MovedCallerImage());
+    return result;
+}

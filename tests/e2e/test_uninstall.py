@@ -1,0 +1,158 @@
+"""Uninstall.exe under Wine after a real install: the command registered in
+the uninstall entry, run as the system runs it, removes what the installer
+made and nothing else."""
+
+import re
+import struct
+import unittest
+import uuid
+
+from e2e import harness, installer
+from e2e.installer import TOKEN, Road, wait_until
+
+REMOVED = "已删除：".encode("gbk")
+NOT_REMOVED = "未能删除：".encode("gbk")
+KEPT = "保留：".encode("gbk")
+RUNNING = "程序正在运行：".encode("gbk")
+NOTHING = "没有需要删除的内容\n".encode("gbk")
+EXIT_LEFT_SOME, EXIT_RUNNING = 1, 2
+
+
+def write_link(path, target):
+    """A shell link to the local path target, with only a link-info block."""
+    volume = struct.pack("<IIII", 17, 3, 0, 16) + b"\0"  # fixed disk, no label
+    base = target.encode("ascii") + b"\0"
+    at_volume = 0x1C
+    at_base = at_volume + len(volume)
+    at_suffix = at_base + len(base)
+    info = struct.pack("<7I", at_suffix + 1, 0x1C, 1, at_volume, at_base, 0, at_suffix)
+    header = struct.pack("<I16sIIQQQIiIHHII", 0x4C,
+                         uuid.UUID("00021401-0000-0000-c000-000000000046").bytes_le,
+                         0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0)
+    path.write_bytes(header + info + volume + base + b"\0" + struct.pack("<I", 0))
+
+
+class Uninstaller(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.road = Road().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.road.__exit__(None, None, None)
+
+    def setUp(self):
+        self.road.reset()
+        self.road.publish()
+        self.link = self.road.wine.desktop() / "Orvanta.lnk"
+        self.parent = self.road.install_dir.parent
+        for copy in self.copies():  # left by an earlier, interrupted run
+            copy.unlink()
+
+    def uninstall(self, command):
+        """Runs command with /S as the system runs a registered command; its
+        exit code and trace, once no uninstaller process is left."""
+        result = self.road.wine.run(harness.WINCTL, "run", command + " /S")
+        self.assertTrue(wait_until(lambda: not any(
+            "uninstall" in name for name in self.road.wine.processes()), 20, 0.5),
+            "an uninstaller process is left")
+        return result.returncode, result.stdout
+
+    def copies(self):
+        """The uninstaller's files outside the install directory."""
+        users = self.road.wine.prefix / "drive_c" / "users"
+        return [p for p in users.rglob("*Uninstall*.exe") if p.parent != self.road.install_dir]
+
+    def assertNoCopyLeft(self):
+        self.assertTrue(wait_until(lambda: not self.copies(), 10), self.copies())
+
+    def test_registered_command_removes_what_the_install_made_and_only_that(self):
+        road = self.road
+        road.run(f"QorvInstall-a-{TOKEN}.exe")
+        self.assertTrue((road.install_dir / "GameClient" / "kel_qorvmicro.exe").is_file())
+        self.assertTrue(self.link.is_file())
+        other = self.parent / "other" / "keep.txt"
+        other.parent.mkdir()
+        other.write_bytes(b"another program's")
+        command = self.road.wine.uninstall_command()
+        self.assertEqual(command, f'"{road.windows_path("Uninstall.exe")}"')
+
+        code, trace = self.uninstall(command)
+        self.assertEqual(code, 0, trace)
+        self.assertFalse(road.install_dir.exists())
+        self.assertFalse(self.link.exists())
+        self.assertIsNone(self.road.wine.uninstall_command())
+        self.assertEqual(other.read_bytes(), b"another program's")
+        self.assertNoCopyLeft()
+        for item in (road.windows_path().encode(), b"Orvanta.lnk",
+                     b"Uninstall\\QorvInstall\\"):
+            self.assertRegex(trace, REMOVED + b"[^\n]*" + re.escape(item) + b"\n")
+        self.assertIn(KEPT + road.windows_path().rsplit("qorv", 1)[0].encode() + b"\n", trace)
+
+        # Once more, as a script would: nothing to remove, nothing touched.
+        again = road.work / "Uninstall.exe"
+        installer.shutil.copy(installer.UNINSTALLER, again)
+        code, trace = self.uninstall('"Z:' + str(again).replace("/", "\\") + '"')
+        self.assertEqual(code, 0, trace)
+        self.assertIn(NOTHING, trace)
+        self.assertNotIn(REMOVED, trace)
+        self.assertEqual(other.read_bytes(), b"another program's")
+
+    def test_links_it_did_not_make_and_their_targets_survive(self):
+        road = self.road
+        road.run()
+        # The player re-pointed the desktop link at a folder that merely
+        # shares the install directory's name as a prefix.
+        elsewhere = road.windows_path().rstrip("\\") + "-old\\Qorv.exe"
+        write_link(self.link, elsewhere)
+        link_bytes = self.link.read_bytes()
+        # A symbolic link inside the install directory to a folder outside.
+        target = road.work / "linked"
+        (target / "inner").mkdir(parents=True)
+        (target / "inner" / "keep.txt").write_bytes(b"outside")
+        (road.install_dir / "data" / "linked").symlink_to(target, target_is_directory=True)
+
+        # Wine shows a Unix symbolic link as a reparse point, so the walk does
+        # not enter it, but cannot remove the link itself: it is reported and
+        # left, with the folder around it, the uninstaller and the entry that
+        # runs it again. (The native walk test shows the link removed.)
+        code, trace = self.uninstall(self.road.wine.uninstall_command())
+        self.assertEqual(code, EXIT_LEFT_SOME, trace)
+        self.assertIn(NOT_REMOVED + road.windows_path("data\\linked").encode() + b"\n", trace)
+        self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
+        self.assertEqual(self.link.read_bytes(), link_bytes)
+        self.assertFalse((road.install_dir / "Qorv.exe").exists())
+        self.assertTrue((road.install_dir / "Uninstall.exe").is_file())
+
+        # A second run finishes the job once the link is gone.
+        (road.install_dir / "data" / "linked").unlink()
+        code, trace = self.uninstall(self.road.wine.uninstall_command())
+        self.assertEqual(code, 0, trace)
+        self.assertFalse(self.parent.exists(), trace)
+        self.assertIsNone(self.road.wine.uninstall_command())
+        self.assertTrue(self.link.exists(), trace)
+        self.assertEqual(self.link.read_bytes(), link_bytes)
+        self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
+        self.assertNoCopyLeft()
+
+    def test_running_game_client_stops_it_before_anything_is_removed(self):
+        road = self.road
+        road.run(f"QorvInstall-a-{TOKEN}.exe")
+        client = road.windows_path("GameClient\\kel_qorvmicro.exe")
+        proc = road.wine.start(client, "stay", stdout=installer.subprocess.DEVNULL)
+        try:
+            self.assertTrue(wait_until(lambda: "kel_qorvmicro.exe" in road.wine.processes(), 20))
+            code, trace = self.uninstall(self.road.wine.uninstall_command())
+            self.assertEqual(code, EXIT_RUNNING, trace)
+            self.assertIn(RUNNING + client.encode() + b"\n", trace)
+            self.assertNotIn(REMOVED, trace)
+            for name in ("Qorv.exe", "Uninstall.exe", "GameClient/res/level1.dat"):
+                self.assertTrue((road.install_dir / name).is_file(), name)
+            self.assertTrue(self.link.exists())
+            self.assertIsNotNone(self.road.wine.uninstall_command())
+        finally:
+            harness.stop(proc)
+
+
+if __name__ == "__main__":
+    unittest.main()
