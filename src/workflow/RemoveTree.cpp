@@ -21,6 +21,7 @@ bool RemoveTree(const std::wstring& directory, std::vector<std::wstring>* failed
             RemoveTree(path, failed);
             continue;
         }
+        if (!entry.link) ClearReadOnly(path);  // the package may have installed it read-only
         const bool removed = entry.link ? RemoveDirectoryOrLink(path, entry) : DeleteOneFile(path);
         if (!removed) failed->push_back(path);
     }

@@ -43,6 +43,9 @@ TEST_F(RemoveTreeTest, RemovesEverythingAndOnlyTheLinksThemselves) {
     Write(outside / "inner" / "deep.txt");
     Write(install / "Qorv.exe");
     Write(install / "GameClient" / "res" / "level1.dat");
+    // Packages may install files read-only; the uninstaller removes them too.
+    Write(install / "GameClient" / "locked.dll");
+    fs::permissions(install / "GameClient" / "locked.dll", fs::perms::owner_read);
     fs::create_directories(install / "data" / "empty");
     fs::create_directory_symlink(outside, install / "GameClient" / "linked-folder");
     fs::create_symlink(outside / "keep.txt", install / "linked-file.txt");
