@@ -7,9 +7,12 @@
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FileOps.h"
+#include "workflow/PackageDigest.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/Progress.h"
 #include "workflow/Stages.h"
+#include "workflow/TextFile.h"
+#include "workflow/Trace.h"
 #include "workflow/Unpack.h"
 
 using namespace qorv;
@@ -28,6 +31,15 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
         return 0;
     }
     InvalidateRect(view->GetSafeHwnd(), nullptr, TRUE);
+    // Checked before the unpack deletes anything: a package that is not the
+    // one its version names must leave the installed client as it is.
+    if (!PackageMatchesVersion(archivePath, ReadTextFile(newVersion))) {
+        TraceLog(kTracePackageMismatch);
+        DeleteOneFile(archivePath);
+        DeleteOneFile(newVersion);
+        view->LaunchGame();
+        return 0;
+    }
 
     const std::wstring clientDir = AppendPath(view->m_strInstallDir, kClientSubdir);
     if (UnpackPackage(archivePath.c_str(), clientDir.c_str())) {
