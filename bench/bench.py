@@ -28,6 +28,7 @@ sys.path.insert(0, str(REPO / "tests"))
 sys.path.insert(0, str(REPO / "bench"))
 import corpus  # noqa: E402
 from e2e import harness, installer  # noqa: E402
+from e2e.harness import winpath  # noqa: E402
 
 RELEASE = REPO / "build" / "release"
 WINDOWS = harness.WINDOWS_BUILD
@@ -37,11 +38,6 @@ MIB = 1 << 20
 TOKEN_NAME = "QorvInstall-b-TOKEN42.exe"
 CLIENT = "GameClient/kel_qorvmicro.exe"
 TIMEOUT = 600  # seconds for any one run; a hung contender ends the bench
-
-
-def winpath(path):
-    """The Windows name of a Unix path through Wine's Z: drive."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Sample:
