@@ -17,7 +17,7 @@ common=(
   libcjson-dev libminizip-dev zlib1g-dev libgtest-dev
   wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei
   nginx-light zip unzip libarchive-tools python3 dpkg-dev locales
-  libgnutls30 openssl
+  libgnutls30 openssl osslsigncode
 )
 # Wine only recommends GnuTLS, and recommends are not installed here; its TLS
 # (WinINet over HTTPS) loads the GnuTLS of its own architecture.
