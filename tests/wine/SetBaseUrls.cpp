@@ -1,8 +1,7 @@
 // qorv-set-base-urls EXE RESOURCE_URL ACCOUNT_URL: rewrites string resources
 // 135 and 136 of a copy of the installer, so the end-to-end tests can point
 // one build at servers they choose at run time (https:// ones among them)
-// without configuring the product again. Reads the strings back and exits 0
-// only when the copy holds exactly the new ones.
+// without configuring the product again. Exits 0 once the copy is rewritten.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +16,8 @@ namespace {
 constexpr unsigned kBlockSize = 16;
 // The language of the installer's string table.
 constexpr WORD kLanguage = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+static_assert(qorv::kIdsResourceBaseUrl / kBlockSize == qorv::kIdsAccountBaseUrl / kBlockSize,
+              "both base URLs are in one block");
 
 std::wstring Block(unsigned block, const wchar_t* resourceUrl, const wchar_t* accountUrl) {
     std::wstring data;
@@ -30,12 +31,6 @@ std::wstring Block(unsigned block, const wchar_t* resourceUrl, const wchar_t* ac
     return data;
 }
 
-std::wstring ReadBack(HMODULE module, unsigned id) {
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -44,7 +39,6 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const unsigned block = qorv::kIdsResourceBaseUrl / kBlockSize + 1;
-    if (qorv::kIdsAccountBaseUrl / kBlockSize + 1 != block) return 2;
     const std::wstring data = Block(block, argv[2], argv[3]);
 
     HANDLE update = BeginUpdateResourceW(argv[1], FALSE);
@@ -57,11 +51,5 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "updating the resources failed: %lu\n", GetLastError());
         return 1;
     }
-
-    HMODULE module = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ok = module != nullptr && ReadBack(module, qorv::kIdsResourceBaseUrl) == argv[2] &&
-         ReadBack(module, qorv::kIdsAccountBaseUrl) == argv[3];
-    if (module != nullptr) FreeLibrary(module);
-    std::printf("%s\n", ok ? "ok" : "the copy does not hold the new base URLs");
-    return ok ? 0 : 1;
+    return 0;
 }
