@@ -13,6 +13,7 @@ that build's Wine prefix on a private Xvfb.
 Contenders alternate who goes first; every figure is the median of the runs
 with their min-max. Writes bench/RESULTS.md and bench/ratios.png."""
 
+import contextlib
 import os
 import platform
 import shutil
@@ -28,6 +29,7 @@ sys.path.insert(0, str(REPO / "tests"))
 sys.path.insert(0, str(REPO / "bench"))
 import corpus  # noqa: E402
 from e2e import harness, installer  # noqa: E402
+from e2e.harness import winpath  # noqa: E402
 
 RELEASE = REPO / "build" / "release"
 WINDOWS = harness.WINDOWS_BUILD
@@ -37,11 +39,6 @@ MIB = 1 << 20
 TOKEN_NAME = "QorvInstall-b-TOKEN42.exe"
 CLIENT = "GameClient/kel_qorvmicro.exe"
 TIMEOUT = 600  # seconds for any one run; a hung contender ends the bench
-
-
-def winpath(path):
-    """The Windows name of a Unix path through Wine's Z: drive."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Sample:
@@ -151,13 +148,16 @@ def bench_unpack(runs, archive, wine_env):
     return alternate(runs, native, prepare), native
 
 
-def bench_download(runs, url, wine_env):
+def bench_download(runs, url, https_url, wine_env):
     print("download ...", flush=True)
     target = OUT / "download" / "corpus.zip"
     contenders = {
         "curl": lambda: ["curl", "-s", "-o", target, url],
         "download routine (Wine)":
             lambda: ["wine", WINDOWS / "bench" / "qorv-download-bench.exe", url, winpath(target)],
+        "download routine over HTTPS (Wine)":
+            lambda: ["wine", WINDOWS / "bench" / "qorv-download-bench.exe", https_url,
+                     winpath(target)],
         "WinINet loop (Wine)":
             lambda: ["wine", WINDOWS / "bench" / "wininet-minimal-loop.exe", url, winpath(target)],
         "empty program (Wine)": lambda: ["wine", WINDOWS / "bench" / "empty-program.exe"],
@@ -200,6 +200,21 @@ def bench_end_to_end(runs, road, resource_url):
 
 def stats(values):
     return statistics.median(values), min(values), max(values)
+
+
+@contextlib.contextmanager
+def https_mirror(road):
+    """The road's package folder served again over HTTPS by nginx, with a
+    certificate from a throwaway CA the road's Wine prefix trusts; yields
+    its base URL."""
+    ca = harness.TestCa(road.work / "ca")
+    road.wine.trust_root(ca)
+    port = harness.free_port()
+    try:
+        with harness.Nginx(road.work / "rc", port, tls=ca.issue("127.0.0.1", "127.0.0.1")):
+            yield f"https://127.0.0.1:{port}/rc"
+    finally:
+        road.wine.distrust_root(ca)
 
 
 def publish_packages(road, archive):
@@ -245,11 +260,12 @@ def main():
     archive = Path(corpus.ensure(str(WORK / "corpus.zip")))
     OUT.mkdir(parents=True, exist_ok=True)
     began = time.monotonic()
-    with installer.Road() as road:
+    with installer.Road() as road, https_mirror(road) as https_url:
         publish_packages(road, archive)
         wine_env = road.wine.env
         unpack, unpack_cmds = bench_unpack(runs, archive, wine_env)
-        download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip", wine_env)
+        download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip",
+                                                 https_url + "/pkg/corpus.zip", wine_env)
         e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url)
     shutil.rmtree(OUT, ignore_errors=True)
     report(runs, archive, unpack, download, e2e, native_e2e, time.monotonic() - began)
@@ -285,6 +301,8 @@ def report(runs, archive, unpack, download, e2e, native_e2e, elapsed):
         ("download routine / WinINet loop (Wine)", "download routine (Wine)",
          "WinINet loop (Wine)", 1.15),
         ("download routine (Wine) / curl", "download routine (Wine)", "curl", None),
+        ("download routine HTTPS / HTTP (Wine)", "download routine over HTTPS (Wine)",
+         "download routine (Wine)", None),
         ("WinINet loop (Wine) / curl", "WinINet loop (Wine)", "curl", None),
         ("QorvInstall.exe client start / curl + unzip", "client start", "curl + unzip", 1.5),
         ("QorvInstall.exe exit / curl + unzip", "QorvInstall.exe (Wine)", "curl + unzip", None),
@@ -359,6 +377,9 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - `curl -s -o OUT/corpus.zip URL`
   - `wine build/{WINDOWS.name}/bench/qorv-download-bench.exe URL Z:\\...\\corpus.zip`
     (qorv::DownloadToFile, bench/DownloadBench.cpp)
+  - the same with the same file from nginx over TLS on another port
+    (`https://127.0.0.1:PORT/rc/pkg/corpus.zip`, RSA 2048 certificate from a
+    throwaway CA trusted in the prefix only)
   - `wine build/{WINDOWS.name}/bench/wininet-minimal-loop.exe URL Z:\\...\\corpus.zip`
     (bench/WinInetMinimalLoop.cpp)
   - `wine build/{WINDOWS.name}/bench/empty-program.exe` (bench/EmptyProgram.cpp)

@@ -125,7 +125,9 @@ constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // dele
 constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
 constexpr char kTraceUnpackFailed[] =
     "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
-constexpr char kTraceStartShell[] =             // starting client
+constexpr char kTracePackageMismatch[] =        // the client package does not match its version
+    "\xbf\xcd\xbb\xa7\xb6\xcb\xb0\xfc\xd3\xeb\xb0\xe6\xb1\xbe\xb2\xbb\xb7\xfb\n";
+constexpr char kTraceStartShell[] =  // starting client
     "\xc6\xf4\xb6\xaf\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceStartGameClient[] =  // starting game client
     "\xc6\xf4\xb6\xaf\xd3\xce\xcf\xb7\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";

@@ -17,8 +17,11 @@ common=(
   libcjson-dev libminizip-dev zlib1g-dev libgtest-dev
   wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei
   nginx-light zip unzip libarchive-tools python3 dpkg-dev locales
+  libgnutls30 openssl osslsigncode
 )
-road32=(wine32:i386)
+# Wine only recommends GnuTLS, and recommends are not installed here; its TLS
+# (WinINet over HTTPS) loads the GnuTLS of its own architecture.
+road32=(wine32:i386 libgnutls30:i386)
 road64=(wine64 g++-mingw-w64-x86-64)
 
 road=win64

@@ -8,9 +8,12 @@
 #include "workflow/BindCallback.h"
 #include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
+#include "workflow/PackageDigest.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
+#include "workflow/TextFile.h"
+#include "workflow/Trace.h"
 #include "workflow/Unpack.h"
 
 using namespace qorv;
@@ -31,6 +34,15 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
         return 0;
     }
     view->Repaint();
+    // Checked before the unpack deletes anything: a package that is not the
+    // one its version names must leave the installed client as it is.
+    if (!PackageMatchesVersion(archivePath, ReadTextFile(newVersion))) {
+        TraceLog(kTracePackageMismatch);
+        DeleteOneFile(archivePath);
+        DeleteOneFile(newVersion);
+        view->LaunchGame();
+        return 0;
+    }
 
     const std::wstring clientDir = AppendPath(view->m_strInstallDir, kClientSubdir);
     if (UnpackPackage(archivePath.c_str(), clientDir.c_str())) {

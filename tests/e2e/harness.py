@@ -2,6 +2,7 @@
 prefix, nginx and scripted servers on 127.0.0.1. Every process started here
 is stopped by its id; loops are bounded."""
 
+import hashlib
 import os
 import shutil
 import signal
@@ -89,6 +90,11 @@ def build_urls():
 def url_port(url):
     host_port = url.split("://", 1)[1].split("/", 1)[0]
     return int(host_port.rsplit(":", 1)[1]) if ":" in host_port else 80
+
+
+def winpath(path):
+    """The Windows name of a Unix path through Wine's Z: drive."""
+    return "Z:" + str(path).replace("/", "\\")
 
 
 def environ_display():
@@ -225,14 +231,89 @@ class Wine:
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    # The current user's trusted roots in the prefix's registry, which Wine's
+    # certificate chains consult beside the host's roots; a test CA goes
+    # there, never into the host's store.
+    USER_ROOTS = "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
+
+    def trust_root(self, ca):
+        """Trusts the TestCa ca for the programs run in this prefix."""
+        der = ca.der()
+        # A serialised certificate: property 32 (the encoded certificate),
+        # under the SHA-1 of its encoding.
+        blob = (32).to_bytes(4, "little") + (1).to_bytes(4, "little") + \
+            len(der).to_bytes(4, "little") + der
+        self.cmd("reg", "add", self.USER_ROOTS + ca.thumbprint(), "/v", "Blob", "/t",
+                 "REG_BINARY", "/d", blob.hex().upper(), "/f")
+
+    def distrust_root(self, ca):
+        self.cmd("reg", "delete", self.USER_ROOTS + ca.thumbprint(), "/f")
+
+
+class TestCa:
+    """A throwaway certificate authority made with openssl in folder: the
+    certificates it issues live and die with the test that made them."""
+
+    def __init__(self, folder, name="QorvInstall Test CA"):
+        self.dir = Path(folder)
+        self.dir.mkdir(parents=True, exist_ok=True)
+        self.cert = self.dir / "ca.pem"
+        self.key = self.dir / "ca.key"
+        self._serial = 0
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", self.key,
+                "-out", self.cert, "-days", "2", "-subj", "/CN=" + name,
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+
+    def der(self):
+        return openssl("x509", "-in", self.cert, "-outform", "DER")
+
+    def thumbprint(self):
+        return hashlib.sha1(self.der()).hexdigest().upper()
+
+    def issue(self, name, host=None, days=2, usage="serverAuth"):
+        """A key and certificate for name (days < 0: already expired), for
+        the TLS server host (a DNS name or an IP address) or, with usage
+        "codeSigning", for signing programs. Returns (certificate, key);
+        the certificate file carries the CA's certificate after its own."""
+        self._serial += 1
+        base = self.dir / f"{self._serial}"
+        key, csr, ext = base.with_suffix(".key"), base.with_suffix(".csr"), base.with_suffix(".ext")
+        cert, chain = base.with_suffix(".crt"), base.with_suffix(".pem")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+                "-subj", "/CN=" + name)
+        lines = [f"extendedKeyUsage={usage}", "basicConstraints=CA:FALSE"]
+        if host:
+            names = f"DNS:{host}"
+            if host.replace(".", "").isdigit():
+                # Wine matches a server's name against the DNS names only.
+                names = f"IP:{host},{names}"
+            lines.append(f"subjectAltName={names}")
+        ext.write_text("\n".join(lines) + "\n")
+        openssl("x509", "-req", "-in", csr, "-CA", self.cert, "-CAkey", self.key,
+                "-set_serial", str(self._serial), "-days", str(days), "-extfile", ext,
+                "-out", cert)
+        chain.write_bytes(cert.read_bytes() + self.cert.read_bytes())
+        return chain, key
+
+
+def openssl(*args):
+    return subprocess.run(["openssl", *map(str, args)], check=True, capture_output=True,
+                          timeout=60).stdout
+
 
 class Nginx:
-    """nginx serving root on 127.0.0.1:port; limit_rate throttles bodies."""
+    """nginx serving root on 127.0.0.1:port; limit_rate throttles bodies.
+    With tls=(certificate, key) it serves HTTPS; with proxy=(port, backend,
+    tls) a second HTTPS server on port passes every request on to the
+    plain HTTP server at 127.0.0.1:backend."""
 
-    def __init__(self, root, port, limit_rate=None):
+    def __init__(self, root, port, limit_rate=None, tls=None, proxy=None):
         self.root = Path(root)
         self.port = port
         self.limit_rate = limit_rate
+        self.tls = tls
+        self.proxy = proxy
         self.dir = Path(tempfile.mkdtemp(prefix="qorv-nginx-"))
         self.access_log = self.dir / "access.log"
         self.proc = None
@@ -243,11 +324,24 @@ class Nginx:
         # As root, nginx's workers would drop to an account that cannot read
         # the private temporary folders the packages are made in.
         user = "user root;" if os.geteuid() == 0 else ""
+        listen = f"listen 127.0.0.1:{self.port}"
+        if self.tls:
+            listen += f" ssl; ssl_certificate {self.tls[0]}; ssl_certificate_key {self.tls[1]}"
+        proxy = ""
+        if self.proxy:
+            port, backend, (cert, key) = self.proxy
+            proxy = f"""server {{
+        listen 127.0.0.1:{port} ssl; ssl_certificate {cert}; ssl_certificate_key {key};
+        access_log {self.dir}/proxy.log;
+        location / {{ proxy_pass http://127.0.0.1:{backend}; }}
+    }}"""
+        # At info level the log tells which connections closed before asking
+        # anything: what a client that refuses the certificate does.
         conf.write_text(f"""
 {user}
 worker_processes 1;
 pid {self.dir}/nginx.pid;
-error_log {self.dir}/error.log;
+error_log {self.dir}/error.log info;
 events {{ worker_connections 64; }}
 http {{
     access_log {self.access_log};
@@ -258,15 +352,18 @@ http {{
     scgi_temp_path {self.dir};
     types {{ application/zip zip; text/plain ver; application/json json; }}
     server {{
-        listen 127.0.0.1:{self.port};
+        {listen};
         location /rc/ {{ alias {self.root}/; {rate} }}
     }}
+    {proxy}
 }}
 """)
         self.proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.dir),
                                       "-g", "daemon off;"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for_port(self.port)
+        if self.proxy:
+            wait_for_port(self.proxy[0])
         return self
 
     def requests(self):
@@ -279,6 +376,15 @@ http {{
             if len(quoted) > 1:
                 lines.append(quoted[1].rsplit(" ", 1)[0])
         return lines
+
+    def closed_without_request(self, port):
+        """How many connections to port ended before a request came."""
+        log = self.dir / "error.log"
+        if not log.exists():
+            return 0
+        return sum(1 for line in log.read_text().splitlines()
+                   if "closed connection while waiting for request" in line
+                   and f"server: 127.0.0.1:{port}" in line)
 
     def __exit__(self, *exc):
         stop(self.proc)

@@ -16,6 +16,7 @@ SERVERS = harness.REPO / "tests" / "servers"
 INSTALLER = harness.WINDOWS_BUILD / "QorvInstall.exe"
 UNINSTALLER = harness.WINDOWS_BUILD / "Uninstall.exe"
 STUBS = harness.WINDOWS_BUILD / "stubs" / "test"
+SET_BASE_URLS = harness.WINDOWS_BUILD / "tests" / "wine" / "qorv-set-base-urls.exe"
 TOKEN = "TOKEN42"
 wait_until = harness.wait_until
 STAND_INS = {"qorv.exe", "kel_qorvmicro.exe"}
@@ -60,6 +61,7 @@ class Road:
     a package folder, and the account server on the account port."""
 
     xvfb = wine = nginx = account = work = None
+    program = INSTALLER  # what installer() copies
 
     def __enter__(self):
         try:
@@ -69,7 +71,6 @@ class Road:
             raise
 
     def _start(self):
-        resource_url, account_url = harness.build_urls()
         self.work = Path(tempfile.mkdtemp(prefix="qorv-road-"))
         self.packages = self.work / "rc" / "pkg"
         self.packages.mkdir(parents=True)
@@ -77,15 +78,22 @@ class Road:
         self.login_log = self.work / "login.log"
         self.xvfb = harness.Xvfb().__enter__()
         self.wine = harness.Wine(self.xvfb.display)
-        self.nginx = harness.Nginx(self.work / "rc", harness.url_port(resource_url)).__enter__()
-        self.account = subprocess.Popen(
-            [sys.executable, str(SERVERS / "account_server.py"),
-             str(harness.url_port(account_url)), str(self.answer), str(self.login_log)],
-            stdout=subprocess.DEVNULL)
-        harness.wait_for_port(harness.url_port(account_url))
+        self.start_servers()
         self.install_dir = self.wine.local_appdata() / "tovrine" / "qorv"
         self.reset()
         return self
+
+    def start_servers(self):
+        """The build's own servers: on the ports its base URLs name."""
+        resource_url, account_url = harness.build_urls()
+        self.nginx = harness.Nginx(self.work / "rc", harness.url_port(resource_url)).__enter__()
+        self.start_account_server(harness.url_port(account_url))
+
+    def start_account_server(self, port):
+        self.account = subprocess.Popen(
+            [sys.executable, str(SERVERS / "account_server.py"), str(port), str(self.answer),
+             str(self.login_log)], stdout=subprocess.DEVNULL)
+        harness.wait_for_port(port)
 
     def __exit__(self, *exc):
         """Stops whatever was started, also after a failed start."""
@@ -124,7 +132,7 @@ class Road:
         """A copy of the installer under name (a token travels in the name)."""
         copy = self.work / name
         if not copy.exists():
-            shutil.copy(INSTALLER, copy)
+            shutil.copy(self.program, copy)
         return copy
 
     def run(self, name="QorvInstall.exe", timeout=90):
@@ -140,6 +148,27 @@ class Road:
         # A program it started may still be writing down its command line.
         wait_until(lambda: not STAND_INS & self.wine.processes(), 20, 0.5)
         return out
+
+    def run_until_stuck(self, name, condition, timeout, settle=3):
+        """Runs the installer until condition holds, then settle seconds more;
+        returns whether it was still running then, and its trace. It is
+        closed by its process id afterwards."""
+        proc = self.wine.start(self.installer(name))
+        try:
+            reached = wait_until(condition, timeout, 0.5)
+            time.sleep(settle)
+            running = proc.poll() is None
+        finally:
+            self.close(name)
+            try:
+                out, _ = proc.communicate(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.wine.stop()
+                out, _ = proc.communicate()
+                self.wine.warm()
+        if not reached:
+            raise AssertionError(f"{name}: condition not reached within {timeout} s")
+        return running, out
 
     def close(self, name):
         """Posts WM_CLOSE to the installer's host window (the one no window
@@ -209,30 +238,54 @@ class FaultRoad(Road):
     def gave_up(self):
         return [line.split("?", 1)[0] for server in self.servers for line in server.gave_up()]
 
-    def run_until_stuck(self, name, condition, timeout, settle=3):
-        """Runs the installer until condition holds, then settle seconds more;
-        returns whether it was still running then, and its trace. It is
-        closed by its process id afterwards."""
-        proc = self.wine.start(self.installer(name))
-        try:
-            reached = wait_until(condition, timeout, 0.5)
-            time.sleep(settle)
-            running = proc.poll() is None
-        finally:
-            self.close(name)
-            try:
-                out, _ = proc.communicate(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.wine.stop()
-                out, _ = proc.communicate()
-                self.wine.warm()
-        if not reached:
-            raise AssertionError(f"{name}: condition not reached within {timeout} s")
-        return running, out
+
+class TlsRoad(Road):
+    """The road over HTTPS: a copy of the installer whose base URLs name
+    https:// servers on ports of its own, nginx serving TLS for both (the
+    account server behind it), and a throwaway CA the prefix trusts.
+    serve() changes either server's certificate."""
+
+    ca = None
+
+    def start_servers(self):
+        self.ports = harness.free_port(), harness.free_port()
+        self.backend = harness.free_port()
+        self.ca = harness.TestCa(self.work / "ca")
+        self.certificates = {"good": self.ca.issue("127.0.0.1", "127.0.0.1"),
+                             "expired": self.ca.issue("127.0.0.1", "127.0.0.1", days=-1),
+                             "another host": self.ca.issue("other.example", "other.example"),
+                             "untrusted CA": harness.TestCa(self.work / "other-ca")
+                             .issue("127.0.0.1", "127.0.0.1")}
+        self.wine.trust_root(self.ca)
+        self.start_account_server(self.backend)
+        self.serve("good", "good")
+        self.program = self.work / "https" / "QorvInstall.exe"
+        self.program.parent.mkdir()
+        shutil.copy(INSTALLER, self.program)
+        result = self.wine.run(SET_BASE_URLS, harness.winpath(self.program),
+                               f"https://127.0.0.1:{self.ports[0]}/rc",
+                               f"https://127.0.0.1:{self.ports[1]}/")
+        if result.returncode != 0:
+            raise AssertionError(f"qorv-set-base-urls: {result.stdout!r}")
+
+    def serve(self, resource, account):
+        """Restarts nginx with the named certificates on the resource and
+        the account server."""
+        if self.nginx is not None:
+            self.nginx.__exit__(None, None, None)
+            self.nginx = None
+        self.nginx = harness.Nginx(
+            self.work / "rc", self.ports[0], tls=self.certificates[resource],
+            proxy=(self.ports[1], self.backend, self.certificates[account])).__enter__()
+
+    def __exit__(self, *exc):
+        if self.ca is not None and self.wine is not None:
+            self.wine.distrust_root(self.ca)
+        super().__exit__(*exc)
 
 
 def answer(road, text):
     road.answer.write_text(text)
 
 
-__all__ = ["FaultRoad", "Road", "answer", "wait_until", "TOKEN"]
+__all__ = ["FaultRoad", "Road", "TlsRoad", "answer", "wait_until", "TOKEN"]

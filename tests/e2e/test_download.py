@@ -41,10 +41,6 @@ CONFIG = {
 }
 
 
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def cache_bytes(prefix):
     """Bytes held by the browser caches of every user of the prefix."""
     total = 0
@@ -90,7 +86,7 @@ class DownloadTest(unittest.TestCase):
             target.write_bytes(old)
         before = len(self.server.requests())
         proc = self.wine.run(FETCH, f"http://127.0.0.1:{self.server.port}{path}?skq=1",
-                             windows_path(target), timeout=RUN_TIMEOUT)
+                             harness.winpath(target), timeout=RUN_TIMEOUT)
         fetch = Fetch(proc, self.server.requests()[before:], target)
         self.assertIsNotNone(fetch.result, fetch.output)
         return fetch

@@ -1,6 +1,7 @@
 """The whole installer under Wine: the road without a token, the token road
 through the version check, the game client and the login, and its ends."""
 
+import hashlib
 import re
 import unittest
 
@@ -162,6 +163,35 @@ class InstallRoad(unittest.TestCase):
                                            "GET /rc/pkg/GameClient.zip"])
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0.0\r\n")
         self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 3)
+
+    def test_client_package_not_matching_its_digest_leaves_the_client_as_it_was(self):
+        road = self.road
+        package = road.packages / "GameClient.zip"
+        # The kit's version text, here in capitals and with a line end.
+        road.publish(shell=False, client=False,
+                     version=hashlib.sha256(package.read_bytes()).hexdigest().upper()
+                     + "\r\n")
+        road.run(TOKEN_NAME)
+        client = road.install_dir / "GameClient"
+        names = [n for n in installer.zipfile.ZipFile(package).namelist() if n[-1] != "/"]
+        installed = {name: (client / name).read_bytes() for name in names}
+        version = (road.install_dir / "pkg.ver").read_bytes()
+
+        # A whole, well-formed package, but not the one the version names.
+        installer.client_package(package, {"res/level1.dat": b"v2" * 100})
+        road.publish(shell=False, client=False,
+                     version=hashlib.sha256(package.read_bytes() + b"x").hexdigest())
+        road.clear_logs()
+        trace = road.run(TOKEN_NAME)
+        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
+                                           "GET /rc/pkg/GameClient.zip"])
+        self.assertIn("客户端包与版本不符\n".encode("gbk"), trace)
+        self.assertNotIn(installer.DELETE + road.windows_path("GameClient").encode(), trace)
+        self.assertEqual({name: (client / name).read_bytes() for name in names}, installed)
+        self.assertFalse((road.install_dir / "GameClient.zip").exists())
+        self.assertFalse((road.install_dir / "pkg.ver.new").exists())
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), version)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2)
 
     def test_second_install_replaces_packaged_files_and_keeps_others(self):
         road = self.road

@@ -1,6 +1,7 @@
 """The deployer's kit and the demo: a folder packed by tools/qorv-pack
 installs through the game client stage, the kit refuses what the installer
-would not install, and `make demo`'s script runs the whole job and leaves no
+would not install, a release signed by tools/qorv-sign verifies and runs,
+and `make demo`'s script runs the whole job and leaves no
 process behind."""
 
 import ctypes
@@ -13,10 +14,11 @@ import unittest
 import zipfile
 from pathlib import Path
 
-from e2e import harness
+from e2e import harness, installer
 from e2e.installer import TOKEN, Road
 
 PACK = harness.REPO / "tools" / "qorv-pack"
+SIGN = harness.REPO / "tools" / "qorv-sign"
 DEMO = harness.REPO / "tools" / "demo.sh"
 
 
@@ -105,6 +107,45 @@ class PackedFolder(unittest.TestCase):
             self.assertFalse((out.parent / "pkg.ver").exists(), "a shell package has no version")
         finally:
             shutil.rmtree(work)
+
+
+class SignedRelease(unittest.TestCase):
+    def test_signed_executables_verify_against_their_ca_and_run(self):
+        with Road() as road:
+            ca = harness.TestCa(road.work / "ca")
+            cert, key = ca.issue("Velmora Test Signing", usage="codeSigning")
+            pkcs12 = road.work / "release.p12"
+            password = road.work / "password"
+            password.write_text("not on the command line\n")
+            harness.openssl("pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pkcs12,
+                            "-passout", "file:" + str(password))
+            release = road.work / "release"
+            release.mkdir()
+            exes = [release / "QorvInstall.exe", release / "Uninstall.exe"]
+            shutil.copy(installer.INSTALLER, exes[0])
+            shutil.copy(installer.STUBS / "shell" / "Qorv.exe", exes[1])
+            env = dict(os.environ, QORV_SIGN_PASSWORD_FILE=str(password))
+            subprocess.run([SIGN, pkcs12, *exes], env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+
+            def verify(exe, ca_file):
+                return subprocess.run(["osslsigncode", "verify", "-CAfile", ca_file, "-in", exe],
+                                      capture_output=True).returncode
+            for exe in exes:
+                self.assertEqual(verify(exe, ca.cert), 0, exe.name)
+            self.assertNotEqual(verify(exes[0], harness.TestCa(road.work / "other").cert), 0)
+            changed = road.work / "changed.exe"
+            data = bytearray(exes[0].read_bytes())
+            data[len(data) // 3] ^= 0x01  # a byte of the code, inside what is signed
+            changed.write_bytes(data)
+            self.assertNotEqual(verify(changed, ca.cert), 0)
+
+            road.program = exes[0]
+            road.publish()
+            road.run()
+            self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip"])
+            self.assertEqual(road.started("Qorv.exe"),
+                             [f'"{road.windows_path("Qorv.exe")}" pelmar'])
 
 
 PR_SET_CHILD_SUBREAPER = 36
