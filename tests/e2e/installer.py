@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 import zipfile
 from pathlib import Path
 
@@ -282,6 +283,25 @@ class TlsRoad(Road):
         if self.ca is not None and self.wine is not None:
             self.wine.distrust_root(self.ca)
         super().__exit__(*exc)
+
+
+class RoadTestCase(unittest.TestCase):
+    """One road (servers and prefix) for a whole test class, each test
+    starting from a reset install and freshly published packages."""
+
+    road_class = Road
+
+    @classmethod
+    def setUpClass(cls):
+        cls.road = cls.road_class().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.road.__exit__(None, None, None)
+
+    def setUp(self):
+        self.road.reset()
+        self.road.publish()
 
 
 def answer(road, text):

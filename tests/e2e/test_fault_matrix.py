@@ -17,7 +17,7 @@ Not every fault runs on every request, to keep the run bounded:
 import re
 import unittest
 
-from e2e.installer import STAND_INS, TOKEN, FaultRoad, wait_until
+from e2e.installer import STAND_INS, TOKEN, FaultRoad, RoadTestCase, wait_until
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
 SHELL, VERSION, CLIENT = "/rc/pkg/shell.zip", "/rc/pkg/pkg.ver", "/rc/pkg/GameClient.zip"
@@ -60,18 +60,8 @@ def get(paths):
     return [f"GET {path}" for path in paths]
 
 
-class FaultMatrix(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.road = FaultRoad().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.road.__exit__(None, None, None)
-
-    def setUp(self):
-        self.road.reset()
-        self.road.publish()
+class FaultMatrix(RoadTestCase):
+    road_class = FaultRoad
 
     def path(self, relative):
         return self.road.install_dir / relative

@@ -6,23 +6,12 @@ import re
 import unittest
 
 from e2e import harness, installer
-from e2e.installer import TOKEN, Road, answer, wait_until
+from e2e.installer import Road, RoadTestCase, TOKEN, answer, wait_until
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
 
 
-class InstallRoad(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.road = Road().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.road.__exit__(None, None, None)
-
-    def setUp(self):
-        self.road.reset()
-        self.road.publish()
+class InstallRoad(RoadTestCase):
 
     def shell_command(self):
         return f'"{self.road.windows_path("Qorv.exe")}" pelmar'

@@ -8,7 +8,7 @@ import unittest
 import uuid
 
 from e2e import harness, installer
-from e2e.installer import TOKEN, Road, wait_until
+from e2e.installer import TOKEN, RoadTestCase, wait_until
 
 REMOVED = "已删除：".encode("gbk")
 NOT_REMOVED = "未能删除：".encode("gbk")
@@ -32,18 +32,9 @@ def write_link(path, target):
     path.write_bytes(header + info + volume + base + b"\0" + struct.pack("<I", 0))
 
 
-class Uninstaller(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.road = Road().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.road.__exit__(None, None, None)
-
+class Uninstaller(RoadTestCase):
     def setUp(self):
-        self.road.reset()
-        self.road.publish()
+        super().setUp()
         self.link = self.road.wine.desktop() / "Orvanta.lnk"
         self.parent = self.road.install_dir.parent
         for copy in self.copies():  # left by an earlier, interrupted run
