@@ -55,7 +55,11 @@ bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
     }
     ++nextIndex_;
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return slotCount_ > 0 || finished_; });
+    if (slotCount_ == 0 && !finished_) {
+        takerWaiting_ = true;
+        ready_.wait(lock, [this] { return slotCount_ > 0 || finished_; });
+        takerWaiting_ = false;
+    }
     if (slotCount_ == 0) {
         // The thread stopped before index: the rest is the caller's.
         lock.unlock();
@@ -65,7 +69,7 @@ bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
     const Slot slot = slots_[firstSlot_];
     firstSlot_ = (firstSlot_ + 1) % slots_.size();
     --slotCount_;
-    changed_.notify_all();
+    WakeFiller();
     if (!slot.prepared) return false;
     takenSize_ = slot.size;
     const uint32_t toEnd = kZipReadAheadBytes - slot.offset;
@@ -81,7 +85,7 @@ void ZipReadAhead::Release() {
     ringStart_ = (ringStart_ + takenSize_) % kZipReadAheadBytes;
     ringUsed_ -= takenSize_;
     takenSize_ = 0;
-    changed_.notify_all();
+    WakeFiller();
 }
 
 void ZipReadAhead::End() {
@@ -89,7 +93,7 @@ void ZipReadAhead::End() {
         stop_ = true;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            changed_.notify_all();
+            room_.notify_one();
         }
         thread_.join();
     }
@@ -117,14 +121,17 @@ void ZipReadAhead::Run(int32_t first, int32_t entryCount) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
-    changed_.notify_all();
+    if (takerWaiting_) ready_.notify_one();
 }
 
 bool ZipReadAhead::Reserve(uint64_t size, uint32_t* offset) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this, size] {
-        return stop_ || (slotCount_ < slots_.size() && ringUsed_ + size <= kZipReadAheadBytes);
-    });
+    fillerWants_ = size;
+    if (!HasRoom()) {
+        fillerWaiting_ = true;
+        room_.wait(lock, [this] { return stop_ || HasRoom(); });
+        fillerWaiting_ = false;
+    }
     // The caller frees from the start, so the end of what is used stays put.
     *offset = (ringStart_ + ringUsed_) % kZipReadAheadBytes;
     return !stop_;
@@ -164,5 +171,14 @@ void ZipReadAhead::Publish(const Slot& slot) {
     slots_[(firstSlot_ + slotCount_) % slots_.size()] = slot;
     ++slotCount_;
     ringUsed_ += slot.size;
-    changed_.notify_all();
+    if (takerWaiting_) ready_.notify_one();
+}
+
+bool ZipReadAhead::HasRoom() const {
+    return slotCount_ < slots_.size() && ringUsed_ + fillerWants_ <= kZipReadAheadBytes;
+}
+
+void ZipReadAhead::WakeFiller() {
+    const bool halfFree = slotCount_ <= slots_.size() / 2 && ringUsed_ <= kZipReadAheadBytes / 2;
+    if (fillerWaiting_ && HasRoom() && (halfFree || slotCount_ == 0)) room_.notify_one();
 }

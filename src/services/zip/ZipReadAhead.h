@@ -73,6 +73,12 @@ private:
     // when all of size bytes arrived and the CRC-32 matched.
     bool Inflate(uint32_t offset, uint32_t size);
     void Publish(const Slot& slot);
+    // With mutex_ held: whether the thread has room for what it waits for.
+    bool HasRoom() const;
+    // With mutex_ held: wakes a waiting thread once half the slots and the
+    // memory are free, or none is left to take. Waking it for every entry
+    // taken would cost more than inflating a tiny entry.
+    void WakeFiller();
 
     State state_ = State::Idle;
     std::unique_ptr<void, ReaderCloser> reader_;
@@ -81,9 +87,14 @@ private:
     std::atomic<bool> stop_{false};
 
     // Guarded by mutex_: the slots waiting in index order, the bytes they
-    // hold from ringStart_ on, whether the thread has finished.
+    // hold from ringStart_ on, whether the thread has finished, and who waits
+    // for whom (each side signals only a waiting other).
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable room_;
+    std::condition_variable ready_;
+    bool fillerWaiting_ = false;
+    uint64_t fillerWants_ = 0;
+    bool takerWaiting_ = false;
     std::array<Slot, kZipReadAheadEntries> slots_ = {};
     size_t firstSlot_ = 0;
     size_t slotCount_ = 0;
