@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The benchmarks' deterministic corpus: a game client of about 200 MiB in
-3000 files, zipped with Info-ZIP zip.
+3000 files, zipped with Info-ZIP zip; and two packages of other shapes, so
+that a gain is not bought on one: 100 000 tiny files, and 4 large ones.
 
 usage: corpus.py ARCHIVE   (makes ARCHIVE unless it is already there)
 
@@ -12,6 +13,7 @@ import random
 import shutil
 import subprocess
 import sys
+import zipfile
 
 MIB = 1 << 20
 FILE_TIME = 1700000000  # every file's modification time, for a stable archive
@@ -75,6 +77,48 @@ def ensure(archive):
     shutil.rmtree(source)
     print("corpus: %d files, %.1f MiB (%.0f %% incompressible), %.1f MiB zipped" % (
         count, total / MIB, 100 * random_bytes / total, os.path.getsize(archive) / MIB))
+    return archive
+
+
+def _write_zip(archive, members):
+    """Writes (name, data) pairs, deflated, with one fixed time: through a
+    .part file, so that a broken run leaves no archive behind."""
+    partial = archive + ".part"
+    stamp = (2023, 11, 14, 22, 13, 20)  # FILE_TIME in UTC
+    with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED) as zf:
+        for name, data in members:
+            info = zipfile.ZipInfo(name, stamp)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = 0o100644 << 16
+            zf.writestr(info, data)
+    os.replace(partial, archive)
+
+
+def ensure_tiny(archive):
+    """100 000 files of 1-1023 bytes in 100 folders: the cost per entry."""
+    archive = os.path.abspath(archive)
+    if not os.path.exists(archive):
+        rng = random.Random(20240612)
+        _write_zip(archive, (("d%02d/t%06d.txt" % (i % 100, i),
+                              b"".join(b"%d:%d\n" % (i, j)
+                                       for j in range(rng.randint(1, 120)))[:1023])
+                             for i in range(100000)))
+    return archive
+
+
+def ensure_large(archive):
+    """4 files of 50 MiB, half text, half incompressible: the cost per byte."""
+    archive = os.path.abspath(archive)
+    if not os.path.exists(archive):
+        rng = random.Random(20240613)
+        text = b" ".join(rng.randbytes(rng.randint(2, 9)).hex().encode() for _ in range(200000))
+        size = 50 * MIB
+
+        def member(i):
+            if i % 2:
+                return rng.randbytes(size)
+            return (text * (size // len(text) + 1))[:size]
+        _write_zip(archive, (("large/l%d.bin" % i, member(i)) for i in range(4)))
     return archive
 
 

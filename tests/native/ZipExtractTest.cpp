@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "ZipTestFixture.h"
 
@@ -33,6 +34,15 @@ struct stat StatOf(const std::string& path) {
 
 uint64_t ToFileTime(const timespec& time) {
     return static_cast<uint64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100 + kEpoch;
+}
+
+size_t CountEntries(const char* folder) {
+    size_t count = 0;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        (void)item;
+        ++count;
+    }
+    return count;
 }
 
 TEST_F(ZipTest, CountQueryAndIndexesOutOfRange) {
@@ -394,6 +404,89 @@ TEST_F(ZipTest, DamagedDataIsNeverSuccess) {
     EXPECT_GT(StatOf(Path("out/crc.txt")).st_mtim.tv_sec, 1588388646);
     EXPECT_EQ(ZipExtractEntry(zip.get(), 2, L"cut.txt"), ZipErrInflate);
     EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"ok.txt"), ZipOk);
+}
+
+// Entry i holds 1000 + i copies of its own letter.
+std::vector<TestZipEntry> LetterEntries(int count) {
+    std::vector<TestZipEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        entries.push_back(File(std::to_string(i) + ".txt", std::string(1000 + i, 'a' + i)));
+    }
+    return entries;
+}
+
+TEST_F(ZipTest, ReadAheadServesOnlyTheNextIndex) {
+    // The first call starts the read-ahead; each sequence then leaves the
+    // index order: the same index twice, a skip, a step back.
+    const std::vector<std::vector<int32_t>> sequences = {
+        {0, 1, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 1, 2, 0, 1, 5}, {3, 4, 2, 5}};
+    for (const auto& sequence : sequences) {
+        ScopedZip zip = OpenEntries(LetterEntries(6));
+        for (const int32_t index : sequence) {
+            const std::string name = std::to_string(index) + ".txt";
+            EXPECT_EQ(ZipExtractEntry(zip.get(), index, Wide(name).c_str()), ZipOk) << index;
+            EXPECT_EQ(Read("out/" + name), std::string(1000 + index, 'a' + index)) << index;
+        }
+    }
+}
+
+TEST_F(ZipTest, ReadAheadFailureLeavesTheEntryAsBefore) {
+    // Entry 2 fails while the read-ahead inflates it, after it prepared 1.
+    TestZipEntry damaged = File("2.txt", std::string(20000, 't'));
+    damaged.damageAt = 5;
+    TestZipEntry badCrc = File("2.txt", "stored");
+    badCrc.method = 0;
+    badCrc.crc = 0x12345678;
+    TestZipEntry cut = File("2.txt", std::string(30000, 'c') + std::string(30000, 'd'));
+    cut.truncateData = 40;
+    TestZipEntry longer = File("2.txt", std::string(3000, 'l'));
+    longer.declaredSize = 1000;
+    TestZipEntry shorter = File("2.txt", std::string(1000, 's'));
+    shorter.declaredSize = 3000;
+    TestZipEntry wrongLocal = File("2.txt", "local");
+    wrongLocal.localMethod = 0;
+    const TestZipEntry faults[] = {damaged, badCrc, cut, longer, shorter, wrongLocal};
+    for (size_t fault = 0; fault < std::size(faults); ++fault) {
+        std::vector<TestZipEntry> entries = LetterEntries(4);
+        entries[2] = faults[fault];
+        ScopedZip zip = OpenEntries(entries);
+        const ZipResult expected[] = {ZipOk, ZipOk, fault == 5 ? ZipErrCorrupt : ZipErrInflate,
+                                      ZipOk};
+        for (int32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(ZipExtractEntry(zip.get(), i, Wide(std::to_string(i) + ".txt").c_str()),
+                      expected[i])
+                << fault << " " << i;
+        }
+        EXPECT_EQ(Read("out/1.txt"), std::string(1001, 'b'));
+        EXPECT_EQ(Read("out/3.txt"), std::string(1003, 'd'));
+        // As without read-ahead: what the data gave before the fault stays.
+        if (fault == 1) {
+            EXPECT_EQ(Read("out/2.txt"), "stored");
+        }
+        std::filesystem::remove_all(Path("out"));
+    }
+}
+
+TEST_F(ZipTest, ReadAheadThreadEndsWhenClosedWhileWaiting) {
+    const size_t threads = CountEntries("/proc/self/task");
+    const size_t files = CountEntries("/proc/self/fd");
+    // Three entries of 3 MiB fill the read-ahead's memory: it waits for
+    // room when the archive is closed.
+    std::vector<TestZipEntry> entries = {File("0.txt", "0")};
+    for (char letter = 'a'; letter <= 'c'; ++letter) {
+        entries.push_back(File(std::string(1, letter), std::string(3u << 20, letter)));
+    }
+    ScopedZip zip = OpenEntries(entries);
+    ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"0.txt"), ZipOk);
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads + 1);
+    EXPECT_EQ(ZipClose(zip.release()), ZipOk);
+    // The archive is no longer open, not even by a thread that lingers.
+    EXPECT_EQ(CountEntries("/proc/self/fd"), files);
+    // A joined thread leaves the task list a moment after the join.
+    for (int wait = 0; wait < 2000 && CountEntries("/proc/self/task") != threads; ++wait) {
+        usleep(1000);
+    }
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
 }
 
 }  // namespace

@@ -124,10 +124,20 @@ ZipResult LoadRecord(ZipExtractor& extractor, int32_t index) {
 }
 
 // Copies the current entry's data into file, then sets its times once the
-// whole entry was written and its CRC-32 found right.
-ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file) {
+// whole entry was written and its CRC-32 found right. Data the read-ahead
+// prepared was found right already and is only written.
+ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
+                         const ZipPreparedData* prepared) {
     unzFile reader = extractor.reader.get();
     const ZipEntryInfo& record = extractor.cachedRecord;
+    if (prepared != nullptr) {
+        if ((prepared->firstSize > 0 && !file.Write(prepared->first, prepared->firstSize)) ||
+            (prepared->secondSize > 0 && !file.Write(prepared->second, prepared->secondSize))) {
+            return ZipErrWrite;
+        }
+        file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        return ZipOk;
+    }
     if (!extractor.outputBuffer) {
         extractor.outputBuffer.reset(new (std::nothrow) unsigned char[kZipOutputBufferSize]);
         if (!extractor.outputBuffer) return ZipErrInflate;
@@ -177,7 +187,8 @@ ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target)
     return ZipOk;
 }
 
-ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target) {
+ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
+                      const ZipPreparedData* prepared) {
     wchar_t directory[kZipMaxPath];
     const wchar_t* fileName = nullptr;
     if (!ZipSplitTarget(target, directory, &fileName)) return ZipErrFile;
@@ -196,7 +207,7 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target) {
     }
     ZipTargetFile file;
     if (!file.Create(path, extractor.cachedRecord.attributes)) return ZipErrFile;
-    return WriteEntryData(extractor, file);
+    return WriteEntryData(extractor, file, prepared);
 }
 
 }  // namespace
@@ -211,6 +222,7 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
         Store(ZipErrFile);
         return nullptr;
     }
+    extractor->archivePath = archivePath;
     wchar_t current[kZipMaxPath] = {};
     if (ZipGetCurrentDirectory(current, kZipMaxPath)) SetBaseDir(*extractor, current);
 
@@ -262,18 +274,22 @@ ZipResult ZipGetEntry(ZipHandle handle, int32_t index, ZipEntryInfo* entry) {
     return Store(ZipOk);
 }
 
-ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target) {
-    const ZipResult checked = CheckHandle(handle);
-    if (checked != ZipOk) return Store(checked);
-    ZipExtractor& extractor = *handle->extractor;
-    if (index < 0 || index >= extractor.entryCount) return Store(ZipErrArgs);
+namespace {
+
+ZipResult ExtractEntry(ZipExtractor& extractor, int32_t index, const wchar_t* target,
+                       const ZipPreparedData* prepared) {
+    if (index < 0 || index >= extractor.entryCount) return ZipErrArgs;
     const ZipResult loaded = LoadRecord(extractor, index);
-    if (loaded != ZipOk) return Store(loaded);
+    if (loaded != ZipOk) return loaded;
     // The cached record may be served while the reader stands elsewhere.
     const ZipResult walked = WalkTo(extractor, index);
-    if (walked != ZipOk) return Store(walked);
+    if (walked != ZipOk) return walked;
+    // From the first extraction on, the entries after this one are inflated
+    // while this one is written.
+    extractor.readAhead.Begin(extractor.archivePath.c_str(), extractor.reader.get(), index,
+                              extractor.reachableCount);
     // Names from an archive must not lead out of the base directory.
-    if (ZipTargetEscapesBase(target)) return Store(ZipErrFile);
+    if (ZipTargetEscapesBase(target)) return ZipErrFile;
     // Some tools mark a folder entry by its trailing separator alone, with no
     // directory attribute; a file with an empty name can never be made, and
     // refusing the entry would leave every package from such a tool
@@ -282,9 +298,24 @@ ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target
     const bool folderName =
         length > 0 && (target[length - 1] == L'\\' || target[length - 1] == L'/');
     if ((extractor.cachedRecord.attributes & kAttrDirectory) != 0 || folderName) {
-        return Store(ExtractDirectory(extractor, target));
+        return ExtractDirectory(extractor, target);
     }
-    return Store(ExtractFile(extractor, target));
+    return ExtractFile(extractor, target, prepared);
+}
+
+}  // namespace
+
+ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    ZipExtractor& extractor = *handle->extractor;
+    ZipPreparedData prepared;
+    const bool ready = extractor.readAhead.Take(index, &prepared);
+    const ZipResult result = ExtractEntry(extractor, index, target, ready ? &prepared : nullptr);
+    if (ready) extractor.readAhead.Release();
+    // After a failure the caller may go anywhere: the read-ahead is dropped.
+    if (result != ZipOk) extractor.readAhead.End();
+    return Store(result);
 }
 
 ZipResult ZipClose(ZipHandle handle) {

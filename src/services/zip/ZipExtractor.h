@@ -4,9 +4,11 @@
 #include <minizip/unzip.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "services/zip/ZipExtract.h"
+#include "services/zip/ZipReadAhead.h"
 
 constexpr uint32_t kZipOutputBufferSize = 16384;
 
@@ -42,4 +44,8 @@ struct ZipExtractor {
     // Ends in "\" or "/"; empty when the given directory did not fit, which
     // makes every relative target fail.
     wchar_t baseDir[kZipMaxPath] = {};
+    // The path ZipOpen was given: the read-ahead opens the archive again.
+    std::wstring archivePath;
+    // Declared last: its thread ends before anything else goes.
+    ZipReadAhead readAhead;
 };
