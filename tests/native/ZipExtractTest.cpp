@@ -406,11 +406,11 @@ TEST_F(ZipTest, DamagedDataIsNeverSuccess) {
     EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"ok.txt"), ZipOk);
 }
 
-// Entry i holds 1000 + i copies of its own letter.
+// Entry i holds 5000 + i copies of its own letter: large enough to be read ahead.
 std::vector<TestZipEntry> LetterEntries(int count) {
     std::vector<TestZipEntry> entries;
     for (int i = 0; i < count; ++i) {
-        entries.push_back(File(std::to_string(i) + ".txt", std::string(1000 + i, 'a' + i)));
+        entries.push_back(File(std::to_string(i) + ".txt", std::string(5000 + i, 'a' + i)));
     }
     return entries;
 }
@@ -425,7 +425,7 @@ TEST_F(ZipTest, ReadAheadServesOnlyTheNextIndex) {
         for (const int32_t index : sequence) {
             const std::string name = std::to_string(index) + ".txt";
             EXPECT_EQ(ZipExtractEntry(zip.get(), index, Wide(name).c_str()), ZipOk) << index;
-            EXPECT_EQ(Read("out/" + name), std::string(1000 + index, 'a' + index)) << index;
+            EXPECT_EQ(Read("out/" + name), std::string(5000 + index, 'a' + index)) << index;
         }
     }
 }
@@ -434,16 +434,17 @@ TEST_F(ZipTest, ReadAheadFailureLeavesTheEntryAsBefore) {
     // Entry 2 fails while the read-ahead inflates it, after it prepared 1.
     TestZipEntry damaged = File("2.txt", std::string(20000, 't'));
     damaged.damageAt = 5;
-    TestZipEntry badCrc = File("2.txt", "stored");
+    const std::string stored(5000, 'p');
+    TestZipEntry badCrc = File("2.txt", stored);
     badCrc.method = 0;
     badCrc.crc = 0x12345678;
     TestZipEntry cut = File("2.txt", std::string(30000, 'c') + std::string(30000, 'd'));
     cut.truncateData = 40;
-    TestZipEntry longer = File("2.txt", std::string(3000, 'l'));
-    longer.declaredSize = 1000;
-    TestZipEntry shorter = File("2.txt", std::string(1000, 's'));
-    shorter.declaredSize = 3000;
-    TestZipEntry wrongLocal = File("2.txt", "local");
+    TestZipEntry longer = File("2.txt", std::string(9000, 'l'));
+    longer.declaredSize = 5000;
+    TestZipEntry shorter = File("2.txt", std::string(5000, 's'));
+    shorter.declaredSize = 9000;
+    TestZipEntry wrongLocal = File("2.txt", std::string(5000, 'w'));
     wrongLocal.localMethod = 0;
     const TestZipEntry faults[] = {damaged, badCrc, cut, longer, shorter, wrongLocal};
     for (size_t fault = 0; fault < std::size(faults); ++fault) {
@@ -457,11 +458,11 @@ TEST_F(ZipTest, ReadAheadFailureLeavesTheEntryAsBefore) {
                       expected[i])
                 << fault << " " << i;
         }
-        EXPECT_EQ(Read("out/1.txt"), std::string(1001, 'b'));
-        EXPECT_EQ(Read("out/3.txt"), std::string(1003, 'd'));
+        EXPECT_EQ(Read("out/1.txt"), std::string(5001, 'b'));
+        EXPECT_EQ(Read("out/3.txt"), std::string(5003, 'd'));
         // As without read-ahead: what the data gave before the fault stays.
         if (fault == 1) {
-            EXPECT_EQ(Read("out/2.txt"), "stored");
+            EXPECT_EQ(Read("out/2.txt"), stored);
         }
         std::filesystem::remove_all(Path("out"));
     }

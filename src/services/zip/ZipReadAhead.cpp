@@ -113,6 +113,7 @@ void ZipReadAhead::Run(int32_t first, int32_t entryCount) {
         const bool wanted =
             (info.flag & kFlagEncrypted) == 0 &&
             (info.compression_method == kMethodStored || info.compression_method == Z_DEFLATED) &&
+            info.uncompressed_size >= kZipReadAheadSmallest &&
             info.uncompressed_size <= kZipReadAheadBytes;
         Slot slot = {index, wanted, 0, wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0};
         if (!Reserve(slot.size, &slot.offset)) break;

@@ -23,6 +23,9 @@
 // The memory for prepared data, and how many entries may wait at once.
 constexpr uint32_t kZipReadAheadBytes = 8u << 20;
 constexpr size_t kZipReadAheadEntries = 1024;
+// Smaller entries cost a second reader more seeks and reads than inflating
+// them saves: the caller's thread keeps them, as without read-ahead.
+constexpr uint32_t kZipReadAheadSmallest = 4u << 10;
 
 // An entry's data, inflated and its size and CRC-32 found right: in one or
 // two pieces of the read-ahead's memory.
