@@ -5,6 +5,7 @@
 # QORV_WINDOWS_TESTS=win64, Wine's 64-bit loader and the x86_64 compilers and
 # no i386 package at all. The 32-bit product is built on both roads.
 # Idempotent: every step is skipped when its result is already present.
+# Usage: setup.sh [PACKAGE...]   (more Debian packages, installed the same way)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -93,6 +94,7 @@ if [ ! -f "$src_list" ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sou
   need_update=1
 fi
 
+common+=("$@")
 if [ $road = win32 ]; then wanted=("${common[@]}" "${road32[@]}"); else wanted=("${common[@]}" "${road64[@]}"); fi
 mapfile -t missing < <(missing_of "${wanted[@]}")
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
