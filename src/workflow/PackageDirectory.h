@@ -12,9 +12,9 @@
 namespace qorv {
 
 // Bytes asked for at the end of the package: the classic end record with the
-// longest comment, the zip64 end record and locator, and room for the
-// central directory of a client of a few hundred files.
-constexpr uint64_t kPackageTailBytes = 256 * 1024;
+// longest comment, and the zip64 end record and locator before it. A central
+// directory that starts before them is asked for next.
+constexpr uint64_t kPackageTailBytes = 66 * 1024;
 // Range requests one update may make for entry data; more ranges are joined
 // across their smallest gaps.
 constexpr size_t kMaxEntryRequests = 16;
