@@ -45,11 +45,12 @@ SHAPES = (("100 000 tiny files", corpus.ensure_tiny, "tiny.zip"),
 
 
 class Sample:
-    def __init__(self, seconds, rss_kib, client=None, paint=None):
+    def __init__(self, seconds, rss_kib, client=None, paint=None, client_stage=None):
         self.seconds = seconds  # process start to its exit
         self.rss_kib = rss_kib  # the process's peak resident set
         self.client = client  # process start to the stand-in client's .args
         self.paint = paint  # process start to the first "\nwidth=" trace
+        self.client_stage = client_stage  # process start to the first "loading_step=3"
 
 
 def measure(command, env=None, args_file=None, trace=False):
@@ -75,6 +76,8 @@ def measure(command, env=None, args_file=None, trace=False):
                 data += chunk
                 if "paint" not in seen and b"\nwidth=" in data:
                     seen["paint"] = time.perf_counter() - start
+                if "client stage" not in seen and b"loading_step=3" in data:
+                    seen["client stage"] = time.perf_counter() - start
             seen["trace"] = data
         reader = threading.Thread(target=read, daemon=True)
         reader.start()
@@ -107,7 +110,8 @@ def measure(command, env=None, args_file=None, trace=False):
         tail = seen.get("trace", b"")[-400:]
         sys.exit(f"{command[1]} never started the client; its trace ended with {tail!r}")
     rss_kib = int(rss_file.read_text().split()[-1])
-    return Sample(seconds, rss_kib, seen.get("client"), seen.get("paint"))
+    return Sample(seconds, rss_kib, seen.get("client"), seen.get("paint"),
+                  seen.get("client stage"))
 
 
 def alternate(runs, contenders, prepare):
@@ -217,7 +221,14 @@ def bench_end_to_end(runs, road, resource_url):
         (road.packages / "pkg.ver").write_text(f"bench {version[0]}\r\n", newline="")
         return contenders[name], {"env": road.wine.env, "trace": True,
                                   "args_file": road.install_dir / (CLIENT + ".args")}
-    return alternate(runs, contenders, prepare), contenders, native
+    results = alternate(runs, contenders, prepare)
+    # The update is the client stage: from its first trace to the client's
+    # start. Wine's start, the shell stage and the version check cost both
+    # contenders the same and would hide the difference on a local server.
+    for samples in results.values():
+        for sample in samples:
+            sample.seconds = sample.client - sample.client_stage
+    return results, contenders, native
 
 
 def stats(values):
@@ -273,6 +284,43 @@ def machine_facts():
     ]
 
 
+def bench_update(runs, road):
+    """The client update of tests/e2e/test_incremental_update.py (50 MiB, 200
+    files, two of them changed): by ranges, and by the whole download the same
+    change takes without the install record."""
+    from e2e import test_incremental_update as scenario
+    print("client update ...", flush=True)
+    versions = {version: OUT / f"client-{version}.zip" for version in (1, 2)}
+    for version, path in versions.items():
+        scenario.client(path, version)
+    contenders = {"incremental update (Wine)": ["wine", str(road.installer(TOKEN_NAME))],
+                  "whole update (Wine)": ["wine", str(road.installer(TOKEN_NAME))]}
+
+    def publish(version):
+        shutil.copy(versions[version], road.packages / "GameClient.zip")
+        (road.packages / "pkg.ver").write_text(f"update {version}\r\n", newline="")
+
+    def prepare(name):
+        # Version 1 installed (not timed), then the change to version 2.
+        road.reset()
+        publish(1)
+        road.run(TOKEN_NAME)
+        (road.install_dir / (CLIENT + ".args")).unlink()
+        publish(2)
+        if name == "whole update (Wine)":
+            (road.install_dir / "GameClient.dir").unlink()
+        return contenders[name], {"env": road.wine.env, "trace": True,
+                                  "args_file": road.install_dir / (CLIENT + ".args")}
+    results = alternate(runs, contenders, prepare)
+    # The update is the client stage: from its first trace to the client's
+    # start. Wine's start, the shell stage and the version check cost both
+    # contenders the same and would hide the difference on a local server.
+    for samples in results.values():
+        for sample in samples:
+            sample.seconds = sample.client - sample.client_stage
+    return results
+
+
 def main():
     runs = max(5, int(sys.argv[1]) if len(sys.argv) > 1 else 5)
     for program in ("curl", "unzip", "bsdtar", "nginx", "wine", "gnuplot", "zip"):
@@ -290,14 +338,16 @@ def main():
         download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip",
                                                  https_url + "/pkg/corpus.zip", wine_env)
         e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url)
+        update = bench_update(runs, road)
     shutil.rmtree(OUT, ignore_errors=True)
-    report(runs, archive, unpack, download, e2e, native_e2e, time.monotonic() - began)
+    report(runs, archive, unpack, download, e2e, native_e2e, update, time.monotonic() - began)
 
 
-def report(runs, archive, unpack, download, e2e, native_e2e, elapsed):
+def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed):
     med = {}
     rows = []
-    for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e)):
+    for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e),
+                             ("client update", update)):
         for name, samples in results.items():
             median, low, high = stats([s.seconds for s in samples])
             med[name] = median
@@ -330,6 +380,8 @@ def report(runs, archive, unpack, download, e2e, native_e2e, elapsed):
         ("WinINet loop (Wine) / curl", "WinINet loop (Wine)", "curl", None),
         ("QorvInstall.exe client start / curl + unzip", "client start", "curl + unzip", 1.4),
         ("QorvInstall.exe exit / curl + unzip", "QorvInstall.exe (Wine)", "curl + unzip", None),
+        ("client update by ranges / whole (Wine)", "incremental update (Wine)",
+         "whole update (Wine)", 0.2),
     ]
     for shape, _, _ in SHAPES:
         ratios += [(f"qorv-unzip / unzip, {shape}", f"qorv-unzip, {shape}", f"unzip, {shape}", None),
@@ -420,6 +472,12 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - `wine {TOKEN_NAME}` (a copy of build/{WINDOWS.name}/QorvInstall.exe), timed to
     its exit and to the appearance of the stand-in client's `.args` file
   - `sh -c "{native_e2e.replace(str(REPO) + '/', '')}"`
+- Client update (tests/e2e/test_incremental_update.py's client: 50 MiB, 200
+  files; version 1 installed before each run, then version 2 with two files
+  of 50 KiB changed): `wine {TOKEN_NAME}` with the install record (the
+  changed entries by ranges) and with the record deleted (the whole download),
+  each timed from its first `loading_step=3` trace to the appearance of the
+  stand-in client's `.args` file
 <!-- notes -->{notes}""")
     chart(ratio_rows)
     print(f"\nwrote {results.relative_to(REPO)} and bench/ratios.png")

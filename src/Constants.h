@@ -51,6 +51,10 @@ constexpr wchar_t kShellPackageFile[] = L"shell.zip";
 constexpr wchar_t kVersionFile[] = L"pkg.ver";
 constexpr wchar_t kNewVersionFile[] = L"pkg.ver.new";  // the server copy until the client is in
 constexpr wchar_t kClientPackageFile[] = L"GameClient.zip";
+// The installed client's record: the package's central directory and end
+// records, kept after an install in which every entry extracted.
+constexpr wchar_t kClientRecordFile[] = L"GameClient.dir";
+constexpr wchar_t kClientRecordNewFile[] = L"GameClient.dir.new";
 constexpr wchar_t kShellProgram[] = L"Qorv.exe";
 constexpr wchar_t kClientProgram[] = L"GameClient\\kel_qorvmicro.exe";
 constexpr wchar_t kLoginAnswerFile[] = L"GameClient\\lgt.json";
@@ -127,6 +131,9 @@ constexpr char kTraceUnpackFailed[] =
     "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
 constexpr char kTracePackageMismatch[] =        // the client package does not match its version
     "\xbf\xcd\xbb\xa7\xb6\xcb\xb0\xfc\xd3\xeb\xb0\xe6\xb1\xbe\xb2\xbb\xb7\xfb\n";
+constexpr char kTraceIncremental[] =  // incremental update: entries, then bytes fetched of all
+    "\xd4\xf6\xc1\xbf\xb8\xfc\xd0\xc2\xa3\xba%lu/%lu \xb8\xf6\xcc\xf5\xc4\xbf\xa3\xac%lu/%lu "
+    "\xd7\xd6\xbd\xda\n";
 constexpr char kTraceStartShell[] =  // starting client
     "\xc6\xf4\xb6\xaf\xbf\xcd\xbb\xa7\xb6\xcb\xa3\xac\xb2\xce\xca\xfd:\n";
 constexpr char kTraceStartGameClient[] =  // starting game client

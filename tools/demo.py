@@ -213,6 +213,22 @@ def main():
         # The stand-ins show their window for a few seconds; let them finish.
         harness.wait_until(lambda: not {"qorv.exe", "kel_qorvmicro.exe"} & wine.processes(),
                            60, 0.5)
+        # Version 2 of the client changes one file: the update fetches only
+        # that entry, by ranges, and nginx's log tells how many bytes it took.
+        (OUT / "content" / "client" / "assets" / "config.ini").write_text(
+            "[client]\r\nlanguage=de\r\n")
+        subprocess.run([REPO / "tools" / "qorv-pack", OUT / "content" / "client",
+                        pkg / "GameClient.zip", pkg / "pkg.ver"], check=True,
+                       stdout=subprocess.DEVNULL)
+        nginx.access_log.write_text("")
+        print(f"== running {TOKEN_NAME} under Wine: client version 2, one file changed ...",
+              flush=True)
+        update = Run(wine.start(OUT / TOKEN_NAME), display, None, lambda t: False)
+        traces.append((f"{TOKEN_NAME} (update)", update.wait(300)))
+        fetched = nginx.bytes_sent("/rc/pkg/GameClient.zip")
+        package = (pkg / "GameClient.zip").stat().st_size
+        harness.wait_until(lambda: not {"qorv.exe", "kel_qorvmicro.exe"} & wine.processes(),
+                           60, 0.5)
         for args in sorted(install_dir.rglob("*.args")):
             for line in args.read_text(encoding="utf-8").splitlines():
                 started.append(line)
@@ -242,11 +258,13 @@ def main():
         for name, trace in traces:
             print(f"\n== trace of {name}")
             print(readable(trace))
+        print(f"\n== client update: {fetched} bytes of GameClient.zip served "
+              f"({package} bytes in all)")
         print("\n== screenshots")
         for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
             path = OUT / shot
             print(f"    {path.relative_to(REPO)}" + ("" if path.exists() else " (not taken)"))
-        ok = len(started) == 2 and all((OUT / s).exists() for s in (
+        ok = len(started) == 3 and fetched < package // 2 and all((OUT / s).exists() for s in (
             "screenshot-mid-download.png", "screenshot-before-closing.png"))
 
         command = wine.uninstall_command()

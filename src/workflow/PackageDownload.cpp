@@ -91,8 +91,8 @@ void Report(IBindStatusCallback* callback, ULONG received, ULONG length, ULONG s
 }
 
 // The request for url, sent, with the idle timeout on its connection.
-HRESULT SendRequest(HINTERNET session, const wchar_t* url, HINTERNET* connection,
-                    HINTERNET* request) {
+HRESULT SendRequest(HINTERNET session, const wchar_t* url, const std::wstring& headers,
+                    HINTERNET* connection, HINTERNET* request) {
     // Non-zero lengths with null pointers: the parts point into url.
     URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof(parts);
@@ -126,7 +126,10 @@ HRESULT SendRequest(HINTERNET session, const wchar_t* url, HINTERNET* connection
     for (DWORD option : timeoutOptions) {
         if (!InternetSetOptionW(*request, option, &timeout, sizeof(timeout))) return LastError();
     }
-    if (!HttpSendRequestW(*request, nullptr, 0, nullptr, 0)) return LastError();
+    if (!HttpSendRequestW(*request, headers.empty() ? nullptr : headers.c_str(),
+                          static_cast<DWORD>(headers.size()), nullptr, 0)) {
+        return LastError();
+    }
     return S_OK;
 }
 
@@ -162,14 +165,14 @@ HRESULT NextUrl(HINTERNET request, std::wstring* url) {
 
 // Sends the request for url and follows its redirects; on S_OK, request
 // holds the final answer, whose status is in *status.
-HRESULT OpenAnswer(HINTERNET session, const wchar_t* firstUrl, InternetHandle* connection,
-                   InternetHandle* request, DWORD* status) {
+HRESULT OpenAnswer(HINTERNET session, const wchar_t* firstUrl, const std::wstring& headers,
+                   InternetHandle* connection, InternetHandle* request, DWORD* status) {
     std::wstring url = firstUrl;
     for (int redirects = 0;; ++redirects) {
         request->reset(nullptr);
         HINTERNET connectionHandle = nullptr;
         HINTERNET requestHandle = nullptr;
-        HRESULT hr = SendRequest(session, url.c_str(), &connectionHandle, &requestHandle);
+        HRESULT hr = SendRequest(session, url.c_str(), headers, &connectionHandle, &requestHandle);
         connection->reset(connectionHandle);
         request->reset(requestHandle);
         if (FAILED(hr)) return hr;
@@ -181,8 +184,87 @@ HRESULT OpenAnswer(HINTERNET session, const wchar_t* firstUrl, InternetHandle* c
     }
 }
 
-// Reads the whole answer to url into file.
-HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback) {
+// A response header as text; empty when the server sent none.
+std::wstring QueryHeader(HINTERNET request, DWORD header) {
+    wchar_t text[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, header, text, &size, nullptr)) return std::wstring();
+    return text;
+}
+
+// Parses "bytes first-last/total" strictly: digits only, first <= last < total.
+bool ParseContentRange(const std::wstring& text, ULONGLONG* first, ULONGLONG* last,
+                       ULONGLONG* total) {
+    const wchar_t* c = text.c_str();
+    if (wcsncmp(c, L"bytes ", 6) != 0) return false;
+    c += 6;
+    ULONGLONG* fields[] = {first, last, total};
+    const wchar_t ends[] = {L'-', L'/', L'\0'};
+    for (int i = 0; i < 3; ++i) {
+        if (*c < L'0' || *c > L'9') return false;
+        ULONGLONG value = 0;
+        for (; *c >= L'0' && *c <= L'9'; ++c) {
+            if (value > MAXDWORD) return false;
+            value = value * 10 + static_cast<ULONGLONG>(*c - L'0');
+        }
+        if (*c != ends[i]) return false;
+        if (i < 2) ++c;
+        *fields[i] = value;
+    }
+    return *first <= *last && *last < *total && *total <= MAXDWORD;
+}
+
+// For a range request: checks that the answer is the part asked for, of the
+// same file, and moves the file pointer to where those bytes belong.
+HRESULT AcceptRange(HINTERNET request, DWORD status, const RangeRequest& range, HANDLE file,
+                    RangeAnswer* answer) {
+    // A 200 is the whole file: the server ignores ranges, or the file
+    // changed since the validator was taken. Its body is not read.
+    if (status != HTTP_STATUS_PARTIAL_CONTENT) return INET_E_DOWNLOAD_FAILURE;
+    ULONGLONG first = 0;
+    ULONGLONG last = 0;
+    ULONGLONG total = 0;
+    if (!ParseContentRange(QueryHeader(request, HTTP_QUERY_CONTENT_RANGE), &first, &last, &total)) {
+        return INET_E_DOWNLOAD_FAILURE;
+    }
+    if (range.tail) {
+        const ULONGLONG wanted = range.length < total ? range.length : total;
+        if (last != total - 1 || last - first + 1 != wanted) return INET_E_DOWNLOAD_FAILURE;
+        // A weak tag may not be used in If-Range; the date may.
+        std::wstring tag = QueryHeader(request, HTTP_QUERY_ETAG);
+        if (tag.empty() || tag.compare(0, 2, L"W/") == 0) {
+            tag = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+        }
+        if (tag.empty()) return INET_E_DOWNLOAD_FAILURE;
+        answer->validator = tag;
+        answer->total = total;
+    } else if (first != range.offset || last != range.offset + range.length - 1 ||
+               total != answer->total) {
+        return INET_E_DOWNLOAD_FAILURE;
+    }
+    answer->offset = first;
+    answer->length = last - first + 1;
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(first);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return LastError();
+    return S_OK;
+}
+
+std::wstring RangeHeaders(const RangeRequest& range, const std::wstring& validator) {
+    wchar_t text[64] = {};
+    if (range.tail) {
+        StringCchPrintfW(text, 64, L"Range: bytes=-%llu\r\n", range.length);
+        return text;
+    }
+    StringCchPrintfW(text, 64, L"Range: bytes=%llu-%llu\r\n", range.offset,
+                     range.offset + range.length - 1);
+    return text + (L"If-Range: " + validator + L"\r\n");
+}
+
+// Reads the answer to url into file: the whole body, or with range the part
+// it asks for, written at its offset.
+HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback,
+                 const RangeRequest* range, RangeAnswer* answer) {
     InternetHandle session(
         InternetOpenW(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.get()) return LastError();
@@ -194,17 +276,25 @@ HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback)
     InternetHandle connection(nullptr);
     InternetHandle request(nullptr);
     DWORD status = 0;
-    HRESULT hr = OpenAnswer(session.get(), url, &connection, &request, &status);
+    const std::wstring headers = range ? RangeHeaders(*range, answer->validator) : std::wstring();
+    HRESULT hr = OpenAnswer(session.get(), url, headers, &connection, &request, &status);
     if (FAILED(hr)) return hr;
     hr = CheckStatus(status);
     if (FAILED(hr)) return hr;
+    if (range) {
+        hr = AcceptRange(request.get(), status, *range, file, answer);
+        if (FAILED(hr)) return hr;
+    }
     bool lengthKnown = false;
     ULONG length = 0;
     hr = QueryContentLength(request.get(), &lengthKnown, &length);
     if (FAILED(hr)) return hr;
+    if (range && (!lengthKnown || length != answer->length)) return INET_E_DOWNLOAD_FAILURE;
+    const ULONG base = range ? range->progressBase : 0;
+    const ULONG reportTotal = range ? range->progressTotal : length;
 
     ULONGLONG received = 0;
-    Report(callback, 0, length, BINDSTATUS_BEGINDOWNLOADDATA);
+    Report(callback, base, reportTotal, BINDSTATUS_BEGINDOWNLOADDATA);
     // One report per read of up to 64 KiB, written to the file when the
     // buffer is full. WinINet hands data out in small pieces (Wine: 8 KiB);
     // a read and a report per piece would cost a trace and a repaint each.
@@ -223,7 +313,8 @@ HRESULT Transfer(const wchar_t* url, HANDLE file, IBindStatusCallback* callback)
         if (read == 0) break;
         filled += read;
         received += read;
-        Report(callback, static_cast<ULONG>(received), length, BINDSTATUS_DOWNLOADINGDATA);
+        Report(callback, static_cast<ULONG>(base + received), reportTotal,
+               BINDSTATUS_DOWNLOADINGDATA);
     }
     if (filled > 0) {
         hr = WriteAll(file, buffer, filled);
@@ -245,13 +336,19 @@ HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallb
         FileHandle file(CreateFileW(partPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) return LastError();
-        hr = Transfer(url, file.get(), callback);
+        hr = Transfer(url, file.get(), callback, nullptr, nullptr);
     }  // closed here: it is moved or deleted next
     if (SUCCEEDED(hr) && !MoveFileExW(partPath, path, MOVEFILE_REPLACE_EXISTING)) {
         hr = LastError();
     }
     if (FAILED(hr)) DeleteFileW(partPath);
     return hr;
+}
+
+HRESULT DownloadRange(const wchar_t* url, const RangeRequest& range, HANDLE file,
+                      IBindStatusCallback* callback, RangeAnswer* answer) {
+    if (range.length == 0) return E_INVALIDARG;
+    return Transfer(url, file, callback, &range, answer);
 }
 
 }  // namespace qorv

@@ -31,4 +31,34 @@ constexpr DWORD kDownloadIdleTimeoutMs = 20000;
 // target, or the WinINet or file error.
 HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback);
 
+// One range request. A tail request asks for the last length bytes of the
+// file (all of it when shorter); any other asks for length bytes at offset,
+// and only of the file the tail request saw.
+struct RangeRequest {
+    bool tail = false;
+    ULONGLONG offset = 0;
+    ULONGLONG length = 0;
+    // The progress reports count from progressBase up to progressTotal.
+    ULONG progressBase = 0;
+    ULONG progressTotal = 0;
+};
+
+// What the answers said; filled by the tail request, read by the others.
+struct RangeAnswer {
+    std::wstring validator;  // the file's strong ETag, else its Last-Modified
+    ULONGLONG total = 0;     // the file's size
+    ULONGLONG offset = 0;    // of the bytes the last answer carried
+    ULONGLONG length = 0;
+};
+
+// Fetches range of url and writes the bytes at their own offset in file.
+// Requests after the tail one carry If-Range with answer's validator, so a
+// file replaced in between answers 200, which fails here without its body
+// being read, as does every other status than 206, a Content-Range other
+// than the one asked for, a length that disagrees with it, or a body cut
+// short. Redirects are followed as by DownloadToFile; progress is reported
+// as there, counted from range.progressBase.
+HRESULT DownloadRange(const wchar_t* url, const RangeRequest& range, HANDLE file,
+                      IBindStatusCallback* callback, RangeAnswer* answer);
+
 }  // namespace qorv

@@ -17,7 +17,8 @@ void ClearRecord(ZipEntryInfo& entry) {
 
 }  // namespace
 
-bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir) {
+bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
+                   const std::vector<bool>* only) {
     ZipHandle archive = ZipOpen(archivePath);
     bool complete = archive != nullptr;
     ZipSetBaseDir(archive, baseDir);
@@ -29,6 +30,7 @@ bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir) {
     TraceLog(kTraceLineEnd);
 
     for (int32_t i = 0; i < count; ++i) {
+        if (only && (static_cast<size_t>(i) >= only->size() || !(*only)[i])) continue;
         ClearRecord(entry);
         ZipGetEntry(archive, i, &entry);
         const std::wstring path = AppendPath(baseDir, entry.name);

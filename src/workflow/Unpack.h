@@ -1,6 +1,8 @@
 // The unpacking loop shared by the shell and game client stages.
 #pragma once
 
+#include <vector>
+
 namespace qorv {
 
 // Opens archivePath, and for each entry in index order deletes the old file
@@ -8,6 +10,9 @@ namespace qorv {
 // time, never all at once); then closes and deletes the archive and traces
 // the end. Names the zip layer refuses are neither deleted nor written.
 // Returns true only when the archive opened and every entry extracted.
-bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir);
+// With only, just the entries it marks are deleted and extracted; the others
+// are not even read (their bytes may be missing from the archive).
+bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
+                   const std::vector<bool>* only = nullptr);
 
 }  // namespace qorv

@@ -306,20 +306,24 @@ class Nginx:
     """nginx serving root on 127.0.0.1:port; limit_rate throttles bodies.
     With tls=(certificate, key) it serves HTTPS; with proxy=(port, backend,
     tls) a second HTTPS server on port passes every request on to the
-    plain HTTP server at 127.0.0.1:backend."""
+    plain HTTP server at 127.0.0.1:backend. max_ranges=0 refuses range
+    requests (whole bodies only)."""
 
-    def __init__(self, root, port, limit_rate=None, tls=None, proxy=None):
+    def __init__(self, root, port, limit_rate=None, tls=None, proxy=None, max_ranges=None):
         self.root = Path(root)
         self.port = port
         self.limit_rate = limit_rate
         self.tls = tls
         self.proxy = proxy
+        self.max_ranges = max_ranges
         self.dir = Path(tempfile.mkdtemp(prefix="qorv-nginx-"))
         self.access_log = self.dir / "access.log"
         self.proc = None
 
     def __enter__(self):
         rate = f"limit_rate {self.limit_rate};" if self.limit_rate else ""
+        if self.max_ranges is not None:
+            rate += f" max_ranges {self.max_ranges};"
         conf = self.dir / "nginx.conf"
         # As root, nginx's workers would drop to an account that cannot read
         # the private temporary folders the packages are made in.
@@ -344,7 +348,8 @@ pid {self.dir}/nginx.pid;
 error_log {self.dir}/error.log info;
 events {{ worker_connections 64; }}
 http {{
-    access_log {self.access_log};
+    log_format bytes '$remote_addr [$time_local] "$request" $status $bytes_sent "$http_range"';
+    access_log {self.access_log} bytes;
     client_body_temp_path {self.dir};
     proxy_temp_path {self.dir};
     fastcgi_temp_path {self.dir};
@@ -376,6 +381,15 @@ http {{
             if len(quoted) > 1:
                 lines.append(quoted[1].rsplit(" ", 1)[0])
         return lines
+
+    def bytes_sent(self, path):
+        """Bytes (headers included) sent in answers to requests for path."""
+        total = 0
+        for line in self.access_log.read_text().splitlines():
+            quoted = line.split('"')
+            if len(quoted) > 2 and quoted[1].split(" ")[1].split("?", 1)[0] == path:
+                total += int(quoted[2].split()[1])
+        return total
 
     def closed_without_request(self, port):
         """How many connections to port ended before a request came."""

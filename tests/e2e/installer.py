@@ -26,6 +26,7 @@ STAND_INS = {"qorv.exe", "kel_qorvmicro.exe"}
 DOWNLOAD_DONE = "下载完成".encode("gbk")
 DELETE = "删除：".encode("gbk")
 UNPACK_DONE = "解压完成".encode("gbk")
+UNPACK_FAILED = "解压失败".encode("gbk")
 START_SHELL = "启动客户端，参数:\n".encode("gbk")
 START_GAME_CLIENT = "启动游戏客户端，参数:\n".encode("gbk")
 START_MICRO_CLIENT = "启动微端，参数:\n".encode("gbk")

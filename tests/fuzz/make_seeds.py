@@ -124,6 +124,8 @@ def main():
         "fuzz_zip_extended_times": time_seeds(),
         "fuzz_login_answer": login_seeds(),
         "fuzz_installer_name": installer_name_seeds(),
+        # The package tails are the same zip files the unpack starts from.
+        "fuzz_package_directory": zip_seeds(),
     }
     for target, seeds in corpora.items():
         directory = os.path.join(out, target)

@@ -13,7 +13,8 @@ query string) to an entry; paths not in it get 404:
       "/hang":             {"behaviour": "hang"},
       "/stall":            {"behaviour": "stall", "body": "shell.zip", "cut": 1000},
       "/slow":             {"behaviour": "slow", "body": "shell.zip", "pieces": 20, "seconds": 3},
-      "/chunked":          {"behaviour": "chunked", "body": "shell.zip", "chunk": 4096}
+      "/chunked":          {"behaviour": "chunked", "body": "shell.zip", "chunk": 4096},
+      "/ranges":           {"behaviour": "ranges", "body": "GameClient.zip", "damage": true}
     }
 
 Bodies: "body" names a file (relative to the config file's folder), "text" is
@@ -33,6 +34,9 @@ an inline UTF-8 body; neither gives an empty body. "type" sets Content-Type.
   slow      200 with Content-Length; the body in "pieces" parts spread over
             "seconds"
   chunked   200, Transfer-Encoding: chunked, no length; chunks of "chunk"
+  ranges    as ok, but a "Range: bytes=A-B" or "bytes=-N" request gets 206 with
+            Content-Range and a fixed ETag; with "damage", every range that
+            does not reach the end of the body has its middle byte inverted
 
 Each request line ("GET /path?query") is kept in order (FaultServer.requests())
 and, with --log, appended to a file. Used in-process as a context manager,
@@ -59,7 +63,7 @@ from pathlib import Path
 MAX_WAIT_SECONDS = 300
 HEADER_LIMIT = 64 * 1024
 
-REASONS = {200: "OK", 301: "Moved Permanently", 302: "Found", 303: "See Other",
+REASONS = {200: "OK", 206: "Partial Content", 301: "Moved Permanently", 302: "Found", 303: "See Other",
            307: "Temporary Redirect", 403: "Forbidden", 404: "Not Found",
            500: "Internal Server Error", 503: "Service Unavailable"}
 
@@ -87,10 +91,10 @@ class _Handler(socketserver.BaseRequestHandler):
             request = self._read_request(sock)
             if request is None:
                 return
-            method, target = request
+            method, target, headers = request
             owner.log(f"{method} {target}")
             entry = owner.entry(target.split("?", 1)[0])
-            if not self._answer(sock, entry, owner, f"{method} {target}"):
+            if not self._answer(sock, entry, owner, f"{method} {target}", headers):
                 return
 
     @staticmethod
@@ -104,12 +108,17 @@ class _Handler(socketserver.BaseRequestHandler):
             if not part or len(data) > HEADER_LIMIT:
                 return None
             data += part
-        words = data.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+        lines = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
+        words = lines[0].split(" ")
         if len(words) < 2:
             return None
-        return words[0], words[1]
+        headers = {}
+        for line in lines[1:]:
+            name, _, value = line.partition(":")
+            headers[name.strip().lower()] = value.strip()
+        return words[0], words[1], headers
 
-    def _answer(self, sock, entry, owner, request_line):
+    def _answer(self, sock, entry, owner, request_line, headers):
         """Sends the answer; False when the connection is finished with."""
         behaviour = entry.get("behaviour", "ok")
         body = owner.body(entry)
@@ -117,6 +126,26 @@ class _Handler(socketserver.BaseRequestHandler):
         if behaviour == "ok":
             self._head(sock, 200, {"Content-Type": kind, "Content-Length": len(body)})
             sock.sendall(body)
+            return True
+        if behaviour == "ranges":
+            wanted = headers.get("range", "")
+            if not wanted.startswith("bytes="):
+                self._head(sock, 200, {"Content-Type": kind, "Content-Length": len(body),
+                                       "ETag": '"fixed"'})
+                sock.sendall(body)
+                return True
+            first, _, last = wanted[6:].partition("-")
+            if first:
+                first, last = int(first), min(int(last), len(body) - 1)
+            else:
+                first, last = max(0, len(body) - int(last)), len(body) - 1
+            part = bytearray(body[first:last + 1])
+            if entry.get("damage") and last < len(body) - 1:
+                part[len(part) // 2] ^= 0xFF
+            self._head(sock, 206, {"Content-Type": kind, "Content-Length": len(part),
+                                   "Content-Range": f"bytes {first}-{last}/{len(body)}",
+                                   "ETag": '"fixed"'})
+            sock.sendall(bytes(part))
             return True
         if behaviour == "status":
             text = f"status {entry['status']}\n".encode()

@@ -1,0 +1,202 @@
+#include "workflow/PackageDirectory.h"
+
+#include <algorithm>
+
+namespace qorv {
+
+namespace {
+
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr uint32_t kZip64EndSignature = 0x06064b50;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr size_t kEndSize = 22;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kZip64EndSize = 56;
+constexpr size_t kCentralSize = 46;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
+
+uint16_t Read16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Read32(const unsigned char* p) {
+    return static_cast<uint32_t>(Read16(p)) | (static_cast<uint32_t>(Read16(p + 2)) << 16);
+}
+
+uint64_t Read64(const unsigned char* p) {
+    return static_cast<uint64_t>(Read32(p)) | (static_cast<uint64_t>(Read32(p + 4)) << 32);
+}
+
+// Splits the extra field into the zip64 block, whose values replace the
+// marked fields, and the rest, kept for comparison.
+bool ReadExtra(const unsigned char* extra, size_t size, PackageEntry* entry, bool offsetMarked) {
+    size_t at = 0;
+    while (at + 4 <= size) {
+        const uint16_t id = Read16(extra + at);
+        const size_t length = Read16(extra + at + 2);
+        if (at + 4 + length > size) return false;
+        const unsigned char* data = extra + at + 4;
+        if (id == kZip64ExtraId) {
+            size_t used = 0;
+            uint64_t* fields[] = {
+                entry->uncompressedSize == kZip64Marker ? &entry->uncompressedSize : nullptr,
+                entry->compressedSize == kZip64Marker ? &entry->compressedSize : nullptr,
+                offsetMarked ? &entry->localHeaderOffset : nullptr};
+            for (uint64_t* field : fields) {
+                if (field == nullptr) continue;
+                if (used + 8 > length) return false;
+                *field = Read64(data + used);
+                used += 8;
+            }
+        } else {
+            entry->extra.append(reinterpret_cast<const char*>(extra + at), 4 + length);
+        }
+        at += 4 + length;
+    }
+    return at == size;
+}
+
+}  // namespace
+
+bool LocateDirectory(const std::vector<unsigned char>& buffer, DirectoryLocation* location) {
+    if (buffer.size() < kEndSize) return false;
+    // The classic end record is the last one whose comment reaches the end.
+    for (size_t at = buffer.size() - kEndSize + 1; at-- > 0;) {
+        const unsigned char* end = buffer.data() + at;
+        if (Read32(end) != kEndSignature) continue;
+        if (at + kEndSize + Read16(end + 20) != buffer.size()) continue;
+        DirectoryLocation found;
+        found.count = Read16(end + 10);
+        found.size = Read32(end + 12);
+        found.offset = Read32(end + 16);
+        found.endInBuffer = at;
+        if (at >= kZip64LocatorSize && Read32(end - kZip64LocatorSize) == kZip64LocatorSignature) {
+            if (at < kZip64LocatorSize + kZip64EndSize) return false;
+            const size_t zip64At = at - kZip64LocatorSize - kZip64EndSize;
+            const unsigned char* zip64 = buffer.data() + zip64At;
+            if (Read32(zip64) != kZip64EndSignature) return false;
+            found.count = Read64(zip64 + 32);
+            found.size = Read64(zip64 + 40);
+            found.offset = Read64(zip64 + 48);
+            found.endInBuffer = zip64At;
+        }
+        *location = found;
+        return true;
+    }
+    return false;
+}
+
+bool ParseDirectory(const unsigned char* directory, size_t size, const DirectoryLocation& location,
+                    std::vector<PackageEntry>* entries) {
+    std::vector<PackageEntry> parsed;
+    size_t at = 0;
+    for (uint64_t i = 0; i < location.count; ++i) {
+        if (size - at < kCentralSize) return false;
+        const unsigned char* record = directory + at;
+        if (Read32(record) != kCentralSignature) return false;
+        const size_t nameLength = Read16(record + 28);
+        const size_t extraLength = Read16(record + 30);
+        const size_t commentLength = Read16(record + 32);
+        if (size - at - kCentralSize < nameLength + extraLength + commentLength) return false;
+        PackageEntry entry;
+        entry.versionMadeBy = Read16(record + 4);
+        entry.dosDateTime =
+            (static_cast<uint32_t>(Read16(record + 14)) << 16) | Read16(record + 12);
+        entry.crc = Read32(record + 16);
+        entry.compressedSize = Read32(record + 20);
+        entry.uncompressedSize = Read32(record + 24);
+        entry.externalAttributes = Read32(record + 38);
+        const uint32_t offset = Read32(record + 42);
+        entry.localHeaderOffset = offset;
+        entry.name.assign(reinterpret_cast<const char*>(record + kCentralSize), nameLength);
+        if (!ReadExtra(record + kCentralSize + nameLength, extraLength, &entry,
+                       offset == kZip64Marker)) {
+            return false;
+        }
+        parsed.push_back(std::move(entry));
+        at += kCentralSize + nameLength + extraLength + commentLength;
+    }
+    entries->swap(parsed);
+    return true;
+}
+
+bool ReadDirectory(const std::vector<unsigned char>& buffer, std::vector<PackageEntry>* entries) {
+    DirectoryLocation location;
+    if (!LocateDirectory(buffer, &location) || location.size > location.endInBuffer) return false;
+    const size_t start = location.endInBuffer - static_cast<size_t>(location.size);
+    return ParseDirectory(buffer.data() + start, static_cast<size_t>(location.size), location,
+                          entries);
+}
+
+bool SameEntry(const PackageEntry& a, const PackageEntry& b) {
+    return a.name == b.name && a.crc == b.crc && a.compressedSize == b.compressedSize &&
+           a.uncompressedSize == b.uncompressedSize && a.dosDateTime == b.dosDateTime &&
+           a.versionMadeBy == b.versionMadeBy && a.externalAttributes == b.externalAttributes &&
+           a.extra == b.extra;
+}
+
+bool EntrySpans(const std::vector<PackageEntry>& entries, const std::vector<bool>& wanted,
+                uint64_t directoryOffset, std::vector<ByteRange>* spans) {
+    std::vector<uint64_t> starts;
+    for (const PackageEntry& entry : entries) {
+        if (entry.localHeaderOffset >= directoryOffset) return false;
+        starts.push_back(entry.localHeaderOffset);
+    }
+    std::sort(starts.begin(), starts.end());
+    spans->clear();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i >= wanted.size() || !wanted[i]) continue;
+        const uint64_t start = entries[i].localHeaderOffset;
+        const auto next = std::upper_bound(starts.begin(), starts.end(), start);
+        const uint64_t end = next == starts.end() ? directoryOffset : *next;
+        spans->push_back({start, end - start});
+    }
+    return true;
+}
+
+std::vector<ByteRange> PlanRanges(std::vector<ByteRange> spans, size_t maxRequests) {
+    std::sort(spans.begin(), spans.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
+    std::vector<ByteRange> ranges;
+    for (const ByteRange& span : spans) {
+        if (span.length == 0) continue;
+        if (!ranges.empty() && span.offset <= ranges.back().offset + ranges.back().length) {
+            ByteRange& last = ranges.back();
+            last.length =
+                std::max(last.offset + last.length, span.offset + span.length) - last.offset;
+        } else {
+            ranges.push_back(span);
+        }
+    }
+    const size_t limit = std::max<size_t>(maxRequests, 1);
+    while (ranges.size() > limit) {
+        // The smallest gap costs the fewest extra bytes to fetch through.
+        size_t join = 0;
+        uint64_t smallest = UINT64_MAX;
+        for (size_t i = 0; i + 1 < ranges.size(); ++i) {
+            const uint64_t gap = ranges[i + 1].offset - (ranges[i].offset + ranges[i].length);
+            if (gap < smallest) {
+                smallest = gap;
+                join = i;
+            }
+        }
+        ranges[join].length =
+            ranges[join + 1].offset + ranges[join + 1].length - ranges[join].offset;
+        ranges.erase(ranges.begin() + static_cast<std::ptrdiff_t>(join) + 1);
+    }
+    return ranges;
+}
+
+uint64_t RangeBytes(const std::vector<ByteRange>& ranges) {
+    uint64_t total = 0;
+    for (const ByteRange& range : ranges) total += range.length;
+    return total;
+}
+
+bool WholeDownloadIsCheaper(const std::vector<ByteRange>& ranges, uint64_t packageSize) {
+    return RangeBytes(ranges) > packageSize / 2;
+}
+
+}  // namespace qorv

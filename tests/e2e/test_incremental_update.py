@@ -1,0 +1,145 @@
+"""Incremental client updates under Wine: a version change fetches only the
+changed entries of GameClient.zip by HTTP ranges, and ends in the same client
+as a whole install; a server without ranges gets the whole download, and a
+range answered with wrong bytes commits nothing and mends on the next run."""
+
+import hashlib
+import random
+import zipfile
+
+from e2e import harness, installer
+from e2e.installer import TOKEN, FaultRoad, RoadTestCase
+from e2e.test_fault_matrix import CLIENT, configs
+
+TOKEN_NAME = f"QorvInstall-i-{TOKEN}.exe"
+FILES = 200
+# Two small files change between the versions; the rest fill 50 MiB.
+SMALL = ("res/small/a.txt", "res/small/b.txt")
+SMALL_SIZE = 50 * 1024
+LARGE_SIZE = (50 * 1024 * 1024 - len(SMALL) * SMALL_SIZE) // (FILES - len(SMALL))
+INCREMENTAL = "增量更新：".encode("gbk")
+_fresh = {}
+
+
+def client(path, version):
+    """The 50 MiB client of 200 files and the stand-in; version changes the
+    two small files only, which lie in the middle of the package and do not
+    compress, so their ranges are fetched for real."""
+    noise = random.Random(17)
+    with zipfile.ZipFile(path, "w") as archive:
+        archive.write(installer.STUBS / "client" / "kel_qorvmicro.exe", "kel_qorvmicro.exe")
+        for i in range(FILES - len(SMALL)):
+            info = zipfile.ZipInfo(f"res/pack{i:03}.dat", (2021, 3, 4, 5, 6, i % 30 * 2))
+            archive.writestr(info, noise.randbytes(LARGE_SIZE))
+            if i == FILES // 2:
+                changing = random.Random(version)
+                for name in SMALL:
+                    info = zipfile.ZipInfo(name, (2022 + version, 1, 2, 3, 4, 6))
+                    archive.writestr(info, changing.randbytes(SMALL_SIZE), zipfile.ZIP_DEFLATED)
+
+
+def publish(road, version):
+    client(road.packages / "GameClient.zip", version)
+    (road.packages / "pkg.ver").write_text(f"{version}.0\r\n", newline="")
+    road.clear_logs()
+
+
+def tree(road):
+    """Every file of the client with its content digest, time and mode, and
+    every folder (made when a file needs it, so with the time of that run);
+    the login answer and the stand-in's notes are written by the run."""
+    root = road.install_dir / "GameClient"
+    return {str(p.relative_to(root)): "folder" if p.is_dir() else
+            (hashlib.sha256(p.read_bytes()).hexdigest(), int(p.stat().st_mtime), p.stat().st_mode)
+            for p in root.rglob("*") if not p.name.endswith(".args") and p.name != "lgt.json"}
+
+
+def client_deletes(trace):
+    return sum(1 for line in trace.split(b"\n")
+               if line.startswith(installer.DELETE) and b"\\GameClient\\" in line)
+
+
+def fresh_version_2(road):
+    """The client a whole install of version 2 gives, taken once."""
+    if not _fresh:
+        road.reset()
+        publish(road, 2)
+        road.run(TOKEN_NAME)
+        _fresh.update(tree(road))
+    return _fresh
+
+
+class IncrementalUpdate(RoadTestCase):
+    def update(self):
+        """Installs version 1, then updates to 2; returns the update's trace."""
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        self.assertTrue((road.install_dir / "GameClient.dir").is_file())
+        publish(road, 2)
+        return road.run(TOKEN_NAME)
+
+    def assert_version_2(self):
+        road = self.road
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+        self.assertEqual(tree(road), fresh_version_2(road))
+
+    def test_update_fetches_only_the_changed_entries(self):
+        road = self.road
+        trace = self.update()
+        package = (road.packages / "GameClient.zip").stat().st_size
+        served = road.nginx.bytes_sent(CLIENT)
+        self.assertLessEqual(served, package * 2 // 100)
+        at = trace.find(INCREMENTAL)
+        self.assertGreaterEqual(at, 0)
+        line = trace[at + len(INCREMENTAL):].split(b"\n", 1)[0]
+        self.assertTrue(line.startswith(b"2/201 "), line)
+        self.assertIn(b"/%d " % package, line)
+        # Only the changed entries were deleted and written again.
+        self.assertEqual(client_deletes(trace), 2)
+        self.assertEqual(list(road.install_dir.rglob("*.part")), [])
+        self.assertFalse((road.install_dir / "GameClient.zip").exists())
+        self.assert_version_2()
+
+    def test_server_without_ranges_gets_the_whole_download(self):
+        road = self.road
+        road.nginx.__exit__(None, None, None)
+        road.nginx = harness.Nginx(road.work / "rc", road.nginx.port, max_ranges=0).__enter__()
+        try:
+            trace = self.update()
+            package = (road.packages / "GameClient.zip").stat().st_size
+            self.assertGreaterEqual(road.nginx.bytes_sent(CLIENT), package)
+            self.assertNotIn(INCREMENTAL, trace)
+            self.assertEqual(client_deletes(trace), 1 + FILES)
+            self.assert_version_2()
+        finally:
+            road.nginx.__exit__(None, None, None)
+            road.nginx = harness.Nginx(road.work / "rc", road.nginx.port).__enter__()
+
+
+class WrongRangeBytes(RoadTestCase):
+    road_class = FaultRoad
+
+    def test_wrong_bytes_commit_nothing_and_the_next_run_mends(self):
+        road = self.road
+        road.serve(*configs(CLIENT, "ranges", damage=True))
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        publish(road, 2)
+        trace = road.run(TOKEN_NAME)
+        self.assertIn(INCREMENTAL, trace)
+        self.assertIn(installer.UNPACK_FAILED, trace)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        self.assertFalse((road.install_dir / "GameClient.dir").exists())
+        # No record: the next run downloads the whole package, which the
+        # server sends undamaged.
+        trace = road.run(TOKEN_NAME)
+        self.assertNotIn(INCREMENTAL, trace)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+        self.assertTrue((road.install_dir / "GameClient.dir").is_file())
+        mended = tree(road)
+        self.assertEqual(mended, fresh_version_2(road))
+
