@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 # A 93-byte i386 ELF that only calls exit(0): it needs no i386 package, so it
 # tells what the kernel can run before anything is installed.
 runs_i386() {
-  local elf="$here/build/.i386-probe"
+  local elf="$here/build/.i386-probe.$$"
   mkdir -p "$here/build"
   printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\061\333\270\001\000\000\000\315\200' >"$elf"
   chmod +x "$elf"
