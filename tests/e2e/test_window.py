@@ -67,18 +67,24 @@ class WindowTest(unittest.TestCase):
         resource_url, _ = harness.build_urls()
         self.port = harness.url_port(resource_url)
 
+    def start_installer(self, display):
+        """The installer on display with no earlier install: its prefix, its
+        process and the output collected so far; all stopped at cleanup."""
+        wine = harness.Wine(display)
+        self.addCleanup(wine.stop)
+        wine.use_cjk_dialog_font()
+        shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
+        proc = wine.start(EXE)
+        self.addCleanup(harness.stop, proc)
+        output = self.collect(proc)
+        self.addCleanup(proc.stdout.close)
+        return wine, proc, output
+
     def test_windows_bar_text_escape_and_close(self):
         with harness.Xvfb(f"{SCREEN_W}x{SCREEN_H}x24") as xvfb, \
                 StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
-            wine = harness.Wine(xvfb.display)
-            self.addCleanup(wine.stop)
-            wine.use_cjk_dialog_font()
-            shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
+            wine, proc, output = self.start_installer(xvfb.display)
 
-            proc = wine.start(EXE)
-            self.addCleanup(harness.stop, proc)
-            output = self.collect(proc)
-            self.addCleanup(proc.stdout.close)
 
             self.assertTrue(server.stalled.wait(90), "shell.zip was never fetched half-way")
             # A two-colour root so every see-through pixel is recognisable;
@@ -165,14 +171,7 @@ class WindowTest(unittest.TestCase):
     def test_a_failed_download_says_so_and_then_escape_closes(self):
         with harness.Xvfb(f"{SCREEN_W}x{SCREEN_H}x24") as xvfb, \
                 StallServer(self.tmp, self.port, "/rc/pkg/shell.zip", 5 * MIB) as server:
-            wine = harness.Wine(xvfb.display)
-            self.addCleanup(wine.stop)
-            wine.use_cjk_dialog_font()
-            shutil.rmtree(wine.local_appdata() / "tovrine", ignore_errors=True)
-            proc = wine.start(EXE)
-            self.addCleanup(harness.stop, proc)
-            output = self.collect(proc)
-            self.addCleanup(proc.stdout.close)
+            wine, proc, output = self.start_installer(xvfb.display)
             self.assertTrue(server.stalled.wait(90), "shell.zip was never fetched half-way")
             self.assertTrue(harness.wait_until(lambda: b"width=" in output, 30))
             time.sleep(3)
