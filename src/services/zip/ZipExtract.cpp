@@ -193,9 +193,9 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     const wchar_t* fileName = nullptr;
     if (!ZipSplitTarget(target, directory, &fileName)) return ZipErrFile;
     wchar_t path[kZipMaxPath];
+    const wchar_t* base = nullptr;
     if (ZipIsAbsolutePath(directory)) {
         if (!ZipJoinPath(path, directory, fileName, L"")) return ZipErrFile;
-        ZipMakeDirs(nullptr, directory);
     } else {
         // "C:x.txt" has no directory part and goes under the base, where its
         // ":" would name a stream of a file "C".
@@ -203,10 +203,16 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
             !ZipJoinPath(path, extractor.baseDir, directory, fileName)) {
             return ZipErrFile;
         }
-        ZipMakeDirs(extractor.baseDir, directory);
+        base = extractor.baseDir;
     }
+    // Most entries go into a folder made for an earlier one: the folders are
+    // made only when the file cannot be created without them, which saves a
+    // look at every level for every file.
     ZipTargetFile file;
-    if (!file.Create(path, extractor.cachedRecord.attributes)) return ZipErrFile;
+    if (!file.Create(path, extractor.cachedRecord.attributes)) {
+        ZipMakeDirs(base, directory);
+        if (!file.Create(path, extractor.cachedRecord.attributes)) return ZipErrFile;
+    }
     return WriteEntryData(extractor, file, prepared);
 }
 
