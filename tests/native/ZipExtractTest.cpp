@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "ZipTestFixture.h"
+#include "services/zip/ZipReadAhead.h"
 
 namespace {
 
@@ -471,15 +472,15 @@ TEST_F(ZipTest, ReadAheadFailureLeavesTheEntryAsBefore) {
 TEST_F(ZipTest, ReadAheadThreadEndsWhenClosedWhileWaiting) {
     const size_t threads = CountEntries("/proc/self/task");
     const size_t files = CountEntries("/proc/self/fd");
-    // Three entries of 3 MiB fill the read-ahead's memory: it waits for
-    // room when the archive is closed.
+    // Three entries of 3 MiB fill the read-ahead's memory: one thread waits
+    // for room, the other for its turn to claim, when the archive is closed.
     std::vector<TestZipEntry> entries = {File("0.txt", "0")};
     for (char letter = 'a'; letter <= 'c'; ++letter) {
         entries.push_back(File(std::string(1, letter), std::string(3u << 20, letter)));
     }
     ScopedZip zip = OpenEntries(entries);
     ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"0.txt"), ZipOk);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads + 1);
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads);
     EXPECT_EQ(ZipClose(zip.release()), ZipOk);
     // The archive is no longer open, not even by a thread that lingers.
     EXPECT_EQ(CountEntries("/proc/self/fd"), files);

@@ -12,6 +12,12 @@ constexpr unsigned long kMethodStored = 0;
 // Inflating goes in steps of this size, so that a stop is heard soon.
 constexpr uint32_t kStepSize = 1u << 16;
 
+unzFile OpenReader(const wchar_t* archivePath) {
+    zlib_filefunc64_def functions;
+    ZipFillArchiveFunctions(&functions);
+    return unzOpen2_64(archivePath, &functions);
+}
+
 }  // namespace
 
 ZipReadAhead::~ZipReadAhead() {
@@ -24,27 +30,36 @@ void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t in
     state_ = State::Ended;
     if (index + 1 >= entryCount) return;
     ring_.reset(new (std::nothrow) unsigned char[kZipReadAheadBytes]);
-    if (!ring_) return;
-    zlib_filefunc64_def functions;
-    ZipFillArchiveFunctions(&functions);
-    reader_.reset(unzOpen2_64(archivePath, &functions));
-    // The second reader starts where the caller's stands.
+    // The walker starts where the caller's reader stands; the threads'
+    // readers go to each entry they claim.
+    walker_.reset(OpenReader(archivePath));
     unz64_file_pos position;
-    if (!reader_ || unzGetFilePos64(current, &position) != UNZ_OK ||
-        unzGoToFilePos64(reader_.get(), &position) != UNZ_OK) {
-        reader_.reset();
-        ring_.reset();
+    bool opened = ring_ && walker_ && unzGetFilePos64(current, &position) == UNZ_OK &&
+                  unzGoToFilePos64(walker_.get(), &position) == UNZ_OK;
+    for (Reader& reader : readers_) {
+        if (opened) reader.reset(OpenReader(archivePath));
+        opened = opened && reader;
+    }
+    if (!opened) {
+        End();
         return;
     }
+    nextClaim_ = index + 1;
+    entryCount_ = entryCount;
     nextIndex_ = index + 1;
-    try {
-        thread_ = std::thread(&ZipReadAhead::Run, this, index + 1, entryCount);
-    } catch (const std::system_error&) {
-        reader_.reset();
-        ring_.reset();
-        return;
-    }
     state_ = State::Running;
+    running_ = kZipReadAheadThreads;
+    for (size_t i = 0; i < kZipReadAheadThreads; ++i) {
+        try {
+            threads_[i] = std::thread(&ZipReadAhead::Run, this, readers_[i].get(), i > 0);
+        } catch (const std::system_error&) {
+            // The threads that started serve alone; with none, Take finds
+            // nothing and hands everything back.
+            std::lock_guard<std::mutex> lock(mutex_);
+            running_ -= kZipReadAheadThreads - i;
+            break;
+        }
+    }
 }
 
 bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
@@ -55,13 +70,13 @@ bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
     }
     ++nextIndex_;
     std::unique_lock<std::mutex> lock(mutex_);
-    if (slotCount_ == 0 && !finished_) {
+    if (!TakerMayGo()) {
         takerWaiting_ = true;
-        ready_.wait(lock, [this] { return slotCount_ > 0 || finished_; });
+        ready_.wait(lock, [this] { return TakerMayGo(); });
         takerWaiting_ = false;
     }
     if (slotCount_ == 0) {
-        // The thread stopped before index: the rest is the caller's.
+        // The threads stopped before index: the rest is the caller's.
         lock.unlock();
         End();
         return false;
@@ -69,8 +84,14 @@ bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
     const Slot slot = slots_[firstSlot_];
     firstSlot_ = (firstSlot_ + 1) % slots_.size();
     --slotCount_;
+    if (slot.state != SlotState::Prepared) {
+        // Memory reserved for an entry that failed goes back at once.
+        ringStart_ = (ringStart_ + slot.size) % kZipReadAheadBytes;
+        ringUsed_ -= slot.size;
+        WakeFiller();
+        return false;
+    }
     WakeFiller();
-    if (!slot.prepared) return false;
     takenSize_ = slot.size;
     const uint32_t toEnd = kZipReadAheadBytes - slot.offset;
     data->first = ring_.get() + slot.offset;
@@ -93,53 +114,89 @@ void ZipReadAhead::End() {
         stop_ = true;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            room_.notify_one();
+            room_.notify_all();
+            helperGate_.notify_all();
         }
-        thread_.join();
+        for (std::thread& thread : threads_) {
+            if (thread.joinable()) thread.join();
+        }
     }
     state_ = State::Ended;
-    reader_.reset();
+    for (Reader& reader : readers_) reader.reset();
+    walker_.reset();
     ring_.reset();
 }
 
-void ZipReadAhead::Run(int32_t first, int32_t entryCount) {
-    unzFile reader = reader_.get();
-    for (int32_t index = first; index < entryCount && !stop_; ++index) {
-        unz_file_info64 info;
-        if (unzGoToNextFile(reader) != UNZ_OK ||
-            unzGetCurrentFileInfo64(reader, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            break;
-        }
-        const bool wanted =
-            (info.flag & kFlagEncrypted) == 0 &&
-            (info.compression_method == kMethodStored || info.compression_method == Z_DEFLATED) &&
-            info.uncompressed_size >= kZipReadAheadSmallest &&
-            info.uncompressed_size <= kZipReadAheadBytes;
-        Slot slot = {index, wanted, 0, wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0};
-        if (!Reserve(slot.size, &slot.offset)) break;
-        if (wanted && !Inflate(slot.offset, slot.size)) break;
-        Publish(slot);
+void ZipReadAhead::Run(unzFile reader, bool helper) {
+    Claim claim;
+    while ((!helper || HelperMayClaim()) && ClaimNext(&claim)) {
+        if (!claim.wanted) continue;
+        const bool prepared = unzGoToFilePos64(reader, &claim.position) == UNZ_OK &&
+                              Inflate(reader, claim.offset, claim.size);
+        Finish(claim.slot, prepared);
+        // The caller meets the same fault on its own thread, with its code.
+        if (!prepared) break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
+    --running_;
     if (takerWaiting_) ready_.notify_one();
 }
 
-bool ZipReadAhead::Reserve(uint64_t size, uint32_t* offset) {
+bool ZipReadAhead::HelperMayClaim() {
     std::unique_lock<std::mutex> lock(mutex_);
-    fillerWants_ = size;
+    if (!HelperHasRoom()) {
+        helperWaiting_ = true;
+        helperGate_.wait(lock, [this] { return stop_ || HelperHasRoom(); });
+        helperWaiting_ = false;
+    }
+    return !stop_;
+}
+
+bool ZipReadAhead::ClaimNext(Claim* claim) {
+    std::lock_guard<std::mutex> claimLock(claimMutex_);
+    if (stop_ || claimsEnded_ || nextClaim_ >= entryCount_) return false;
+    unzFile walker = walker_.get();
+    unz_file_info64 info;
+    if (unzGoToNextFile(walker) != UNZ_OK ||
+        unzGetCurrentFileInfo64(walker, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        unzGetFilePos64(walker, &claim->position) != UNZ_OK) {
+        claimsEnded_ = true;
+        return false;
+    }
+    claim->wanted =
+        (info.flag & kFlagEncrypted) == 0 &&
+        (info.compression_method == kMethodStored || info.compression_method == Z_DEFLATED) &&
+        info.uncompressed_size >= kZipReadAheadSmallest &&
+        info.uncompressed_size <= kZipReadAheadBytes;
+    claim->size = claim->wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0;
+    Slot slot = {nextClaim_, claim->wanted ? SlotState::Waiting : SlotState::Callers, 0,
+                 claim->size};
+    if (!Reserve(&slot, &claim->slot)) return false;
+    claim->offset = slot.offset;
+    ++nextClaim_;
+    return true;
+}
+
+bool ZipReadAhead::Reserve(Slot* slot, size_t* number) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    fillerWants_ = slot->size;
     if (!HasRoom()) {
         fillerWaiting_ = true;
         room_.wait(lock, [this] { return stop_ || HasRoom(); });
         fillerWaiting_ = false;
     }
+    if (stop_) return false;
     // The caller frees from the start, so the end of what is used stays put.
-    *offset = (ringStart_ + ringUsed_) % kZipReadAheadBytes;
-    return !stop_;
+    slot->offset = (ringStart_ + ringUsed_) % kZipReadAheadBytes;
+    *number = (firstSlot_ + slotCount_) % slots_.size();
+    slots_[*number] = *slot;
+    ++slotCount_;
+    ringUsed_ += slot->size;
+    if (takerWaiting_ && TakerMayGo()) ready_.notify_one();
+    return true;
 }
 
-bool ZipReadAhead::Inflate(uint32_t offset, uint32_t size) {
-    unzFile reader = reader_.get();
+bool ZipReadAhead::Inflate(unzFile reader, uint32_t offset, uint32_t size) {
     if (unzOpenCurrentFile(reader) != UNZ_OK) {
         unzCloseCurrentFile(reader);
         return false;
@@ -167,19 +224,28 @@ bool ZipReadAhead::Inflate(uint32_t offset, uint32_t size) {
     }
 }
 
-void ZipReadAhead::Publish(const Slot& slot) {
+void ZipReadAhead::Finish(size_t number, bool prepared) {
     std::lock_guard<std::mutex> lock(mutex_);
-    slots_[(firstSlot_ + slotCount_) % slots_.size()] = slot;
-    ++slotCount_;
-    ringUsed_ += slot.size;
-    if (takerWaiting_) ready_.notify_one();
+    // A waiting slot is never taken, so number still holds this entry.
+    slots_[number].state = prepared ? SlotState::Prepared : SlotState::Callers;
+    if (takerWaiting_ && TakerMayGo()) ready_.notify_one();
 }
 
 bool ZipReadAhead::HasRoom() const {
     return slotCount_ < slots_.size() && ringUsed_ + fillerWants_ <= kZipReadAheadBytes;
 }
 
+bool ZipReadAhead::TakerMayGo() const {
+    if (slotCount_ == 0) return running_ == 0;
+    return slots_[firstSlot_].state != SlotState::Waiting;
+}
+
+bool ZipReadAhead::HelperHasRoom() const {
+    return slotCount_ <= slots_.size() / 4 && ringUsed_ <= kZipReadAheadBytes / 4;
+}
+
 void ZipReadAhead::WakeFiller() {
     const bool halfFree = slotCount_ <= slots_.size() / 2 && ringUsed_ <= kZipReadAheadBytes / 2;
     if (fillerWaiting_ && HasRoom() && (halfFree || slotCount_ == 0)) room_.notify_one();
+    if (helperWaiting_ && HelperHasRoom()) helperGate_.notify_one();
 }

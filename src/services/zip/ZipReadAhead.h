@@ -1,9 +1,10 @@
-// Inflating the entries that follow the one being extracted on a second
-// thread, so that inflating overlaps with creating and writing the files.
-// The thread reads the archive through a reader of its own, in index order,
-// into a fixed budget of memory. What it does not prepare (an entry larger
-// than the budget, an encrypted one, one it cannot read) the caller's thread
-// extracts as before; a failure ends the thread.
+// Inflating the entries that follow the one being extracted on threads of
+// its own, so that inflating overlaps with creating and writing the files.
+// One reader walks the central directory and hands the entries out in index
+// order; each thread inflates the ones it claimed through a reader of its
+// own into a fixed budget of memory. What no thread prepares (an entry larger
+// than the budget, an encrypted one, one that fails) the caller's thread
+// extracts as before; a failure ends the thread that met it.
 //
 // It serves a caller that extracts consecutive indexes that all succeed; a
 // call for any other index, or a failed extraction, ends it for good.
@@ -26,6 +27,12 @@ constexpr size_t kZipReadAheadEntries = 1024;
 // Smaller entries cost a second reader more seeks and reads than inflating
 // them saves: the caller's thread keeps them, as without read-ahead.
 constexpr uint32_t kZipReadAheadSmallest = 4u << 10;
+// Where inflating is the slower half, two threads inflating beside the
+// caller's writing keep both cores of a small machine busy. Where writing is
+// (under Wine every file call goes through its server), one keeps up, and a
+// second would only take the processor from the caller's thread: the second
+// claims only while less than a quarter of the memory and slots is in use.
+constexpr size_t kZipReadAheadThreads = 2;
 
 // An entry's data, inflated and its size and CRC-32 found right: in one or
 // two pieces of the read-ahead's memory.
@@ -43,58 +50,90 @@ public:
     ZipReadAhead(const ZipReadAhead&) = delete;
     ZipReadAhead& operator=(const ZipReadAhead&) = delete;
 
-    // Starts the thread on the entries after index, the entry current stands
-    // on, when it has never run for this handle. An archive that does not
-    // open again or a lack of memory leave everything to the caller.
+    // Starts the threads on the entries after index, the entry current
+    // stands on, when they have never run for this handle. An archive that
+    // does not open again or a lack of memory leave everything to the caller.
     void Begin(const wchar_t* archivePath, unzFile current, int32_t index, int32_t entryCount);
-    // True with index's data once the thread has prepared it; it stays valid
+    // True with index's data once a thread has prepared it; it stays valid
     // until Release. False when the caller is to extract index itself; an
     // index other than the next one ends the read-ahead.
     bool Take(int32_t index, ZipPreparedData* data);
-    // Gives the memory of the data last taken back to the thread.
+    // Gives the memory of the data last taken back to the threads.
     void Release();
-    // Stops the thread and drops what it prepared; it never starts again.
+    // Stops the threads and drops what they prepared; they never start again.
     void End();
 
 private:
     enum class State { Idle, Running, Ended };
+    // Waiting: a thread inflates it; Prepared: its data is in the ring;
+    // Caller's: the caller's thread extracts it (its memory, if any, unused).
+    enum class SlotState : uint8_t { Waiting, Prepared, Callers };
     struct Slot {
         int32_t index;
-        bool prepared;
+        SlotState state;
         uint32_t offset;  // in ring_
         uint32_t size;
+    };
+    // An entry a thread claimed: where its record is, and its slot.
+    struct Claim {
+        unz64_file_pos position;
+        size_t slot;
+        uint32_t offset;
+        uint32_t size;
+        bool wanted;
     };
     struct ReaderCloser {
         void operator()(void* reader) const { unzClose(reader); }
     };
+    using Reader = std::unique_ptr<void, ReaderCloser>;
 
-    void Run(int32_t first, int32_t entryCount);
-    // Waits for room for one more slot and, unless size is 0, for size
-    // bytes; false when told to stop. Sets *offset to where the bytes go.
-    bool Reserve(uint64_t size, uint32_t* offset);
-    // Inflates the current entry of reader_ into the ring at offset; true
-    // when all of size bytes arrived and the CRC-32 matched.
-    bool Inflate(uint32_t offset, uint32_t size);
-    void Publish(const Slot& slot);
-    // With mutex_ held: whether the thread has room for what it waits for.
+    void Run(unzFile reader, bool helper);
+    // Waits until a helper may claim; false when told to stop.
+    bool HelperMayClaim();
+    // Moves the walker to the next entry and gives it a slot, in index
+    // order; false when nothing is left to claim or when told to stop.
+    bool ClaimNext(Claim* claim);
+    // Waits for room for one more slot and its bytes, then appends it; false
+    // when told to stop. Sets slot->offset and *number, where it went.
+    bool Reserve(Slot* slot, size_t* number);
+    // Inflates reader's current entry into the ring at offset; true when
+    // all of size bytes arrived and the CRC-32 matched.
+    bool Inflate(unzFile reader, uint32_t offset, uint32_t size);
+    void Finish(size_t number, bool prepared);
+    // With mutex_ held: whether a claiming thread has room for what it needs.
     bool HasRoom() const;
+    // With mutex_ held: whether the caller has an answer for the next index.
+    bool TakerMayGo() const;
+    // With mutex_ held: whether little enough is waiting for a helper to claim.
+    bool HelperHasRoom() const;
     // With mutex_ held: wakes a waiting thread once half the slots and the
-    // memory are free, or none is left to take. Waking it for every entry
-    // taken would cost more than inflating a tiny entry.
+    // memory are free, or none is left to take (waking it for every entry
+    // taken would cost more than inflating a tiny entry), and a waiting
+    // helper once it may claim.
     void WakeFiller();
 
     State state_ = State::Idle;
-    std::unique_ptr<void, ReaderCloser> reader_;
     std::unique_ptr<unsigned char[]> ring_;
-    std::thread thread_;
+    std::array<Reader, kZipReadAheadThreads> readers_;
+    std::array<std::thread, kZipReadAheadThreads> threads_;
     std::atomic<bool> stop_{false};
 
-    // Guarded by mutex_: the slots waiting in index order, the bytes they
-    // hold from ringStart_ on, whether the thread has finished, and who waits
-    // for whom (each side signals only a waiting other).
+    // Guarded by claimMutex_: the central directory's walker, the next index
+    // to hand out, and whether the walk failed.
+    std::mutex claimMutex_;
+    Reader walker_;
+    int32_t nextClaim_ = 0;
+    int32_t entryCount_ = 0;
+    bool claimsEnded_ = false;
+
+    // Guarded by mutex_: the slots in index order, the bytes they hold from
+    // ringStart_ on, the threads still running, and who waits for whom (each
+    // side signals only a waiting other).
     std::mutex mutex_;
     std::condition_variable room_;
     std::condition_variable ready_;
+    std::condition_variable helperGate_;
+    bool helperWaiting_ = false;
     bool fillerWaiting_ = false;
     uint64_t fillerWants_ = 0;
     bool takerWaiting_ = false;
@@ -103,7 +142,7 @@ private:
     size_t slotCount_ = 0;
     uint32_t ringStart_ = 0;
     uint32_t ringUsed_ = 0;
-    bool finished_ = false;
+    size_t running_ = 0;
 
     // The caller's side: the next index it may take, the size it holds.
     int32_t nextIndex_ = 0;
