@@ -237,12 +237,6 @@ def bench_end_to_end(runs, road, resource_url):
         return contenders[name], {"env": road.wine.env, "trace": True,
                                   "args_file": road.install_dir / (CLIENT + ".args")}
     results = alternate(runs, contenders, prepare)
-    # The update is the client stage: from its first trace to the client's
-    # start. Wine's start, the shell stage and the version check cost both
-    # contenders the same and would hide the difference on a local server.
-    for samples in results.values():
-        for sample in samples:
-            sample.seconds = sample.client - sample.client_stage
     return results, contenders, native
 
 
