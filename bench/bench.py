@@ -212,9 +212,12 @@ def bench_download(runs, url, https_url, wine_env):
     return results, contenders
 
 
-def bench_end_to_end(runs, road, resource_url):
+def bench_end_to_end(runs, road, resource_url, folder):
+    """Both contenders install into folder, the installer through a link in
+    place of the prefix's tovrine folder (Wine sees a plain folder)."""
     print("end to end ...", flush=True)
-    native_dir = OUT / "end-to-end"
+    native_dir = folder / "end-to-end"
+    tovrine = road.wine.local_appdata() / "tovrine"
     pkg = resource_url + "/pkg/"
     native = (f"curl -s -o {native_dir}/shell.zip {pkg}shell.zip && "
               f"unzip -o -q {native_dir}/shell.zip -d {native_dir} && "
@@ -232,11 +235,16 @@ def bench_end_to_end(runs, road, resource_url):
             return contenders[name], {}
         # A fresh install directory and a new version each run: the whole road.
         road.reset()
+        tovrine.unlink(missing_ok=True)
+        tovrine.symlink_to(fresh(folder / "tovrine"))
         version[0] += 1
         (road.packages / "pkg.ver").write_text(f"bench {version[0]}\r\n", newline="")
         return contenders[name], {"env": road.wine.env, "trace": True,
                                   "args_file": road.install_dir / (CLIENT + ".args")}
-    results = alternate(runs, contenders, prepare)
+    try:
+        results = alternate(runs, contenders, prepare)
+    finally:
+        tovrine.unlink(missing_ok=True)
     return results, contenders, native
 
 
@@ -340,18 +348,18 @@ def main():
     OUT.mkdir(parents=True, exist_ok=True)
     began = time.monotonic()
     unpack_out = unpack_folder()
-    with installer.Road() as road, https_mirror(road) as https_url:
-        publish_packages(road, archive)
-        wine_env = road.wine.env
-        try:
+    try:
+        with installer.Road() as road, https_mirror(road) as https_url:
+            publish_packages(road, archive)
+            wine_env = road.wine.env
             unpack, unpack_cmds = bench_unpack(runs, archive, wine_env, unpack_out)
             unpack.update(bench_shapes(runs, unpack_out))
-        finally:
-            shutil.rmtree(unpack_out, ignore_errors=True)
-        download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip",
-                                                 https_url + "/pkg/corpus.zip", wine_env)
-        e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url)
-        update = bench_update(runs, road)
+            download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip",
+                                                     https_url + "/pkg/corpus.zip", wine_env)
+            e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url, unpack_out)
+            update = bench_update(runs, road)
+    finally:
+        shutil.rmtree(unpack_out, ignore_errors=True)
     shutil.rmtree(OUT, ignore_errors=True)
     report(runs, archive, unpack, download, e2e, native_e2e, update, time.monotonic() - began,
            unpack_out)
@@ -484,10 +492,11 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - `wine build/{WINDOWS.name}/bench/empty-program.exe` (bench/EmptyProgram.cpp)
 - End to end (shell.zip with the stand-in shell, GameClient.zip = the corpus
   plus the stand-in client, pkg.ver changed and the install directory removed
-  before each run; the account server answers errno 0):
+  before each run; the account server answers errno 0; both install into OUT,
+  the installer through a link in place of the prefix's tovrine folder):
   - `wine {TOKEN_NAME}` (a copy of build/{WINDOWS.name}/QorvInstall.exe), timed to
     its exit and to the appearance of the stand-in client's `.args` file
-  - `sh -c "{native_e2e.replace(str(REPO) + '/', '')}"`
+  - `sh -c "{native_e2e.replace(str(unpack_out), "OUT").replace(str(REPO) + "/", "")}"`
 - Client update (tests/e2e/test_incremental_update.py's client: 50 MiB, 200
   files; version 1 installed before each run, then version 2 with two files
   of 50 KiB changed): `wine {TOKEN_NAME}` with the install record (the
