@@ -8,10 +8,7 @@ namespace {
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
-constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
-
-constexpr int kMethodStored = 0;
 
 // Hosts whose external attributes carry DOS attribute bits in the low byte:
 // 0 (MS-DOS and FAT), 7 (Macintosh), 11 (NTFS), 14 (VFAT).
@@ -50,7 +47,7 @@ uint32_t ZipMapAttributes(uint32_t external, uint32_t versionMadeBy) {
         directory = (external & 0x10) != 0;
         archive = (external & 0x20) != 0;
     }
-    return (directory ? kAttrDirectory : 0) | (archive ? kAttrArchive : 0) |
+    return (directory ? kZipAttrDirectory : 0) | (archive ? kAttrArchive : 0) |
            (hidden ? kAttrHidden : 0) | (readOnly ? kAttrReadOnly : 0) | (system ? kAttrSystem : 0);
 }
 
@@ -66,7 +63,7 @@ ZipResult ZipReadEntryRecord(ZipExtractor& extractor, int32_t index, ZipEntryInf
     // Names of 260 bytes or more would not arrive whole.
     if (info.size_filename >= sizeof(stored)) return ZipErrFile;
     // minizip would hand out other methods (bzip2 among them) as raw data.
-    if (info.compression_method != kMethodStored && info.compression_method != Z_DEFLATED) {
+    if (info.compression_method != kZipMethodStored && info.compression_method != Z_DEFLATED) {
         return ZipErrCorrupt;
     }
     const ZipResult local = ReadLocalExtraField(reader, &extractor.extraField);

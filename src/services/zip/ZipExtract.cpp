@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kAttrDirectory = 0x10;
-constexpr uint32_t kFlagEncrypted = 0x01;
 // The fixed part of a central directory record.
 constexpr uint64_t kCentralRecordMinSize = 46;
 
@@ -143,7 +141,7 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
         if (!extractor.outputBuffer) return ZipErrInflate;
     }
     unsigned char* const buffer = extractor.outputBuffer.get();
-    if ((extractor.cachedFacts.flags & kFlagEncrypted) != 0) {
+    if ((extractor.cachedFacts.flags & kZipFlagEncrypted) != 0) {
         const ZipResult result =
             ZipWriteEncryptedEntry(reader, extractor.cachedFacts, buffer, file);
         if (result == ZipOk) {
@@ -303,7 +301,7 @@ ZipResult ExtractEntry(ZipExtractor& extractor, int32_t index, const wchar_t* ta
     const size_t length = wcslen(target);
     const bool folderName =
         length > 0 && (target[length - 1] == L'\\' || target[length - 1] == L'/');
-    if ((extractor.cachedRecord.attributes & kAttrDirectory) != 0 || folderName) {
+    if ((extractor.cachedRecord.attributes & kZipAttrDirectory) != 0 || folderName) {
         return ExtractDirectory(extractor, target);
     }
     return ExtractFile(extractor, target, prepared);

@@ -21,6 +21,11 @@ struct ZipEntryFacts {
     uint64_t uncompressedSize;  // full width, for zip64 entries
 };
 
+// The values the layer tests in those facts and in a record's attributes.
+constexpr uint32_t kZipFlagEncrypted = 0x01;
+constexpr uint32_t kZipMethodStored = 0;
+constexpr uint32_t kZipAttrDirectory = 0x10;
+
 struct ZipReaderCloser {
     void operator()(void* reader) const { unzClose(reader); }
 };

@@ -4,11 +4,10 @@
 #include <system_error>
 
 #include "services/zip/ZipArchiveFile.h"
+#include "services/zip/ZipExtractor.h"
 
 namespace {
 
-constexpr unsigned long kFlagEncrypted = 0x01;
-constexpr unsigned long kMethodStored = 0;
 // Inflating goes in steps of this size, so that a stop is heard soon.
 constexpr uint32_t kStepSize = 1u << 16;
 
@@ -164,8 +163,8 @@ bool ZipReadAhead::ClaimNext(Claim* claim) {
         return false;
     }
     claim->wanted =
-        (info.flag & kFlagEncrypted) == 0 &&
-        (info.compression_method == kMethodStored || info.compression_method == Z_DEFLATED) &&
+        (info.flag & kZipFlagEncrypted) == 0 &&
+        (info.compression_method == kZipMethodStored || info.compression_method == Z_DEFLATED) &&
         info.uncompressed_size >= kZipReadAheadSmallest &&
         info.uncompressed_size <= kZipReadAheadBytes;
     claim->size = claim->wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0;
