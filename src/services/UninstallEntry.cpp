@@ -1,9 +1,9 @@
 #include "services/UninstallEntry.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include "Constants.h"
+#include "workflow/FileOps.h"
 
 namespace {
 
@@ -50,15 +50,12 @@ void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory
     const std::wstring publisher = FromGbk(qorv::kPublisherGbk);
     if (!publisher.empty()) SetString(key.handle, qorv::kValuePublisher, publisher);
 
-    wchar_t uninstaller[MAX_PATH] = {};
     // A directory too long to join would leave a bare "Uninstall.exe": skip the value instead.
-    const BOOL joined = PathAppendW(uninstaller, installDirectory.c_str()) &&
-                        PathAppendW(uninstaller, qorv::kUninstallProgram);
+    const std::wstring uninstaller = qorv::AppendPath(installDirectory, qorv::kUninstallProgram);
     // Quoted, so that a profile path with a space runs this program and not
     // whatever the path's first word names.
-    if (joined) {
-        SetString(key.handle, qorv::kValueUninstallString,
-                  L"\"" + std::wstring(uninstaller) + L"\"");
+    if (!uninstaller.empty()) {
+        SetString(key.handle, qorv::kValueUninstallString, L"\"" + uninstaller + L"\"");
     }
 
     SetString(key.handle, qorv::kValueDisplayVersion, qorv::kDisplayVersion);

@@ -114,8 +114,7 @@ std::wstring TempName() {
     if (length == 0 || length >= MAX_PATH) return std::wstring();
     wchar_t name[32] = {};  // the longest name is 28 units
     wsprintfW(name, qorv::kUninstallerTempFormat, GetCurrentProcessId());
-    const std::wstring path = qorv::AppendPath(temp, name);
-    return path == temp ? std::wstring() : path;
+    return qorv::AppendPath(temp, name);
 }
 
 std::wstring HandleText(HANDLE handle) {

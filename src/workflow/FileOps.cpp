@@ -2,7 +2,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <shlwapi.h>
 #else
 #include <dirent.h>
 #include <unistd.h>
@@ -13,15 +12,16 @@
 
 namespace qorv {
 
-#ifdef _WIN32
-
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name) {
-    wchar_t path[MAX_PATH] = {};
-    if (directory.size() >= MAX_PATH) return directory;
-    directory.copy(path, directory.size());
-    PathAppendW(path, name.c_str());
-    return path;
+    std::wstring path = directory;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/' && !name.empty()) {
+        path += L'\\';
+    }
+    path += name;
+    return path.size() <= kMaxPathChars ? path : std::wstring();
 }
+
+#ifdef _WIN32
 
 bool DeleteOneFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
@@ -38,7 +38,7 @@ void ClearReadOnly(const std::wstring& path) {
 
 bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
     const std::wstring pattern = AppendPath(directory, L"*");
-    if (pattern == directory) return false;
+    if (pattern.empty()) return false;
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
@@ -64,16 +64,6 @@ bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
 }
 
 #else
-
-std::wstring AppendPath(const std::wstring& directory, const std::wstring& name) {
-    constexpr size_t kMaxPath = 260;
-    std::wstring path = directory;
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/' && !name.empty()) {
-        path += L'\\';
-    }
-    path += name;
-    return path.size() < kMaxPath ? path : directory;
-}
 
 namespace {
 

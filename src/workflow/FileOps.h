@@ -2,13 +2,21 @@
 // the zip layer, so the loops themselves are the same code on every build.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace qorv {
 
-// directory joined with name in a MAX_PATH buffer, as PathAppendW does on
-// Windows; when the result does not fit, directory is returned unchanged.
+// The longest path the installer builds, terminator excluded (MAX_PATH - 1).
+constexpr size_t kMaxPathChars = 259;
+
+// directory joined with name, literally: a "\" between them unless directory
+// is empty or already ends in a separator. name is never interpreted, so a
+// component such as "..x" or "..." stays an ordinary name (the shell's path
+// functions would read "..x" as the parent folder). Empty when the result
+// would need more than kMaxPathChars characters; every caller must treat
+// that as "no such path", never as the current folder.
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
 
 // Deletes one file (never a directory); false when nothing was deleted. A

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include "Constants.h"
+#include "workflow/FileOps.h"
 
 int EnsureDirectory(std::wstring path) {
     wchar_t prefix[MAX_PATH] = {};
@@ -19,8 +19,7 @@ int EnsureDirectory(std::wstring path) {
 }
 
 std::wstring InstallDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, CSIDL_LOCAL_APPDATA, FALSE);
-    PathAppendW(path, qorv::kInstallSubdir);
-    return path;
+    wchar_t local[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE);
+    return qorv::AppendPath(local, qorv::kInstallSubdir);
 }

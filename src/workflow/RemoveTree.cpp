@@ -13,7 +13,7 @@ bool RemoveTree(const std::wstring& directory, std::vector<std::wstring>* failed
     const size_t failedBefore = failed->size();
     for (const DirEntry& entry : entries) {
         const std::wstring path = AppendPath(directory, entry.name);
-        if (path == directory) {  // too long to name: the walk must not mistake it for directory
+        if (path.empty()) {  // too long to name
             failed->push_back(directory + L"\\" + entry.name);
             continue;
         }
