@@ -61,6 +61,9 @@ constexpr wchar_t kLoginAnswerFile[] = L"GameClient\\lgt.json";
 constexpr wchar_t kUninstallProgram[] = L"Uninstall.exe";
 constexpr wchar_t kTraceLogFile[] = L"QorvInstall.log";
 constexpr wchar_t kDownloadSuffix[] = L".part";
+// Where an entry's new bytes wait, in the folder it is unpacked into, until
+// they proved whole and replace the installed file.
+constexpr wchar_t kUnpackReplacementFile[] = L"~qorv-unpack.tmp";
 
 // The installer's own file name and the login request.
 constexpr wchar_t kNameDelimiter[] = L"-";

@@ -61,7 +61,14 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     // gone; the next one is kept only once every entry is in, and before
     // pkg.ver, so a run killed anywhere leaves a record that holds or none.
     DeleteOneFile(recordPath);
-    const std::vector<unsigned char> record = PackageRecord(archivePath);
+    std::vector<unsigned char> record = PackageRecord(archivePath);
+    std::vector<PackageEntry> planned;
+    // A record the zip layer would read otherwise would describe files that
+    // are not on disk.
+    if (!incremental && (!ReadDirectory(record, &planned) ||
+                         !ArchiveMatchesPlan(archivePath.c_str(), planned, nullptr))) {
+        record.clear();
+    }
     if (UnpackPackage(archivePath.c_str(), clientDir.c_str(), incremental ? &changed : nullptr)) {
         if (!record.empty()) {
             KeepInstallRecord(record, AppendPath(view->m_strInstallDir, kClientRecordNewFile),

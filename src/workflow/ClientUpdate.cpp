@@ -12,6 +12,7 @@
 #include "workflow/FileOps.h"
 #include "workflow/PackageDownload.h"
 #include "workflow/Trace.h"
+#include "workflow/Unpack.h"
 
 namespace qorv {
 
@@ -77,7 +78,7 @@ bool InstalledAsRecorded(const std::wstring& clientDir, const PackageEntry& entr
 // Fills the part file; false at the first step that rules the update out.
 bool FetchInto(const wchar_t* url, HANDLE file, const std::vector<PackageEntry>& installed,
                const std::wstring& clientDir, IBindStatusCallback* callback,
-               std::vector<bool>* changed) {
+               std::vector<PackageEntry>* entries, std::vector<bool>* changed) {
     RangeRequest tail;
     tail.tail = true;
     tail.length = kPackageTailBytes;
@@ -95,6 +96,8 @@ bool FetchInto(const wchar_t* url, HANDLE file, const std::vector<PackageEntry>&
         return false;
     }
     if (location.offset < tailStart) {
+        // Judged before it is fetched: a tail may claim any size.
+        if (tailStart - location.offset > kMaxDirectoryBytes) return false;
         RangeRequest directory;
         directory.offset = location.offset;
         directory.length = tailStart - location.offset;
@@ -102,21 +105,25 @@ bool FetchInto(const wchar_t* url, HANDLE file, const std::vector<PackageEntry>&
         if (DownloadRange(url, directory, file, callback, &answer) != S_OK) return false;
         fetched += directory.length;
     }
-    std::vector<PackageEntry> entries;
-    if (!RecordOf(file, &bytes) || !ReadDirectory(bytes, &entries)) return false;
+    if (!RecordOf(file, &bytes) || !ReadDirectory(bytes, entries)) return false;
 
     std::map<std::string, const PackageEntry*> byName;
     for (const PackageEntry& entry : installed) byName[entry.name] = &entry;
-    changed->assign(entries.size(), true);
+    changed->assign(entries->size(), true);
     unsigned long changedCount = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const auto found = byName.find(entries[i].name);
-        (*changed)[i] = found == byName.end() || !SameEntry(*found->second, entries[i]) ||
-                        !InstalledAsRecorded(clientDir, entries[i]);
+    for (size_t i = 0; i < entries->size(); ++i) {
+        const PackageEntry& entry = (*entries)[i];
+        const auto found = byName.find(entry.name);
+        (*changed)[i] = found == byName.end() || !SameEntry(*found->second, entry) ||
+                        !InstalledAsRecorded(clientDir, entry);
         if ((*changed)[i]) ++changedCount;
     }
+    // A new version in which nothing differs is most likely the old package
+    // still served (a cache, a publish out of order): the whole download
+    // lets its digest judge it.
+    if (changedCount == 0) return false;
     std::vector<ByteRange> spans;
-    if (!EntrySpans(entries, *changed, location.offset, &spans)) return false;
+    if (!EntrySpans(*entries, *changed, location.offset, &spans)) return false;
     const std::vector<ByteRange> ranges = PlanRanges(spans, kMaxEntryRequests);
     if (WholeDownloadIsCheaper(ranges, answer.total)) return false;
 
@@ -132,7 +139,7 @@ bool FetchInto(const wchar_t* url, HANDLE file, const std::vector<PackageEntry>&
         done += static_cast<ULONG>(range.length);
     }
     fetched += planned;
-    TraceLog(kTraceIncremental, changedCount, static_cast<unsigned long>(entries.size()),
+    TraceLog(kTraceIncremental, changedCount, static_cast<unsigned long>(entries->size()),
              static_cast<unsigned long>(fetched), static_cast<unsigned long>(answer.total));
     return true;
 }
@@ -180,6 +187,7 @@ bool FetchChangedEntries(const wchar_t* url, const std::vector<PackageEntry>& in
                          const std::wstring& clientDir, const std::wstring& archivePath,
                          IBindStatusCallback* callback, std::vector<bool>* changed) {
     const std::wstring partPath = archivePath + kDownloadSuffix;
+    std::vector<PackageEntry> entries;
     bool fetched = false;
     {
         FileHandle file(CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -189,9 +197,12 @@ bool FetchChangedEntries(const wchar_t* url, const std::vector<PackageEntry>& in
         // system has no sparse files the copy is only larger on disk.
         DWORD returned = 0;
         DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-        fetched = FetchInto(url, file.get(), installed, clientDir, callback, changed);
-    }  // closed here: it is moved or deleted next
-    if (fetched && MoveFileExW(partPath.c_str(), archivePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        fetched = FetchInto(url, file.get(), installed, clientDir, callback, &entries, changed);
+    }  // closed here: read once more, then moved or deleted
+    // The plan's entry i must be the entry i the unpack extracts: an archive
+    // may hold directories that the planner and the zip layer read apart.
+    if (fetched && ArchiveMatchesPlan(partPath.c_str(), entries, nullptr) &&
+        MoveFileExW(partPath.c_str(), archivePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return true;
     }
     DeleteOneFile(partPath);

@@ -33,7 +33,8 @@ bool KeepInstallRecord(const std::vector<unsigned char>& record, const std::wstr
 // package, whether it must be extracted. False, with nothing left at
 // archivePath, when the update cannot go this way: an answer other than the
 // range asked for (the file changed, or the server ignores ranges), a failed
-// request, an unreadable directory, or changed entries costing more than
+// request, an unreadable or oversized directory, one the zip layer reads
+// otherwise, no entry that differs, or changed entries costing more than
 // about half the package.
 bool FetchChangedEntries(const wchar_t* url, const std::vector<PackageEntry>& installed,
                          const std::wstring& clientDir, const std::wstring& archivePath,

@@ -17,6 +17,26 @@ void ClearRecord(ZipEntryInfo& entry) {
 
 }  // namespace
 
+bool ArchiveMatchesPlan(const wchar_t* archivePath, const std::vector<PackageEntry>& entries,
+                        const std::vector<bool>* only) {
+    ZipHandle archive = ZipOpen(archivePath);
+    ZipEntryInfo count{};
+    bool same = archive != nullptr && ZipGetEntry(archive, -1, &count) == ZipOk &&
+                static_cast<size_t>(count.index) == entries.size();
+    for (size_t i = 0; same && i < entries.size(); ++i) {
+        if (only && (i >= only->size() || !(*only)[i])) continue;
+        ZipEntryCheck check;
+        const PackageEntry& planned = entries[i];
+        same = ZipGetEntryCheck(archive, static_cast<int32_t>(i), &check) == ZipOk &&
+               planned.name.compare(0, std::string::npos, check.storedName,
+                                    check.storedNameLength) == 0 &&
+               planned.crc == check.crc && planned.compressedSize == check.compressedSize &&
+               planned.uncompressedSize == check.uncompressedSize;
+    }
+    ZipClose(archive);
+    return same;
+}
+
 bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
                    const std::vector<bool>* only) {
     ZipHandle archive = ZipOpen(archivePath);
@@ -33,17 +53,10 @@ bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
         if (only && (static_cast<size_t>(i) >= only->size() || !(*only)[i])) continue;
         ClearRecord(entry);
         ZipGetEntry(archive, i, &entry);
-        const std::wstring path = AppendPath(baseDir, entry.name);
-        // A name that would leave the base directory is refused by the
-        // extraction; its delete must not reach outside either. A file an
-        // earlier run installed read-only would refuse both the delete and
-        // the replacement on every run, so it is made writable first.
-        if (!ZipTargetEscapesBase(entry.name)) {
-            ClearReadOnly(path);
-            DeleteOneFile(path);
-        }
+        // The installed file goes only once the entry's new bytes proved
+        // whole: the extraction replaces it then, and a failed entry leaves it.
         TraceLog(kTraceDelete);
-        TraceLogW(path.c_str());
+        TraceLogW(AppendPath(baseDir, entry.name).c_str());
         TraceLog(kTraceLineEnd);
         const ZipResult result = ZipExtractEntry(archive, i, entry.name);
         TraceLogW(entry.name);

@@ -3,12 +3,20 @@
 
 #include <vector>
 
+#include "workflow/PackageDirectory.h"
+
 namespace qorv {
 
-// Opens archivePath, and for each entry in index order deletes the old file
-// at baseDir + name right before extracting the entry there (one entry at a
-// time, never all at once); then closes and deletes the archive and traces
-// the end. Names the zip layer refuses are neither deleted nor written.
+// True when the zip layer reads the same directory from archivePath as
+// entries, the one planned with: as many entries, and each one marked in
+// only (every one without it) with the same name, CRC-32 and sizes.
+bool ArchiveMatchesPlan(const wchar_t* archivePath, const std::vector<PackageEntry>& entries,
+                        const std::vector<bool>* only);
+
+// Opens archivePath and extracts each entry in index order under baseDir,
+// each replacing the installed file only once its new bytes proved whole (a
+// failed entry leaves the old file as it was); then closes and deletes the
+// archive and traces the end. Names the zip layer refuses are not written.
 // Returns true only when the archive opened and every entry extracted.
 // With only, just the entries it marks are deleted and extracted; the others
 // are not even read (their bytes may be missing from the archive).

@@ -119,6 +119,25 @@ class IncrementalUpdate(RoadTestCase):
             road.nginx = harness.Nginx(road.work / "rc", road.nginx.port).__enter__()
 
 
+    def test_a_new_version_over_the_old_package_commits_nothing(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        package = (road.packages / "GameClient.zip").read_bytes()
+        (road.packages / "pkg.ver").write_text(hashlib.sha256(package).hexdigest())
+        road.run(TOKEN_NAME)
+        version = (road.install_dir / "pkg.ver").read_bytes()
+        installed = tree(road)
+        # A new version is published, but the old package is still served.
+        (road.packages / "pkg.ver").write_text(hashlib.sha256(package + b"new").hexdigest())
+        road.clear_logs()
+        trace = road.run(TOKEN_NAME)
+        self.assertIn("客户端包与版本不符\n".encode("gbk"), trace)
+        self.assertEqual(client_deletes(trace), 0)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), version)
+        self.assertEqual(tree(road), installed)
+
+
 class WrongRangeBytes(RoadTestCase):
     road_class = FaultRoad
 

@@ -1,8 +1,9 @@
 // The zip layer over in-memory archives, driven with the install stages' call
 // sequence into a scratch base directory. Beyond "does not crash" it checks:
 // no name the layer hands out is absolute, nothing appears or disappears
-// outside the base directory, and an extraction that returns 0 left a file
-// with the central directory's CRC-32 and size (or a directory).
+// outside the base directory, an extraction that returns 0 left a file with
+// the central directory's CRC-32 and size (or a directory), and one that
+// fails left the file it would have replaced as it was.
 #include <dirent.h>
 #include <ftw.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,6 @@
 #include "services/Utf16.h"
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipNames.h"
-#include "workflow/FileOps.h"
 
 namespace {
 
@@ -173,6 +174,20 @@ void CheckExtracted(const std::string& path, size_t index, const ZipEntryInfo& e
     if (static_cast<uint32_t>(crc) != facts.crc) Fail("CRC-32 differs", path);
 }
 
+// The bytes of the regular file at path; none for anything else.
+std::optional<std::string> FileBytes(const std::string& path) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    for (size_t read; (read = fread(buffer, 1, sizeof(buffer), file)) > 0;)
+        bytes.append(buffer, read);
+    fclose(file);
+    return bytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -196,14 +211,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ZipGetEntry(archive, i, &entry);
         if (ZipIsAbsolutePath(entry.name))
             Fail("absolute name", qorv::Utf16ToUtf8(entry.name, wcslen(entry.name)));
-        if (!ZipTargetEscapesBase(entry.name)) {
-            const std::wstring path = qorv::AppendPath(baseDir, entry.name);
-            qorv::ClearReadOnly(path);
-            qorv::DeleteOneFile(path);
-        }
+        // Names repeat in hostile archives: a later entry may replace an
+        // earlier one's file.
+        const std::string target = NativePath(scratch.base, entry.name);
+        const std::optional<std::string> before = FileBytes(target);
         if (ZipExtractEntry(archive, i, entry.name) == ZipOk) {
-            CheckExtracted(NativePath(scratch.base, entry.name), static_cast<size_t>(i), entry,
-                           facts);
+            CheckExtracted(target, static_cast<size_t>(i), entry, facts);
+        } else if (FileBytes(target) != before) {
+            Fail("a failed entry changed the file it would replace", target);
         }
     }
     ZipClose(archive);

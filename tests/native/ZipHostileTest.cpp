@@ -35,10 +35,6 @@ protected:
         }
         return tree;
     }
-
-    uint64_t SizeOf(const std::string& relative) const {
-        return std::filesystem::file_size(Path(relative));
-    }
 };
 
 TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
@@ -130,12 +126,11 @@ TEST_F(ZipHostileTest, BombStopsAtTheDeclaredSizeAndTheLoopGoesOn) {
     const std::string archive = BuildTestZip({huge, small, File("after.txt", "after")});
     ASSERT_LT(archive.size(), 64u << 10);
     EXPECT_FALSE(Unpack(archive));
-    // The data ran out long before 4 GiB: the entry failed with no more on
-    // disk than the data held.
-    EXPECT_LE(SizeOf("out/huge.bin"), zeros.size());
-    // Inflating stops at the declared size; the CRC-32 of the whole data
-    // then does not match.
-    EXPECT_LE(SizeOf("out/small.bin"), 1000u);
+    // The data ran out long before 4 GiB, and inflating stops at the
+    // declared size, whose CRC-32 then does not match: both failed, and
+    // nothing of them is left.
+    EXPECT_FALSE(Exists("out/huge.bin"));
+    EXPECT_FALSE(Exists("out/small.bin"));
     EXPECT_EQ(Read("out/after.txt"), "after");
 }
 
@@ -243,6 +238,53 @@ TEST_F(ZipHostileTest, ClaimedEntryCountIsBoundedByTheArchiveSize) {
     }
     EXPECT_FALSE(Unpack(archive));
     EXPECT_EQ(Read("out/real.txt"), "real");
+}
+
+// Little-endian bytes of value, for splicing end records.
+std::string Le(uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+TEST_F(ZipHostileTest, APlanIsConfirmedAgainstTheDirectoryTheZipLayerReads) {
+    std::vector<TestZipEntry> entries = {File("a.txt", std::string(3000, 'a')),
+                                         File("b.txt", std::string(3000, 'b'))};
+    const std::string package = BuildTestZip(entries);
+    // The same layout with another CRC-32 for b.txt: a second directory.
+    entries[1].crc = 0x12345678;
+    const std::string other = BuildTestZip(entries);
+    const std::vector<unsigned char> bytes(package.begin(), package.end());
+    qorv::DirectoryLocation at;
+    ASSERT_TRUE(qorv::LocateDirectory(bytes, &at));
+    const std::string ownDirectory = package.substr(at.offset, at.size);
+    const std::string otherDirectory = other.substr(at.offset, at.size);
+    ASSERT_EQ(package.size(), at.offset + at.size + 22);
+    // The end record's comment holds the second directory and an end record
+    // for it that stops a byte short of the file's end: the planner takes the
+    // record whose comment reaches the end, minizip the last one it finds.
+    const std::string otherEnd = "PK\x05\x06" + Le(0, 4) + Le(2, 2) + Le(2, 2) + Le(at.size, 4) +
+                                 Le(at.offset + at.size + 22, 4) + Le(0, 2);
+    const std::string comment = otherDirectory + otherEnd + "x";
+    const std::string spliced =
+        package.substr(0, package.size() - 2) + Le(comment.size(), 2) + comment;
+
+    std::vector<qorv::PackageEntry> planned;
+    ASSERT_TRUE(qorv::ReadDirectory(bytes, &planned));
+    std::vector<qorv::PackageEntry> plannedSpliced;
+    ASSERT_TRUE(qorv::ReadDirectory({spliced.begin(), spliced.end()}, &plannedSpliced));
+    EXPECT_EQ(plannedSpliced[1].crc, planned[1].crc);
+    Write("package.zip", package);
+    Write("spliced.zip", spliced);
+    const std::wstring packagePath = Wide(Path("package.zip"));
+    const std::wstring splicedPath = Wide(Path("spliced.zip"));
+    EXPECT_TRUE(qorv::ArchiveMatchesPlan(packagePath.c_str(), planned, nullptr));
+    EXPECT_FALSE(qorv::ArchiveMatchesPlan(splicedPath.c_str(), plannedSpliced, nullptr));
+    // Only the entries to extract are compared; the count always is.
+    const std::vector<bool> first = {true, false};
+    EXPECT_TRUE(qorv::ArchiveMatchesPlan(splicedPath.c_str(), plannedSpliced, &first));
+    planned.pop_back();
+    EXPECT_FALSE(qorv::ArchiveMatchesPlan(packagePath.c_str(), planned, &first));
 }
 
 }  // namespace

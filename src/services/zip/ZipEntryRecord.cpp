@@ -5,11 +5,6 @@
 
 namespace {
 
-constexpr uint32_t kAttrReadOnly = 0x01;
-constexpr uint32_t kAttrHidden = 0x02;
-constexpr uint32_t kAttrSystem = 0x04;
-constexpr uint32_t kAttrArchive = 0x20;
-
 // Hosts whose external attributes carry DOS attribute bits in the low byte:
 // 0 (MS-DOS and FAT), 7 (Macintosh), 11 (NTFS), 14 (VFAT).
 bool HostHasDosAttributes(uint32_t host) {
@@ -41,14 +36,16 @@ uint32_t ZipMapAttributes(uint32_t external, uint32_t versionMadeBy) {
     bool system = false;
     bool archive = true;
     if (HostHasDosAttributes((versionMadeBy >> 8) & 0xFF)) {
-        readOnly = (external & 0x01) != 0;
-        hidden = (external & 0x02) != 0;
-        system = (external & 0x04) != 0;
-        directory = (external & 0x10) != 0;
-        archive = (external & 0x20) != 0;
+        // The low byte holds the DOS attributes, bit for bit the Windows ones.
+        readOnly = (external & kZipAttrReadOnly) != 0;
+        hidden = (external & kZipAttrHidden) != 0;
+        system = (external & kZipAttrSystem) != 0;
+        directory = (external & kZipAttrDirectory) != 0;
+        archive = (external & kZipAttrArchive) != 0;
     }
-    return (directory ? kZipAttrDirectory : 0) | (archive ? kAttrArchive : 0) |
-           (hidden ? kAttrHidden : 0) | (readOnly ? kAttrReadOnly : 0) | (system ? kAttrSystem : 0);
+    return (directory ? kZipAttrDirectory : 0) | (archive ? kZipAttrArchive : 0) |
+           (hidden ? kZipAttrHidden : 0) | (readOnly ? kZipAttrReadOnly : 0) |
+           (system ? kZipAttrSystem : 0);
 }
 
 ZipResult ZipReadEntryRecord(ZipExtractor& extractor, int32_t index, ZipEntryInfo* record,

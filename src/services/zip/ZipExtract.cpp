@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <new>
 
+#include "Constants.h"
 #include "services/zip/ZipArchiveFile.h"
 #include "services/zip/ZipEncryptedEntry.h"
 #include "services/zip/ZipEntryRecord.h"
@@ -203,15 +204,28 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
         }
         base = extractor.baseDir;
     }
+    // An installed file is replaced only by bytes that proved whole; until
+    // then they wait in a file of their own beside the base directory's
+    // entries, on the same volume.
+    wchar_t replacement[kZipMaxPath];
+    if (!ZipJoinPath(replacement, base != nullptr ? base : directory, qorv::kUnpackReplacementFile,
+                     L"")) {
+        return ZipErrFile;
+    }
     // Most entries go into a folder made for an earlier one: the folders are
     // made only when the file cannot be created without them, which saves a
     // look at every level for every file.
+    const uint32_t attributes = extractor.cachedRecord.attributes;
     ZipTargetFile file;
-    if (!file.Create(path, extractor.cachedRecord.attributes)) {
+    ZipTargetFile::Opened opened = file.Open(path, replacement, attributes);
+    if (opened == ZipTargetFile::Opened::kFolderMissing) {
         ZipMakeDirs(base, directory);
-        if (!file.Create(path, extractor.cachedRecord.attributes)) return ZipErrFile;
+        opened = file.Open(path, replacement, attributes);
     }
-    return WriteEntryData(extractor, file, prepared);
+    if (opened != ZipTargetFile::Opened::kOk) return ZipErrFile;
+    const ZipResult written = WriteEntryData(extractor, file, prepared);
+    if (written != ZipOk) return written;
+    return file.Commit() ? ZipOk : ZipErrFile;
 }
 
 }  // namespace
@@ -320,6 +334,26 @@ ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target
     // After a failure the caller may go anywhere: the read-ahead is dropped.
     if (result != ZipOk) extractor.readAhead.End();
     return Store(result);
+}
+
+ZipResult ZipGetEntryCheck(ZipHandle handle, int32_t index, ZipEntryCheck* check) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    ZipExtractor& extractor = *handle->extractor;
+    if (index < 0 || index >= extractor.entryCount) return Store(ZipErrArgs);
+    const ZipResult walked = WalkTo(extractor, index);
+    if (walked != ZipOk) return Store(walked);
+    unz_file_info64 info;
+    if (unzGetCurrentFileInfo64(extractor.reader.get(), &info, check->storedName,
+                                sizeof(check->storedName), nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return Store(ZipErrRead);
+    }
+    if (info.size_filename >= sizeof(check->storedName)) return Store(ZipErrFile);
+    check->storedNameLength = static_cast<uint32_t>(info.size_filename);
+    check->crc = static_cast<uint32_t>(info.crc);
+    check->compressedSize = info.compressed_size;
+    check->uncompressedSize = info.uncompressed_size;
+    return Store(ZipOk);
 }
 
 ZipResult ZipClose(ZipHandle handle) {

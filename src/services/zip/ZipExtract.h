@@ -45,6 +45,13 @@ constexpr ZipResult ZipErrInflate = 0x5000000;
 
 constexpr int kZipMaxPath = 260;
 
+// The Windows attribute bits a record's attributes carry.
+constexpr uint32_t kZipAttrReadOnly = 0x01;
+constexpr uint32_t kZipAttrHidden = 0x02;
+constexpr uint32_t kZipAttrSystem = 0x04;
+constexpr uint32_t kZipAttrDirectory = 0x10;
+constexpr uint32_t kZipAttrArchive = 0x20;
+
 struct ZipEntryInfo {
     int32_t index;
     wchar_t name[kZipMaxPath];
@@ -71,6 +78,20 @@ ZipResult ZipSetBaseDir(ZipHandle handle, const wchar_t* directory);
 ZipResult ZipGetEntry(ZipHandle handle, int32_t index, ZipEntryInfo* entry);
 ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target);
 ZipResult ZipClose(ZipHandle handle);
+
+// What the central record of an entry says, read without its local header:
+// enough to confirm that the directory this layer reads is the one a caller
+// planned with (an archive may hold more than one).
+struct ZipEntryCheck {
+    char storedName[kZipMaxPath];  // the name's bytes as stored, not terminated
+    uint32_t storedNameLength;
+    uint32_t crc;
+    uint64_t compressedSize;
+    uint64_t uncompressedSize;
+};
+// ZipErrArgs for an index out of range, ZipErrRead when the directory cannot
+// be walked or read there, ZipErrFile for a name of kZipMaxPath bytes or more.
+ZipResult ZipGetEntryCheck(ZipHandle handle, int32_t index, ZipEntryCheck* check);
 
 // The result of the last operation, process-wide.
 ZipResult ZipLastResult();

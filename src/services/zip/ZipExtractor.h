@@ -24,7 +24,6 @@ struct ZipEntryFacts {
 // The values the layer tests in those facts and in a record's attributes.
 constexpr uint32_t kZipFlagEncrypted = 0x01;
 constexpr uint32_t kZipMethodStored = 0;
-constexpr uint32_t kZipAttrDirectory = 0x10;
 
 struct ZipReaderCloser {
     void operator()(void* reader) const { unzClose(reader); }

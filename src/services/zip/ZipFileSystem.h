@@ -17,21 +17,34 @@ bool ZipPathExists(const wchar_t* path);
 // Creates one directory level; failures are left to show later.
 void ZipCreateDirectory(const wchar_t* path);
 
-// A target file being written: created (replacing an existing one) with the
-// entry's attributes, closed when the object goes.
+// A target file being written. An old file at the target stays as it was
+// until Commit: the new bytes go to a new file when nothing is there, else to
+// the replacement file, which Commit moves over the old one (read-only or
+// not). What was not committed is deleted when the object goes, so an entry
+// that fails leaves exactly what was there before.
 class ZipTargetFile {
 public:
+    enum class Opened { kOk, kFolderMissing, kFailed };
+
     ZipTargetFile() = default;
     ~ZipTargetFile();
     ZipTargetFile(const ZipTargetFile&) = delete;
     ZipTargetFile& operator=(const ZipTargetFile&) = delete;
 
-    bool Create(const wchar_t* path, uint32_t attributes);
+    // replacement: where the bytes go when path exists; on the same volume.
+    Opened Open(const wchar_t* path, const wchar_t* replacement, uint32_t attributes);
     bool Write(const void* data, uint32_t size);
     // A zero time leaves that time as it is.
     bool SetTimes(const FILETIME& creation, const FILETIME& access, const FILETIME& write);
+    // Closes the file, puts it at path and gives it the entry's attributes;
+    // false, with the old file as it was, when it cannot take its place.
+    bool Commit();
 
 private:
+    wchar_t target_[kZipMaxPath] = {};
+    wchar_t written_[kZipMaxPath] = {};  // target_, or the replacement
+    uint32_t attributes_ = 0;
+    bool committed_ = false;
 #ifdef _WIN32
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 #else

@@ -1,6 +1,7 @@
+#include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstring>
@@ -64,26 +65,27 @@ void ZipCreateDirectory(const wchar_t* path) {
 
 ZipTargetFile::~ZipTargetFile() {
     if (descriptor_ >= 0) close(descriptor_);
+    if (!committed_ && written_[0] != L'\0') unlink(NativePath(written_).c_str());
 }
 
-bool ZipTargetFile::Create(const wchar_t* path, uint32_t attributes) {
-    const std::string native = NativePath(path);
-    // A read-only file is not replaced, whoever runs the extraction (the
-    // owner's write bit stands for the read-only attribute).
-    struct stat existing;
-    if (stat(native.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-        (existing.st_mode & S_IWUSR) == 0) {
-        return false;
+ZipTargetFile::Opened ZipTargetFile::Open(const wchar_t* path, const wchar_t* replacement,
+                                          uint32_t attributes) {
+    wcscpy(target_, path);
+    attributes_ = attributes;
+    // Never created read-only (the owner's write bit stands for the
+    // attribute): Commit makes it so once the file is whole.
+    descriptor_ = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor_ >= 0) {
+        wcscpy(written_, path);
+        return Opened::kOk;
     }
-    const bool readOnly = (attributes & 0x01) != 0;
+    if (errno == ENOENT) return Opened::kFolderMissing;
+    if (errno != EEXIST) return Opened::kFailed;
     descriptor_ =
-        open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, readOnly ? 0444 : 0666);
-    if (descriptor_ < 0) return false;
-    if (readOnly) {
-        struct stat created;
-        if (fstat(descriptor_, &created) == 0) fchmod(descriptor_, created.st_mode & ~0222);
-    }
-    return true;
+        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor_ < 0) return Opened::kFailed;
+    wcscpy(written_, replacement);
+    return Opened::kOk;
 }
 
 bool ZipTargetFile::Write(const void* data, uint32_t size) {
@@ -93,6 +95,24 @@ bool ZipTargetFile::Write(const void* data, uint32_t size) {
         if (written <= 0) return false;
         bytes += written;
         size -= static_cast<uint32_t>(written);
+    }
+    return true;
+}
+
+bool ZipTargetFile::Commit() {
+    close(descriptor_);
+    descriptor_ = -1;
+    const std::string target = NativePath(target_);
+    // rename replaces a read-only file too, as the Windows build does once
+    // it has cleared the attribute.
+    if (wcscmp(written_, target_) != 0 &&
+        rename(NativePath(written_).c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    committed_ = true;
+    struct stat status;
+    if ((attributes_ & kZipAttrReadOnly) != 0 && stat(target.c_str(), &status) == 0) {
+        chmod(target.c_str(), status.st_mode & ~0222);
     }
     return true;
 }
