@@ -17,11 +17,15 @@ constexpr unsigned kIdsAccountBaseUrl = 136;
 constexpr int kIdcBarAnchor = 1000;
 constexpr int kIdcStatusText = 1002;
 constexpr wchar_t kPngResourceType[] = L"PNG";
-// The status text once a stage stopped on a failure: "Download failed;
+// The status text once a download stopped a stage: "Download failed;
 // check the network and start again."
 constexpr wchar_t kFailureText[] =
     L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x91CD\x65B0\x542F\x52A8"
     L"\x3002";
+// The status text once a package could not be unpacked or a program not be
+// started: "The installation could not be completed; please start again."
+constexpr wchar_t kInstallFailedText[] =
+    L"\x5B89\x88C5\x672A\x80FD\x5B8C\x6210\xFF0C\x8BF7\x91CD\x65B0\x542F\x52A8\x3002";
 // The session-wide name that keeps a second installer from running, and the
 // property that marks the first one's host window.
 constexpr wchar_t kInstanceMutexName[] = L"Local\\QorvInstall";
@@ -146,6 +150,11 @@ constexpr char kTraceStartMicroClient[] =  // starting micro-client
 constexpr char kTraceWidth[] = "\nwidth=%d";
 constexpr char kTraceStageFailed[] =  // download failed: stage, HRESULT, then the URL
     "\n\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc %s 0x%08lX ";
+constexpr char kTraceStartFailed[] =  // start failed: HRESULT, then the command line
+    "\n\xc6\xf4\xb6\xaf\xca\xa7\xb0\xdc 0x%08lX ";
+// What the trace shows in place of the login token: players send the trace
+// to support.
+constexpr wchar_t kTraceTokenMark[] = L"***";
 // The uninstaller's trace: one line per item, the text then its path.
 constexpr char kTraceRemoved[] = "\xd2\xd1\xc9\xbe\xb3\xfd\xa3\xba";             // removed:
 constexpr char kTraceNotRemoved[] = "\xce\xb4\xc4\xdc\xc9\xbe\xb3\xfd\xa3\xba";  // not removed:

@@ -5,6 +5,7 @@
 #include "app/PngResource.h"
 #include "view/BarGeometry.h"
 #include "workflow/InstallDirectory.h"
+#include "workflow/ProcessStart.h"
 #include "workflow/Stages.h"
 #include "workflow/Trace.h"
 #include "workflow/WorkerThread.h"
@@ -94,10 +95,29 @@ void MainView::StageFailed(const char* stage, const std::wstring& url, HRESULT r
     qorv::TraceLogW(url.c_str());
     qorv::TraceLog(qorv::kTraceLineEnd);
     HWND view = GetSafeHwnd();
-    if (view != nullptr) PostMessageW(view, kWmStageFailed, 0, 0);
+    if (view != nullptr) {
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(qorv::kFailureText), 0);
+    }
 }
 
-void MainView::OnStageFailed() {
+void MainView::InstallFailed() {
+    HWND view = GetSafeHwnd();
+    if (view != nullptr) {
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(qorv::kInstallFailedText), 0);
+    }
+}
+
+bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
+    const HRESULT started = StartProgram(commandLine);
+    if (started == S_OK) return true;
+    qorv::TraceLog(qorv::kTraceStartFailed, static_cast<unsigned long>(started));
+    qorv::TraceLogW(commandLine.c_str());
+    qorv::TraceLog(qorv::kTraceLineEnd);
+    InstallFailed();
+    return false;
+}
+
+void MainView::OnStageFailed(const wchar_t* text) {
     // The view is never erased: the old text goes under the colour key
     // before the new one is drawn, and the bar is left as it is.
     RECT area = {};
@@ -107,7 +127,7 @@ void MainView::OnStageFailed() {
         WindowDc view(m_hWnd);
         if (view.get() != nullptr) FillRect(view.get(), &area, m_keyBrush);
     }
-    SetWindowTextW(m_stText.GetSafeHwnd(), qorv::kFailureText);
+    SetWindowTextW(m_stText.GetSafeHwnd(), text);
     m_bFailed.store(true);
 }
 
@@ -148,7 +168,7 @@ bool MainView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* re
             *result = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
             return true;
         case kWmStageFailed:
-            OnStageFailed();
+            OnStageFailed(reinterpret_cast<const wchar_t*>(wParam));
             *result = 0;
             return true;
         default:

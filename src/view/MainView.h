@@ -12,7 +12,8 @@
 #include "app/Image.h"
 #include "app/Static.h"
 
-// Posted to the view by a worker whose stage stopped on a failure.
+// Posted to the view by a worker whose stage stopped on a failure; wParam
+// is the status text to show.
 constexpr UINT kWmStageFailed = WM_APP + 1;
 
 // Escape or a left click: what closes the window once a stage has failed.
@@ -29,9 +30,17 @@ public:
 
     // Asks for a repaint, from any thread; nothing once the view is gone.
     void Repaint();
-    // A stage stopped: traces stage, url and result, then has the GUI thread
-    // show the failure text and let Escape or a click close the window.
+    // A download stopped the stage: traces stage, url and result, then has
+    // the GUI thread show the download failure and let Escape or a click
+    // close the window.
     void StageFailed(const char* stage, const std::wstring& url, HRESULT result);
+    // The install could not be completed (a package did not unpack whole, a
+    // program did not start; the caller traced what): as StageFailed, with
+    // the install failure shown. Nothing is started after it.
+    void InstallFailed();
+    // Starts an installed program; when it cannot be started, traces the
+    // command line with the result, calls InstallFailed and returns false.
+    bool StartInstalledProgram(const std::wstring& commandLine);
     // True once the failure text is shown.
     bool HasFailed() const { return m_bFailed.load(); }
 
@@ -58,7 +67,7 @@ private:
     HBRUSH OnCtlColor(UINT message, HDC dc, HWND control);
     void OnPaint();
     BOOL OnEraseBkgnd(HDC dc);
-    void OnStageFailed();
+    void OnStageFailed(const wchar_t* text);
 
     // The view's own background: the colour key, valid while it can paint.
     HBRUSH m_keyBrush = nullptr;

@@ -76,9 +76,10 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
         }
         const std::wstring versionFile = AppendPath(view->m_strInstallDir, kVersionFile);
         MoveFileExW(newVersion.c_str(), versionFile.c_str(), MOVEFILE_REPLACE_EXISTING);
-    } else {
-        DeleteOneFile(newVersion);
+        view->LaunchGame();
+        return 0;
     }
-    view->LaunchGame();
+    DeleteOneFile(newVersion);
+    view->InstallFailed();
     return 0;
 }

@@ -11,7 +11,6 @@
 #include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
-#include "workflow/ProcessStart.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
@@ -51,7 +50,8 @@ void MainView::LaunchGame() {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
     if (downloaded != S_OK) {
-        StageFailed("login", url, downloaded);
+        StageFailed("login", TracedLoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strPlatform),
+                    downloaded);
         return;
     }
 
@@ -59,7 +59,7 @@ void MainView::LaunchGame() {
     // but whole: no length limit cuts it.
     const std::string answer = WideToAnsi(ReadTextFile(answerPath));
     const LaunchDecision launch = DecideLaunch(answer, m_strInstallDir, m_strPlatform, AnsiToWide);
-    StartProgram(launch.commandLine);
+    if (!StartInstalledProgram(launch.commandLine)) return;
     TraceLog(launch.gameClient ? kTraceStartGameClient : kTraceStartMicroClient);
     RunClosingStep(this);
 }

@@ -39,7 +39,7 @@ std::wstring Quoted(const std::wstring& path) {
 }
 
 LaunchDecision ShellProgram(const std::wstring& installDir, const std::wstring& platform) {
-    return {false, Quoted(AppendPath(installDir, kShellProgram)) + L" " + platform};
+    return {false, ShellCommandLine(installDir, platform)};
 }
 
 struct JsonDelete {
@@ -60,6 +60,15 @@ std::wstring LoginUrl(const std::wstring& accountBaseUrl, const std::wstring& to
                       const std::wstring& platform) {
     return accountBaseUrl + kLoginPath + PercentEncode(token) + kLoginPlatformParam +
            PercentEncode(platform);
+}
+
+std::wstring TracedLoginUrl(const std::wstring& accountBaseUrl, const std::wstring& platform) {
+    return accountBaseUrl + kLoginPath + kTraceTokenMark + kLoginPlatformParam +
+           PercentEncode(platform);
+}
+
+std::wstring ShellCommandLine(const std::wstring& installDir, const std::wstring& platform) {
+    return Quoted(AppendPath(installDir, kShellProgram)) + L" " + platform;
 }
 
 LaunchDecision DecideLaunch(const std::string& answer, const std::wstring& installDir,

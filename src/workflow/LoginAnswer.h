@@ -16,6 +16,12 @@ std::wstring PackageUrl(const std::wstring& baseUrl, const wchar_t* remotePath, 
 std::wstring LoginUrl(const std::wstring& accountBaseUrl, const std::wstring& token,
                       const std::wstring& platform);
 
+// The login URL as the trace shows it: the token replaced by a fixed mark.
+std::wstring TracedLoginUrl(const std::wstring& accountBaseUrl, const std::wstring& platform);
+
+// The installed shell program, quoted, with the platform word.
+std::wstring ShellCommandLine(const std::wstring& installDir, const std::wstring& platform);
+
 struct LaunchDecision {
     bool gameClient;           // false: the shell program
     std::wstring commandLine;  // quoted program path, then its arguments

@@ -1,8 +1,6 @@
 #include "workflow/ProcessStart.h"
 
-#include <windows.h>
-
-bool StartProgram(const std::wstring& commandLine) {
+HRESULT StartProgram(const std::wstring& commandLine) {
     // CreateProcessW may write into its command line: give it a copy.
     std::wstring buffer = commandLine;
     STARTUPINFOW startup = {};
@@ -10,9 +8,9 @@ bool StartProgram(const std::wstring& commandLine) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        return false;
+        return HRESULT_FROM_WIN32(GetLastError());
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
+    return S_OK;
 }

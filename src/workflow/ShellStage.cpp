@@ -16,7 +16,6 @@
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/PackageDownload.h"
-#include "workflow/ProcessStart.h"
 #include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/Trace.h"
@@ -42,7 +41,10 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     }
     TraceLog(kTraceDownloadDone);
 
-    UnpackPackage(archivePath.c_str(), installDir.c_str());
+    if (!UnpackPackage(archivePath.c_str(), installDir.c_str())) {
+        view->InstallFailed();
+        return 0;
+    }
 
     wchar_t modulePath[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH + 1);
@@ -64,7 +66,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         return 0;
     }
     // Quoted, so a profile path with a space cannot start another program.
-    StartProgram(L"\"" + shellProgram + L"\" " + kPlatform);
+    if (!view->StartInstalledProgram(ShellCommandLine(view->m_strInstallDir, kPlatform))) return 0;
     TraceLog(kTraceStartShell);
     RunClosingStep(view);
     return 0;

@@ -147,11 +147,26 @@ class WrongRangeBytes(RoadTestCase):
         publish(road, 1)
         road.run(TOKEN_NAME)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        version_1 = tree(road)
         publish(road, 2)
-        trace = road.run(TOKEN_NAME)
+        # The window stays in the failure state; nothing is started.
+        running, trace = road.run_until_stuck(
+            TOKEN_NAME, lambda: f"GET {CLIENT}" in road.requests()
+            and not (road.install_dir / "pkg.ver.new").exists(), 120)
+        self.assertTrue(running, "the installer ended by itself")
+        self.assertNotIn(installer.START_GAME_CLIENT, trace)
         self.assertIn(INCREMENTAL, trace)
         self.assertIn(installer.UNPACK_FAILED, trace)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        # Each changed file is whole, of one version or the other: an entry
+        # whose bytes were wrong left the installed file as it was.
+        with zipfile.ZipFile(road.packages / "GameClient.zip") as package:
+            version_2 = {name: hashlib.sha256(package.read(name)).hexdigest() for name in SMALL}
+        now = tree(road)
+        kept = [name for name in SMALL if now[name] == version_1[name]]
+        self.assertTrue(kept)
+        for name in set(SMALL) - set(kept):
+            self.assertEqual(now[name][0], version_2[name])
         self.assertFalse((road.install_dir / "GameClient.dir").exists())
         # No record: the next run downloads the whole package, which the
         # server sends undamaged.

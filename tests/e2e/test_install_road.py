@@ -131,19 +131,27 @@ class InstallRoad(RoadTestCase):
             proc.communicate()
             road.wine.warm()
 
-    def test_damaged_client_update_launches_and_is_fetched_again(self):
+    def assert_install_failed(self, running, trace):
+        """The failure state: the window open, nothing started, no closing."""
+        self.assertTrue(running, "the installer ended by itself")
+        self.assertNotIn(installer.START_GAME_CLIENT, trace)
+        self.assertNotIn(installer.START_MICRO_CLIENT, trace)
+
+    def test_damaged_client_update_stops_and_is_fetched_again(self):
         road = self.road
         road.run(TOKEN_NAME)  # version 1.0.0 installed
         road.publish(shell=False, version="2.0.0\r\n")
         package = road.packages / "GameClient.zip"
         whole = package.read_bytes()
         package.write_bytes(whole[: len(whole) // 2])  # a package file cut short
-        road.run(TOKEN_NAME)
-        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2,
-                         "the launch did not happen")
+        running, trace = road.run_until_stuck(
+            TOKEN_NAME, lambda: "GET /rc/pkg/GameClient.zip" in road.requests()
+            and not (road.install_dir / "pkg.ver.new").exists(), 60)
+        self.assert_install_failed(running, trace)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0.0\r\n",
                          "pkg.ver claims a client that is not installed")
-        self.assertFalse((road.install_dir / "pkg.ver.new").exists())
+        self.assertEqual(len(road.logins()), 1)
 
         package.write_bytes(whole)
         road.clear_logs()
@@ -151,7 +159,18 @@ class InstallRoad(RoadTestCase):
         self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
                                            "GET /rc/pkg/GameClient.zip"])
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0.0\r\n")
-        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 3)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2)
+
+    def test_a_program_that_cannot_start_leaves_the_failure_state(self):
+        road = self.road
+        installer.make_zip(road.packages / "GameClient.zip", {"res/level1.dat": b"no program"})
+        running, trace = road.run_until_stuck(
+            TOKEN_NAME, (road.install_dir / "GameClient" / "lgt.json").is_file, 60)
+        self.assert_install_failed(running, trace)
+        client = road.windows_path("GameClient\\kel_qorvmicro.exe")
+        self.assertRegex(trace, re.escape("启动失败".encode("gbk")) + rb" 0x8007[0-9A-F]{4} " +
+                         re.escape(f'"{client}" 0 '.encode()))
+        self.assertEqual(road.started("Qorv.exe"), [])
 
     def test_client_package_not_matching_its_digest_leaves_the_client_as_it_was(self):
         road = self.road
@@ -196,6 +215,46 @@ class InstallRoad(RoadTestCase):
                          b"not in the package")
         self.assertEqual(len(road.started("Qorv.exe")), 2)
 
+    def test_names_beginning_with_two_dots_stay_inside_from_install_to_uninstall(self):
+        road = self.road
+        local = road.wine.local_appdata()
+        # Where a join that reads "..x" as the parent folder would land.
+        sentinels = [local / "tovrine" / "qorv2" / "keep.txt", local / "tovrine2" / "readme.txt",
+                     local.parent / "LocalLow" / "Studio" / "save.dat"]
+        shell = {"..2/readme.txt": b"two", "data/..2/readme.txt": b"deep", "..cfg": b"cfg"}
+        client = {"..a/..b/..Low/Studio/save.dat": b"save"}
+        try:
+            for path in sentinels:
+                path.parent.mkdir(parents=True, exist_ok=True)
+                path.write_bytes(b"keep")
+            sentinels[-1].chmod(0o444)
+            for version in (1, 2):  # installed, then every file updated
+                suffix = b"" if version == 1 else b" v2"
+                installer.shell_package(road.packages / "shell.zip",
+                                        {k: v + suffix for k, v in shell.items()})
+                installer.client_package(road.packages / "GameClient.zip",
+                                         {k: v + suffix for k, v in client.items()})
+                road.publish(shell=False, client=False, version=f"{version}.0\r\n")
+                road.run(TOKEN_NAME)
+                for name, data in shell.items():
+                    self.assertEqual((road.install_dir / name).read_bytes(), data + suffix)
+                for name, data in client.items():
+                    self.assertEqual((road.install_dir / "GameClient" / name).read_bytes(),
+                                     data + suffix)
+                for path in sentinels:
+                    self.assertEqual(path.read_bytes(), b"keep", path)
+            result = road.wine.run(harness.WINCTL, "run", road.wine.uninstall_command() + " /S")
+            self.assertTrue(wait_until(lambda: not any(
+                "uninstall" in name for name in road.wine.processes()), 20, 0.5))
+            self.assertEqual(result.returncode, 0, result.stdout)
+            self.assertFalse(road.install_dir.exists())
+            for path in sentinels:
+                self.assertEqual(path.read_bytes(), b"keep", path)
+        finally:
+            sentinels[-1].chmod(0o644)
+            for folder in (local / "tovrine2", local.parent / "LocalLow" / "Studio"):
+                installer.shutil.rmtree(folder, ignore_errors=True)
+
     def test_client_package_cannot_reach_outside_the_install_directory(self):
         road = self.road
         installer.client_package(road.packages / "GameClient.zip",
@@ -203,11 +262,17 @@ class InstallRoad(RoadTestCase):
         road.run()  # install the shell first, so the directories exist
         outside = road.install_dir / "evil2.txt"
         outside.write_bytes(b"keep me")
-        road.run(TOKEN_NAME)
+        # Refused entries leave the install incomplete: it stops in the
+        # failure state, with the rest of the client unpacked.
+        running, trace = road.run_until_stuck(
+            TOKEN_NAME, lambda: "GET /rc/pkg/GameClient.zip" in road.requests()
+            and not (road.install_dir / "pkg.ver.new").exists(), 60)
+        self.assert_install_failed(running, trace)
         self.assertEqual(outside.read_bytes(), b"keep me")
         self.assertFalse((road.install_dir.parent / "evil.txt").exists())
         self.assertFalse((road.install_dir.parent.parent / "evil.txt").exists())
-        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
+        self.assertTrue((road.install_dir / "GameClient" / "kel_qorvmicro.exe").is_file())
+        self.assertFalse((road.install_dir / "pkg.ver").exists())
 
 
 if __name__ == "__main__":

@@ -102,6 +102,9 @@ TEST(PackageUrl, AppendsPathAndSignedTickCount) {
 }
 
 TEST(LoginUrl, PlainTokensStayAsTheyAre) {
+    // The trace's copy never carries the token.
+    EXPECT_EQ(qorv::TracedLoginUrl(L"http://127.0.0.1:8080/", L"pelmar"),
+              L"http://127.0.0.1:8080/qv/redirect_login_token?token=***&platform=pelmar");
     EXPECT_EQ(LoginUrl(L"http://127.0.0.1:8080/", L"TOKEN42", L"pelmar"),
               L"http://127.0.0.1:8080/qv/redirect_login_token?token=TOKEN42&platform=pelmar");
     EXPECT_EQ(LoginUrl(L"http://a/", L"A-z_0.9~", L"p"),
