@@ -156,5 +156,10 @@ constexpr char kTraceRefused[] =  // install directory not under the local app-d
     "\xb0\xb2\xd7\xb0\xc4\xbf\xc2\xbc\xb2\xbb\xd4\xda\xb1\xbe\xb5\xd8\xd3\xa6\xd3\xc3\xca\xfd"
     "\xbe\xdd\xce\xc4\xbc\xfe\xbc\xd0\xcf\xc2\xa3\xba";
 constexpr char kTraceCancelled[] = "\xd2\xd1\xc8\xa1\xcf\xfb\n";  // cancelled
+// The installer's, when its instance mutex cannot be made: another installer
+// is running, then the error code.
+constexpr char kTraceAnotherInstaller[] =
+    "\xc1\xed\xd2\xbb\xb8\xf6\xb0\xb2\xd7\xb0\xb3\xcc\xd0\xf2\xd5\xfd\xd4\xda\xd4\xcb\xd0\xd0 "
+    "0x%lX\n";
 
 }  // namespace qorv
