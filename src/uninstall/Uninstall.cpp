@@ -278,6 +278,17 @@ int Uninstall::Run(const std::wstring& callerImage) {
         qorv::TraceLog("%s", qorv::kTraceCancelled);
         return qorv::kExitCancelled;
     }
+    // An installer running now would write into what is removed, and one
+    // started while this holds the installers' mutex ends at once. A mutex
+    // that cannot be created or opened may be an installer's too. Only the
+    // process that removes takes it, never a first process that hands off:
+    // its copy would find it taken.
+    const FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    if (!instance.valid() || GetLastError() == ERROR_ALREADY_EXISTS) {
+        TraceItem(qorv::kTraceRunning, qorv::kInstanceMutexName);
+        Say(qorv::kUninstallRunning, MB_ICONWARNING);
+        return qorv::kExitRunning;
+    }
     const std::wstring running = RunningInstalledProgram(m_installDir);
     if (!running.empty()) {
         TraceItem(qorv::kTraceRunning, running);

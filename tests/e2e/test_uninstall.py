@@ -15,6 +15,8 @@ NOT_REMOVED = "未能删除：".encode("gbk")
 KEPT = "保留：".encode("gbk")
 RUNNING = "程序正在运行：".encode("gbk")
 NOTHING = "没有需要删除的内容\n".encode("gbk")
+ANOTHER_INSTALLER = "另一个安装程序正在运行 ".encode("gbk")
+MUTEX = b"Local\\QorvInstall"
 EXIT_LEFT_SOME, EXIT_RUNNING = 1, 2
 
 
@@ -143,6 +145,55 @@ class Uninstaller(RoadTestCase):
             self.assertIsNotNone(self.road.wine.uninstall_command())
         finally:
             harness.stop(proc)
+
+    def test_nothing_is_removed_while_an_installer_runs_or_may_run(self):
+        road = self.road
+        road.run()
+        command = road.wine.uninstall_command()
+        installed = ("Qorv.exe", "Uninstall.exe", "data/readme.txt")
+
+        # An installer stopped by a failed download stays, its window open.
+        (road.packages / "shell.zip").unlink()
+        proc = road.wine.start(road.installer())
+        try:
+            self.assertTrue(wait_until(
+                lambda: "GET /rc/pkg/shell.zip" in road.requests(), 30), road.requests())
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_RUNNING, trace)
+            self.assertIn(RUNNING + MUTEX + b"\n", trace)
+            self.assertNotIn(REMOVED, trace)
+            for name in installed:
+                self.assertTrue((road.install_dir / name).is_file(), name)
+            self.assertTrue(self.link.exists())
+            self.assertIsNotNone(road.wine.uninstall_command())
+            self.assertIsNone(proc.poll(), "the installer ended during the uninstall")
+        finally:
+            road.close("QorvInstall.exe")
+            try:
+                proc.communicate(timeout=30)
+            except installer.subprocess.TimeoutExpired:
+                road.wine.stop()
+                proc.communicate()
+                road.wine.warm()
+
+        # Another kind of object holds the mutex's name: it may be an
+        # installer's, so neither the installer nor the uninstaller goes on.
+        road.publish()
+        holder = road.wine.start(harness.WINCTL, "hold", MUTEX.decode(), 60)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            road.clear_logs()
+            trace = road.run(timeout=30)
+            self.assertIn(ANOTHER_INSTALLER + b"0x6\n", trace)
+            self.assertEqual(road.requests(), [])
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_RUNNING, trace)
+            self.assertIn(RUNNING + MUTEX + b"\n", trace)
+            for name in installed:
+                self.assertTrue((road.install_dir / name).is_file(), name)
+        finally:
+            harness.stop(holder)
+            holder.communicate()
 
 
 if __name__ == "__main__":
