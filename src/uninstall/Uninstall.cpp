@@ -62,6 +62,21 @@ std::wstring WithoutTrailingSlash(std::wstring path) {
     return path;
 }
 
+// The folder that holds directory, with its trailing backslash.
+std::wstring ParentOf(const std::wstring& directory) {
+    const std::wstring path = WithoutTrailingSlash(directory);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// The attributes of path itself when it is a junction or symbolic link (any
+// reparse point): the link's own, never those of what it points to. 0 when
+// it is no link or does not exist.
+DWORD LinkAttributes(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(WithoutTrailingSlash(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? attributes : 0;
+}
+
 // The install directory is removed with everything in it, so it must be an
 // absolute path strictly below the user's local application-data folder; a
 // failed folder query would otherwise leave a path relative to wherever this
@@ -237,7 +252,9 @@ private:
     void Say(const wchar_t* text, UINT icon) const {
         if (!m_silent) MessageBoxW(nullptr, text, qorv::kUninstallTitle, MB_OK | icon);
     }
+    std::wstring LinkInPlace() const;
     bool RemoveInstallDirectory();
+    bool RemoveLink(const std::wstring& link);
     void RemoveShortcut();
     void RemoveEntry();
     void RemoveEmptyParent();
@@ -248,6 +265,7 @@ private:
 
     const bool m_silent;
     const std::wstring m_installDir = InstallDirectory();
+    const std::wstring m_parent = ParentOf(m_installDir);
     const std::wstring m_link = DesktopLinkPath(qorv::kShortcutFile);
     bool m_leftSome = false;
     bool m_linkIsOurs = false;
@@ -297,9 +315,12 @@ int Uninstall::Run(const std::wstring& callerImage) {
     }
 
     // The first process's program comes back when the folder stays, so that
-    // the uninstall entry can run it again to finish the job.
-    const std::wstring moved = IsInside(callerImage, m_installDir) ? MoveToTemp(callerImage) : L"";
-    const bool directoryGone = RemoveInstallDirectory();
+    // the uninstall entry can run it again to finish the job. Behind a link
+    // it stays where it is: moving it would change what the link points to.
+    const std::wstring link = LinkInPlace();
+    const std::wstring moved =
+        link.empty() && IsInside(callerImage, m_installDir) ? MoveToTemp(callerImage) : L"";
+    const bool directoryGone = link.empty() ? RemoveInstallDirectory() : RemoveLink(link);
     if (directoryGone) {
         m_movedCaller = moved;
     } else if (!moved.empty() && !MoveFileExW(moved.c_str(), callerImage.c_str(), 0)) {
@@ -313,9 +334,23 @@ int Uninstall::Run(const std::wstring& callerImage) {
     }
     RemoveEmptyParent();
 
-    Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
-        m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
+    if (!link.empty()) {
+        Say(directoryGone ? qorv::kUninstallLinkRemoved : qorv::kUninstallLinkKept, MB_ICONWARNING);
+    } else {
+        Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
+            m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
+    }
     return m_leftSome ? qorv::kExitLeftSome : qorv::kExitRemoved;
+}
+
+// The install directory's parent or the directory itself when it is a
+// junction or symbolic link, the parent first (the install directory then
+// lies behind it); empty when both are real folders or absent.
+std::wstring Uninstall::LinkInPlace() const {
+    for (const std::wstring& path : {m_parent, m_installDir}) {
+        if (LinkAttributes(path) != 0) return WithoutTrailingSlash(path);
+    }
+    return std::wstring();
 }
 
 bool Uninstall::RemoveInstallDirectory() {
@@ -330,6 +365,22 @@ bool Uninstall::RemoveInstallDirectory() {
         return true;
     }
     for (const std::wstring& path : failed) Failed(path);
+    return false;
+}
+
+// What a link points to is not this program's to remove: the link goes
+// alone, which counts as leaving something. It then stands for the install
+// directory: gone, the entry goes too; left, the entry stays.
+bool Uninstall::RemoveLink(const std::wstring& link) {
+    TraceItem(qorv::kTraceLink, link);
+    m_leftSome = true;
+    const DWORD attributes = LinkAttributes(link);
+    const qorv::DirEntry entry{link, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, true};
+    if (attributes != 0 && qorv::RemoveDirectoryOrLink(link, entry)) {
+        TraceItem(qorv::kTraceRemoved, link);
+        return true;
+    }
+    Failed(link);
     return false;
 }
 
@@ -357,16 +408,15 @@ void Uninstall::RemoveEntry() {
 }
 
 // Another program of the same maker may keep its files there: the folder goes
-// only when it is empty, and staying is no failure.
+// only when it is empty, and staying is no failure. A link there is never
+// removed here: RemoveDirectoryW would take it whatever it points to.
 void Uninstall::RemoveEmptyParent() {
-    const std::wstring directory = WithoutTrailingSlash(m_installDir);
-    const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
-    if (!qorv::PathExists(WithoutTrailingSlash(parent))) {
-        TraceItem(qorv::kTraceAbsent, parent);
-    } else if (RemoveDirectoryW(parent.c_str())) {
-        TraceItem(qorv::kTraceRemoved, parent);
+    if (!qorv::PathExists(WithoutTrailingSlash(m_parent))) {
+        TraceItem(qorv::kTraceAbsent, m_parent);
+    } else if (LinkAttributes(m_parent) == 0 && RemoveDirectoryW(m_parent.c_str())) {
+        TraceItem(qorv::kTraceRemoved, m_parent);
     } else {
-        TraceItem(qorv::kTraceKept, parent);
+        TraceItem(qorv::kTraceKept, m_parent);
     }
 }
 

@@ -2,6 +2,7 @@
 the uninstall entry, run as the system runs it, removes what the installer
 made and nothing else."""
 
+import hashlib
 import re
 import struct
 import unittest
@@ -15,6 +16,7 @@ NOT_REMOVED = "未能删除：".encode("gbk")
 KEPT = "保留：".encode("gbk")
 RUNNING = "程序正在运行：".encode("gbk")
 NOTHING = "没有需要删除的内容\n".encode("gbk")
+LINK = "链接，其指向的文件已保留：".encode("gbk")
 ANOTHER_INSTALLER = "另一个安装程序正在运行 ".encode("gbk")
 MUTEX = b"Local\\QorvInstall"
 EXIT_LEFT_SOME, EXIT_RUNNING = 1, 2
@@ -32,6 +34,17 @@ def write_link(path, target):
                          uuid.UUID("00021401-0000-0000-c000-000000000046").bytes_le,
                          0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0)
     path.write_bytes(header + info + volume + base + b"\0" + struct.pack("<I", 0))
+
+
+def unlink_if_link(path):
+    if path.is_symlink():
+        path.unlink()
+
+
+def files_under(folder):
+    """Each file's path below folder with the SHA-256 of its content."""
+    return {str(p.relative_to(folder)): hashlib.sha256(p.read_bytes()).hexdigest()
+            for p in folder.rglob("*") if p.is_file()}
 
 
 class Uninstaller(RoadTestCase):
@@ -127,6 +140,34 @@ class Uninstaller(RoadTestCase):
         self.assertEqual(self.link.read_bytes(), link_bytes)
         self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
         self.assertNoCopyLeft()
+
+    def test_an_install_directory_behind_a_link_keeps_what_the_link_points_to(self):
+        road = self.road
+        road.run()
+        command = road.wine.uninstall_command()
+        # The install directory, then its parent, moved elsewhere and linked
+        # back. Wine cannot remove a Unix symbolic link: it is reported and
+        # left, with the entry that runs the uninstaller again.
+        for link in (road.install_dir, self.parent):
+            target = road.work / ("linked-" + link.name)
+            installer.shutil.move(link, target)
+            link.symlink_to(target, target_is_directory=True)
+            self.addCleanup(unlink_if_link, link)
+            self.assertTrue((road.install_dir / "Uninstall.exe").is_file())
+            files = files_under(target)
+
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_LEFT_SOME, trace)
+            name = road.windows_path().rstrip("\\")
+            name = (name if link == road.install_dir else name.rsplit("\\", 1)[0]).encode()
+            self.assertIn(LINK + name + b"\n", trace)
+            self.assertIn(NOT_REMOVED + name + b"\n", trace)
+            self.assertNotIn(REMOVED + name, trace)
+            self.assertEqual(files_under(target), files)
+            self.assertIsNotNone(road.wine.uninstall_command())
+            self.assertNoCopyLeft()
+            link.unlink()
+            installer.shutil.move(target, link)
 
     def test_running_game_client_stops_it_before_anything_is_removed(self):
         road = self.road
