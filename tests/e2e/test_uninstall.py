@@ -5,8 +5,10 @@ made and nothing else."""
 import hashlib
 import re
 import struct
+import tempfile
 import unittest
 import uuid
+from pathlib import Path
 
 from e2e import harness, installer
 from e2e.installer import TOKEN, RoadTestCase, wait_until
@@ -45,6 +47,25 @@ def files_under(folder):
     """Each file's path below folder with the SHA-256 of its content."""
     return {str(p.relative_to(folder)): hashlib.sha256(p.read_bytes()).hexdigest()
             for p in folder.rglob("*") if p.is_file()}
+
+
+def user_environment(wine, name):
+    """The (type, value) of the user's environment value name; None without it."""
+    listing = wine.cmd("reg", "query", "HKCU\\Environment", "/v", name).decode(errors="replace")
+    for line in listing.splitlines():
+        fields = line.split(None, 2)
+        if len(fields) == 3 and fields[0] == name and fields[1].startswith("REG_"):
+            return fields[1], fields[2]
+    return None
+
+
+def set_user_environment(wine, name, typed_value):
+    """Sets (or with None deletes) the user's environment value name."""
+    if typed_value is None:
+        wine.cmd("reg", "delete", "HKCU\\Environment", "/v", name, "/f")
+    else:
+        wine.cmd("reg", "add", "HKCU\\Environment", "/v", name, "/t", typed_value[0],
+                 "/d", typed_value[1], "/f")
 
 
 class Uninstaller(RoadTestCase):
@@ -168,6 +189,26 @@ class Uninstaller(RoadTestCase):
             self.assertNoCopyLeft()
             link.unlink()
             installer.shutil.move(target, link)
+
+    def test_a_temporary_folder_on_another_volume_still_lets_everything_go(self):
+        road = self.road
+        road.run()
+        # The user's temporary folder on a tmpfs, the install directory on
+        # the prefix's file system: no rename between them.
+        temp = Path(tempfile.mkdtemp(prefix="qorv-temp-", dir="/dev/shm"))
+        self.addCleanup(installer.shutil.rmtree, temp, True)
+        self.assertNotEqual(temp.stat().st_dev, road.install_dir.stat().st_dev)
+        for name in ("TEMP", "TMP"):
+            self.addCleanup(set_user_environment, road.wine, name,
+                            user_environment(road.wine, name))
+            set_user_environment(road.wine, name, ("REG_SZ", harness.winpath(temp)))
+
+        code, trace = self.uninstall(road.wine.uninstall_command())
+        self.assertEqual(code, 0, trace)
+        self.assertFalse(self.parent.exists(), trace)
+        self.assertIsNone(road.wine.uninstall_command())
+        self.assertTrue(wait_until(lambda: not any(temp.iterdir()), 10), list(temp.iterdir()))
+        self.assertNoCopyLeft()
 
     def test_running_game_client_stops_it_before_anything_is_removed(self):
         road = self.road
