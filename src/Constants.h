@@ -101,7 +101,7 @@ constexpr wchar_t kHandOffSwitch[] = L"/handoff";  // from the first process to 
 constexpr wchar_t kUninstallerTempFormat[] = L"QorvUninstall-%lu.exe";
 constexpr int kExitRemoved = 0;    // everything gone, or there was nothing to remove
 constexpr int kExitLeftSome = 1;   // something could not be removed and was left
-constexpr int kExitRunning = 2;    // the shell program or the game client runs: nothing removed
+constexpr int kExitRunning = 2;    // the game or an installer runs: nothing removed
 constexpr int kExitRefused = 3;    // no install directory under the local app-data folder
 constexpr int kExitCancelled = 4;  // the player answered no
 constexpr wchar_t kUninstallTitle[] = L"Orvanta";
@@ -122,6 +122,18 @@ constexpr wchar_t kUninstallRefused[] =  // The install directory is not under t
                                          // application-data folder; nothing was removed.
     L"\x5b89\x88c5\x76ee\x5f55\x4e0d\x5728\x672c\x5730\x5e94\x7528\x6570\x636e\x6587\x4ef6"
     L"\x5939\x4e0b\xff0c\x4ec0\x4e48\x90fd\x6ca1\x6709\x5220\x9664\x3002";
+constexpr wchar_t kUninstallLinkRemoved[] =  // The install directory or its parent folder is
+                                             // a link: the link was removed, the files it
+                                             // points to were kept.
+    L"\x5b89\x88c5\x76ee\x5f55\x6216\x5176\x4e0a\x7ea7\x6587\x4ef6\x5939\x662f\x4e00\x4e2a"
+    L"\x94fe\x63a5\xff1a\x5df2\x5220\x9664\x8be5\x94fe\x63a5\xff0c\x5b83\x6307\x5411\x7684"
+    L"\x6587\x4ef6\x5df2\x4fdd\x7559\x3002";
+constexpr wchar_t kUninstallLinkKept[] =  // The install directory or its parent folder is a
+                                          // link: the link could not be removed, the files it
+                                          // points to were kept.
+    L"\x5b89\x88c5\x76ee\x5f55\x6216\x5176\x4e0a\x7ea7\x6587\x4ef6\x5939\x662f\x4e00\x4e2a"
+    L"\x94fe\x63a5\xff1a\x672a\x80fd\x5220\x9664\x8be5\x94fe\x63a5\xff0c\x5b83\x6307\x5411"
+    L"\x7684\x6587\x4ef6\x5df2\x4fdd\x7559\x3002";
 
 // Zip extra-field block id of the extended time stamps.
 constexpr unsigned char kZipExtendedTimeId[2] = {'U', 'T'};
@@ -168,5 +180,13 @@ constexpr char kTraceRefused[] =  // install directory not under the local app-d
     "\xb0\xb2\xd7\xb0\xc4\xbf\xc2\xbc\xb2\xbb\xd4\xda\xb1\xbe\xb5\xd8\xd3\xa6\xd3\xc3\xca\xfd"
     "\xbe\xdd\xce\xc4\xbc\xfe\xbc\xd0\xcf\xc2\xa3\xba";
 constexpr char kTraceCancelled[] = "\xd2\xd1\xc8\xa1\xcf\xfb\n";  // cancelled
+constexpr char kTraceLink[] =  // a link, the files it points to kept:
+    "\xc1\xb4\xbd\xd3\xa3\xac\xc6\xe4\xd6\xb8\xcf\xf2\xb5\xc4\xce\xc4\xbc\xfe\xd2\xd1\xb1\xa3"
+    "\xc1\xf4\xa3\xba";
+// The installer's, when its instance mutex cannot be made: another installer
+// is running, then the error code.
+constexpr char kTraceAnotherInstaller[] =
+    "\xc1\xed\xd2\xbb\xb8\xf6\xb0\xb2\xd7\xb0\xb3\xcc\xd0\xf2\xd5\xfd\xd4\xda\xd4\xcb\xd0\xd0 "
+    "0x%lX\n";
 
 }  // namespace qorv

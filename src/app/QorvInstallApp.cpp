@@ -5,6 +5,7 @@
 #include "Constants.h"
 #include "app/QorvInstallDlg.h"
 #include "workflow/FileHandle.h"
+#include "workflow/Trace.h"
 
 CQorvInstallApp theApp;
 
@@ -25,9 +26,13 @@ BOOL CALLBACK BringHostToFront(HWND window, LPARAM) {
 BOOL CQorvInstallApp::InitInstance() {
     // One installer at a time per session: two would delete and extract the
     // same files. A second one shows the first and ends before touching
-    // anything.
+    // anything. A mutex that cannot be created or opened (an elevated
+    // installer holds it, another kind of object has its name) may well be
+    // another installer's, so that counts as one running too.
     const qorv::FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
-    if (instance.valid() && GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD error = GetLastError();
+    if (!instance.valid() || error == ERROR_ALREADY_EXISTS) {
+        if (!instance.valid()) qorv::TraceLog(qorv::kTraceAnotherInstaller, error);
         EnumWindows(BringHostToFront, 0);
         return FALSE;
     }

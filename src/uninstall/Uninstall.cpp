@@ -9,9 +9,10 @@
 // cannot be deleted, and only a handle opened before a program starts can
 // delete its file when it ends; so the first process makes the copy with such
 // a handle, hands it to the copy, and waits for the copy's result. The copy
-// renames the first program out of the folder, removes everything, reports
-// the result, waits for the first process to end and deletes its file; its
-// own goes with the handle when it ends.
+// moves the first program out of the folder (into the temporary folder, or
+// into the parent when that lies on another volume), removes everything,
+// reports the result, waits for the first process to end and deletes its
+// file; its own goes with the handle when it ends.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -62,6 +63,21 @@ std::wstring WithoutTrailingSlash(std::wstring path) {
     return path;
 }
 
+// The folder that holds directory, with its trailing backslash.
+std::wstring ParentOf(const std::wstring& directory) {
+    const std::wstring path = WithoutTrailingSlash(directory);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// The attributes of path itself when it is a junction or symbolic link (any
+// reparse point): the link's own, never those of what it points to. 0 when
+// it is no link or does not exist.
+DWORD LinkAttributes(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(WithoutTrailingSlash(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? attributes : 0;
+}
+
 // The install directory is removed with everything in it, so it must be an
 // absolute path strictly below the user's local application-data folder; a
 // failed folder query would otherwise leave a path relative to wherever this
@@ -106,15 +122,20 @@ std::wstring OwnImage() {
     return length > 0 && length < MAX_PATH ? path : std::wstring();
 }
 
-// A name in the temporary folder unique to this process; empty when the
-// folder's path is too long.
+// A file name unique to this process, for the uninstaller's files outside
+// the install directory.
+std::wstring OwnFileName() {
+    wchar_t name[32] = {};  // the longest name is 28 units
+    wsprintfW(name, qorv::kUninstallerTempFormat, GetCurrentProcessId());
+    return name;
+}
+
+// That name in the temporary folder; empty when the folder's path is too long.
 std::wstring TempName() {
     wchar_t temp[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH) return std::wstring();
-    wchar_t name[32] = {};  // the longest name is 28 units
-    wsprintfW(name, qorv::kUninstallerTempFormat, GetCurrentProcessId());
-    return qorv::AppendPath(temp, name);
+    return qorv::AppendPath(temp, OwnFileName());
 }
 
 std::wstring HandleText(HANDLE handle) {
@@ -213,34 +234,27 @@ int HandOff(const std::wstring& image, bool silent) {
     return static_cast<int>(code);
 }
 
-// Moves a running program's file, which cannot be deleted but can be
-// renamed, out of the folder being removed; the new path, empty when it stays.
-std::wstring MoveToTemp(const std::wstring& image) {
-    const std::wstring moved = TempName();
-    if (moved.empty() || !MoveFileExW(image.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        return std::wstring();
-    }
-    return moved;
-}
-
 class Uninstall {
 public:
     explicit Uninstall(bool silent) : m_silent(silent) {}
 
     // callerImage: the first process's program, when this is its copy.
     int Run(const std::wstring& callerImage);
-    // The caller's program, moved out of the install directory, to delete
-    // once the caller has ended; empty when there is none.
-    const std::wstring& MovedCallerImage() const { return m_movedCaller; }
+    // Deletes the caller's program, moved out of the install directory, once
+    // the caller has ended; and the parent, when the program was moved there.
+    void DeleteMovedCaller(HANDLE caller) const;
 
 private:
     void Say(const wchar_t* text, UINT icon) const {
         if (!m_silent) MessageBoxW(nullptr, text, qorv::kUninstallTitle, MB_OK | icon);
     }
+    std::wstring LinkInPlace() const;
+    std::wstring MoveOut(const std::wstring& image);
     bool RemoveInstallDirectory();
+    bool RemoveLink(const std::wstring& link);
     void RemoveShortcut();
     void RemoveEntry();
-    void RemoveEmptyParent();
+    void RemoveEmptyParent() const;
     void Failed(const std::wstring& path) {
         TraceItem(qorv::kTraceNotRemoved, path);
         m_leftSome = true;
@@ -248,6 +262,7 @@ private:
 
     const bool m_silent;
     const std::wstring m_installDir = InstallDirectory();
+    const std::wstring m_parent = ParentOf(m_installDir);
     const std::wstring m_link = DesktopLinkPath(qorv::kShortcutFile);
     bool m_leftSome = false;
     bool m_linkIsOurs = false;
@@ -278,6 +293,17 @@ int Uninstall::Run(const std::wstring& callerImage) {
         qorv::TraceLog("%s", qorv::kTraceCancelled);
         return qorv::kExitCancelled;
     }
+    // An installer running now would write into what is removed, and one
+    // started while this holds the installers' mutex ends at once. A mutex
+    // that cannot be created or opened may be an installer's too. Only the
+    // process that removes takes it, never a first process that hands off:
+    // its copy would find it taken.
+    const FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    if (!instance.valid() || GetLastError() == ERROR_ALREADY_EXISTS) {
+        TraceItem(qorv::kTraceRunning, qorv::kInstanceMutexName);
+        Say(qorv::kUninstallRunning, MB_ICONWARNING);
+        return qorv::kExitRunning;
+    }
     const std::wstring running = RunningInstalledProgram(m_installDir);
     if (!running.empty()) {
         TraceItem(qorv::kTraceRunning, running);
@@ -286,13 +312,17 @@ int Uninstall::Run(const std::wstring& callerImage) {
     }
 
     // The first process's program comes back when the folder stays, so that
-    // the uninstall entry can run it again to finish the job.
-    const std::wstring moved = IsInside(callerImage, m_installDir) ? MoveToTemp(callerImage) : L"";
-    const bool directoryGone = RemoveInstallDirectory();
+    // the uninstall entry can run it again to finish the job. Behind a link
+    // it stays where it is: moving it would change what the link points to.
+    const std::wstring link = LinkInPlace();
+    const std::wstring moved =
+        link.empty() && IsInside(callerImage, m_installDir) ? MoveOut(callerImage) : L"";
+    const bool directoryGone = link.empty() ? RemoveInstallDirectory() : RemoveLink(link);
     if (directoryGone) {
         m_movedCaller = moved;
-    } else if (!moved.empty() && !MoveFileExW(moved.c_str(), callerImage.c_str(), 0)) {
-        Failed(moved);  // stranded in the temporary folder
+    } else if (!moved.empty() &&  // from another volume too, where it could be deleted
+               !MoveFileExW(moved.c_str(), callerImage.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        Failed(moved);  // stranded outside the install directory
     }
     RemoveShortcut();
     if (directoryGone) {
@@ -300,11 +330,49 @@ int Uninstall::Run(const std::wstring& callerImage) {
     } else {
         TraceItem(qorv::kTraceKept, qorv::kUninstallKey);
     }
-    RemoveEmptyParent();
+    if (!IsInside(m_movedCaller, m_parent)) RemoveEmptyParent();  // else once that has gone
 
-    Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
-        m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
+    if (!link.empty()) {
+        Say(directoryGone ? qorv::kUninstallLinkRemoved : qorv::kUninstallLinkKept, MB_ICONWARNING);
+    } else {
+        Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
+            m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
+    }
     return m_leftSome ? qorv::kExitLeftSome : qorv::kExitRemoved;
+}
+
+// The install directory's parent or the directory itself when it is a
+// junction or symbolic link, the parent first (the install directory then
+// lies behind it); empty when both are real folders or absent.
+std::wstring Uninstall::LinkInPlace() const {
+    for (const std::wstring& path : {m_parent, m_installDir}) {
+        if (LinkAttributes(path) != 0) return WithoutTrailingSlash(path);
+    }
+    return std::wstring();
+}
+
+// Moves a running program's file, which cannot be deleted but can be
+// renamed, out of the folder being removed; the new path, empty when it
+// stays. The temporary folder may lie on another volume, where a move
+// copies and then deletes; a running program's file cannot be deleted, so
+// the move may leave it in place beside a copy, even when it reports
+// success. The copy then goes again, and a rename on the file's own volume
+// takes it into the install directory's parent instead.
+std::wstring Uninstall::MoveOut(const std::wstring& image) {
+    const std::wstring temp = TempName();
+    if (!temp.empty()) {
+        if (MoveFileExW(image.c_str(), temp.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) &&
+            !qorv::PathExists(image)) {
+            return temp;
+        }
+        if (qorv::PathExists(temp) && !DeleteFileW(temp.c_str())) Failed(temp);
+    }
+    const std::wstring beside = qorv::AppendPath(m_parent, OwnFileName());
+    if (!beside.empty() && MoveFileExW(image.c_str(), beside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return beside;
+    }
+    return std::wstring();
 }
 
 bool Uninstall::RemoveInstallDirectory() {
@@ -319,6 +387,22 @@ bool Uninstall::RemoveInstallDirectory() {
         return true;
     }
     for (const std::wstring& path : failed) Failed(path);
+    return false;
+}
+
+// What a link points to is not this program's to remove: the link goes
+// alone, which counts as leaving something. It then stands for the install
+// directory: gone, the entry goes too; left, the entry stays.
+bool Uninstall::RemoveLink(const std::wstring& link) {
+    TraceItem(qorv::kTraceLink, link);
+    m_leftSome = true;
+    const DWORD attributes = LinkAttributes(link);
+    const qorv::DirEntry entry{link, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, true};
+    if (attributes != 0 && qorv::RemoveDirectoryOrLink(link, entry)) {
+        TraceItem(qorv::kTraceRemoved, link);
+        return true;
+    }
+    Failed(link);
     return false;
 }
 
@@ -346,33 +430,39 @@ void Uninstall::RemoveEntry() {
 }
 
 // Another program of the same maker may keep its files there: the folder goes
-// only when it is empty, and staying is no failure.
-void Uninstall::RemoveEmptyParent() {
-    const std::wstring directory = WithoutTrailingSlash(m_installDir);
-    const std::wstring parent = directory.substr(0, directory.find_last_of(L'\\') + 1);
-    if (!qorv::PathExists(WithoutTrailingSlash(parent))) {
-        TraceItem(qorv::kTraceAbsent, parent);
-    } else if (RemoveDirectoryW(parent.c_str())) {
-        TraceItem(qorv::kTraceRemoved, parent);
+// only when it is empty, and staying is no failure. A link there is never
+// removed here: RemoveDirectoryW would take it whatever it points to.
+void Uninstall::RemoveEmptyParent() const {
+    if (!qorv::PathExists(WithoutTrailingSlash(m_parent))) {
+        TraceItem(qorv::kTraceAbsent, m_parent);
+    } else if (LinkAttributes(m_parent) == 0 && RemoveDirectoryW(m_parent.c_str())) {
+        TraceItem(qorv::kTraceRemoved, m_parent);
     } else {
-        TraceItem(qorv::kTraceKept, parent);
+        TraceItem(qorv::kTraceKept, m_parent);
     }
+}
+
+void Uninstall::DeleteMovedCaller(HANDLE caller) const {
+    if (m_movedCaller.empty()) return;
+    WaitForSingleObject(caller, kCallerEndMilliseconds);
+    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+        if (DeleteFileW(m_movedCaller.c_str())) {
+            if (IsInside(m_movedCaller, m_parent)) RemoveEmptyParent();
+            return;
+        }
+        Sleep(kDeleteRetryMilliseconds);
+    }
+    TraceItem(qorv::kTraceNotRemoved, m_movedCaller);
 }
 
 // The copy's last duty: its result to the first process, then that
 // process's program, which can go only once the process has ended.
-void Report(const Options& options, int result, const std::wstring& movedCaller) {
+void Report(const Options& options, int result, const Uninstall& uninstall) {
     FileHandle pipe(options.resultPipe);
     FileHandle caller(options.caller);
     DWORD written = 0;
     WriteFile(pipe.get(), &result, sizeof result, &written, nullptr);
-    if (movedCaller.empty()) return;
-    WaitForSingleObject(caller.get(), kCallerEndMilliseconds);
-    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
-        if (DeleteFileW(movedCaller.c_str())) return;
-        Sleep(kDeleteRetryMilliseconds);
-    }
-    TraceItem(qorv::kTraceNotRemoved, movedCaller);
+    uninstall.DeleteMovedCaller(caller.get());
 }
 
 }  // namespace
@@ -393,6 +483,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     Uninstall uninstall(options.silent);
     const int result = uninstall.Run(options.callerImage);
-    if (options.resultPipe != nullptr) Report(options, result, uninstall.MovedCallerImage());
+    if (options.resultPipe != nullptr) Report(options, result, uninstall);
     return result;
 }

@@ -2,10 +2,13 @@
 the uninstall entry, run as the system runs it, removes what the installer
 made and nothing else."""
 
+import hashlib
 import re
 import struct
+import tempfile
 import unittest
 import uuid
+from pathlib import Path
 
 from e2e import harness, installer
 from e2e.installer import TOKEN, RoadTestCase, wait_until
@@ -15,6 +18,9 @@ NOT_REMOVED = "未能删除：".encode("gbk")
 KEPT = "保留：".encode("gbk")
 RUNNING = "程序正在运行：".encode("gbk")
 NOTHING = "没有需要删除的内容\n".encode("gbk")
+LINK = "链接，其指向的文件已保留：".encode("gbk")
+ANOTHER_INSTALLER = "另一个安装程序正在运行 ".encode("gbk")
+MUTEX = b"Local\\QorvInstall"
 EXIT_LEFT_SOME, EXIT_RUNNING = 1, 2
 
 
@@ -30,6 +36,36 @@ def write_link(path, target):
                          uuid.UUID("00021401-0000-0000-c000-000000000046").bytes_le,
                          0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0)
     path.write_bytes(header + info + volume + base + b"\0" + struct.pack("<I", 0))
+
+
+def unlink_if_link(path):
+    if path.is_symlink():
+        path.unlink()
+
+
+def files_under(folder):
+    """Each file's path below folder with the SHA-256 of its content."""
+    return {str(p.relative_to(folder)): hashlib.sha256(p.read_bytes()).hexdigest()
+            for p in folder.rglob("*") if p.is_file()}
+
+
+def user_environment(wine, name):
+    """The (type, value) of the user's environment value name; None without it."""
+    listing = wine.cmd("reg", "query", "HKCU\\Environment", "/v", name).decode(errors="replace")
+    for line in listing.splitlines():
+        fields = line.split(None, 2)
+        if len(fields) == 3 and fields[0] == name and fields[1].startswith("REG_"):
+            return fields[1], fields[2]
+    return None
+
+
+def set_user_environment(wine, name, typed_value):
+    """Sets (or with None deletes) the user's environment value name."""
+    if typed_value is None:
+        wine.cmd("reg", "delete", "HKCU\\Environment", "/v", name, "/f")
+    else:
+        wine.cmd("reg", "add", "HKCU\\Environment", "/v", name, "/t", typed_value[0],
+                 "/d", typed_value[1], "/f")
 
 
 class Uninstaller(RoadTestCase):
@@ -126,6 +162,54 @@ class Uninstaller(RoadTestCase):
         self.assertEqual((target / "inner" / "keep.txt").read_bytes(), b"outside")
         self.assertNoCopyLeft()
 
+    def test_an_install_directory_behind_a_link_keeps_what_the_link_points_to(self):
+        road = self.road
+        road.run()
+        command = road.wine.uninstall_command()
+        # The install directory, then its parent, moved elsewhere and linked
+        # back. Wine cannot remove a Unix symbolic link: it is reported and
+        # left, with the entry that runs the uninstaller again.
+        for link in (road.install_dir, self.parent):
+            target = road.work / ("linked-" + link.name)
+            installer.shutil.move(link, target)
+            link.symlink_to(target, target_is_directory=True)
+            self.addCleanup(unlink_if_link, link)
+            self.assertTrue((road.install_dir / "Uninstall.exe").is_file())
+            files = files_under(target)
+
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_LEFT_SOME, trace)
+            name = road.windows_path().rstrip("\\")
+            name = (name if link == road.install_dir else name.rsplit("\\", 1)[0]).encode()
+            self.assertIn(LINK + name + b"\n", trace)
+            self.assertIn(NOT_REMOVED + name + b"\n", trace)
+            self.assertNotIn(REMOVED + name, trace)
+            self.assertEqual(files_under(target), files)
+            self.assertIsNotNone(road.wine.uninstall_command())
+            self.assertNoCopyLeft()
+            link.unlink()
+            installer.shutil.move(target, link)
+
+    def test_a_temporary_folder_on_another_volume_still_lets_everything_go(self):
+        road = self.road
+        road.run()
+        # The user's temporary folder on a tmpfs, the install directory on
+        # the prefix's file system: no rename between them.
+        temp = Path(tempfile.mkdtemp(prefix="qorv-temp-", dir="/dev/shm"))
+        self.addCleanup(installer.shutil.rmtree, temp, True)
+        self.assertNotEqual(temp.stat().st_dev, road.install_dir.stat().st_dev)
+        for name in ("TEMP", "TMP"):
+            self.addCleanup(set_user_environment, road.wine, name,
+                            user_environment(road.wine, name))
+            set_user_environment(road.wine, name, ("REG_SZ", harness.winpath(temp)))
+
+        code, trace = self.uninstall(road.wine.uninstall_command())
+        self.assertEqual(code, 0, trace)
+        self.assertFalse(self.parent.exists(), trace)
+        self.assertIsNone(road.wine.uninstall_command())
+        self.assertTrue(wait_until(lambda: not any(temp.iterdir()), 10), list(temp.iterdir()))
+        self.assertNoCopyLeft()
+
     def test_running_game_client_stops_it_before_anything_is_removed(self):
         road = self.road
         road.run(f"QorvInstall-a-{TOKEN}.exe")
@@ -143,6 +227,55 @@ class Uninstaller(RoadTestCase):
             self.assertIsNotNone(self.road.wine.uninstall_command())
         finally:
             harness.stop(proc)
+
+    def test_nothing_is_removed_while_an_installer_runs_or_may_run(self):
+        road = self.road
+        road.run()
+        command = road.wine.uninstall_command()
+        installed = ("Qorv.exe", "Uninstall.exe", "data/readme.txt")
+
+        # An installer stopped by a failed download stays, its window open.
+        (road.packages / "shell.zip").unlink()
+        proc = road.wine.start(road.installer())
+        try:
+            self.assertTrue(wait_until(
+                lambda: "GET /rc/pkg/shell.zip" in road.requests(), 30), road.requests())
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_RUNNING, trace)
+            self.assertIn(RUNNING + MUTEX + b"\n", trace)
+            self.assertNotIn(REMOVED, trace)
+            for name in installed:
+                self.assertTrue((road.install_dir / name).is_file(), name)
+            self.assertTrue(self.link.exists())
+            self.assertIsNotNone(road.wine.uninstall_command())
+            self.assertIsNone(proc.poll(), "the installer ended during the uninstall")
+        finally:
+            road.close("QorvInstall.exe")
+            try:
+                proc.communicate(timeout=30)
+            except installer.subprocess.TimeoutExpired:
+                road.wine.stop()
+                proc.communicate()
+                road.wine.warm()
+
+        # Another kind of object holds the mutex's name: it may be an
+        # installer's, so neither the installer nor the uninstaller goes on.
+        road.publish()
+        holder = road.wine.start(harness.WINCTL, "hold", MUTEX.decode(), 60)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            road.clear_logs()
+            trace = road.run(timeout=30)
+            self.assertIn(ANOTHER_INSTALLER + b"0x6\n", trace)
+            self.assertEqual(road.requests(), [])
+            code, trace = self.uninstall(command)
+            self.assertEqual(code, EXIT_RUNNING, trace)
+            self.assertIn(RUNNING + MUTEX + b"\n", trace)
+            for name in installed:
+                self.assertTrue((road.install_dir / name).is_file(), name)
+        finally:
+            harness.stop(holder)
+            holder.communicate()
 
 
 if __name__ == "__main__":

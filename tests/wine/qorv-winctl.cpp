@@ -14,6 +14,9 @@
 //                                 with this program's standard handles;
 //                                 exits with its exit code, 255 when it
 //                                 cannot start, 254 when it runs too long
+//   qorv-winctl hold NAME SECONDS creates an event named NAME, so that no
+//                                 mutex can take the name, prints "held" and
+//                                 keeps it for SECONDS
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -121,8 +124,17 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(process.hProcess);
         return static_cast<int>(code);
     }
+    if (argc == 4 && wcscmp(argv[1], L"hold") == 0) {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
+        if (event == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+        printf("held\n");
+        fflush(stdout);
+        Sleep(static_cast<DWORD>(wcstoul(argv[3], nullptr, 10)) * 1000);
+        CloseHandle(event);
+        return 0;
+    }
     fprintf(stderr,
             "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
-            " | ps | run COMMAND_LINE\n");
+            " | ps | run COMMAND_LINE | hold NAME SECONDS\n");
     return 2;
 }
