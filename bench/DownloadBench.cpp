@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "ProgressStandIn.h"
-#include "workflow/PackageDownload.h"
+#include "delivery/DownloadToFile.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) {

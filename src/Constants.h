@@ -55,16 +55,23 @@ constexpr wchar_t kShellPackageFile[] = L"shell.zip";
 constexpr wchar_t kVersionFile[] = L"pkg.ver";
 constexpr wchar_t kNewVersionFile[] = L"pkg.ver.new";  // the server copy until the client is in
 constexpr wchar_t kClientPackageFile[] = L"GameClient.zip";
-// The installed client's record: the package's central directory and end
-// records, kept after an install in which every entry extracted.
+// The records of what each package put on disk: its central directory and
+// end records, kept after a delivery in which every entry extracted.
+constexpr wchar_t kShellRecordFile[] = L"shell.dir";
 constexpr wchar_t kClientRecordFile[] = L"GameClient.dir";
-constexpr wchar_t kClientRecordNewFile[] = L"GameClient.dir.new";
 constexpr wchar_t kShellProgram[] = L"Qorv.exe";
 constexpr wchar_t kClientProgram[] = L"GameClient\\kel_qorvmicro.exe";
 constexpr wchar_t kLoginAnswerFile[] = L"GameClient\\lgt.json";
 constexpr wchar_t kUninstallProgram[] = L"Uninstall.exe";
 constexpr wchar_t kTraceLogFile[] = L"QorvInstall.log";
 constexpr wchar_t kDownloadSuffix[] = L".part";
+// Beside a partial download: the URL, validator and length it continues.
+constexpr wchar_t kResumeSuffix[] = L".resume";
+// Beside a package's whole download: its sparse copy, holding only the end
+// records, the directory and the entries fetched by ranges.
+constexpr wchar_t kSparseSuffix[] = L".ranges";
+// Beside a file kept whole or not at all: the new one until it is moved.
+constexpr wchar_t kNewFileSuffix[] = L".new";
 // Where an entry's new bytes wait, in the folder it is unpacked into, until
 // they proved whole and replace the installed file.
 constexpr wchar_t kUnpackReplacementFile[] = L"~qorv-unpack.tmp";

@@ -56,6 +56,9 @@ public:
     std::wstring m_strToken;
     std::wstring m_strPlatform;
     CStatic m_stText;
+    // Set by the version stage before it starts the client stage for an
+    // unchanged version: only missing client files are restored.
+    bool m_bRestoreOnly = false;
 
 protected:
     void DoDataExchange() override;

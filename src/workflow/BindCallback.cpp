@@ -16,8 +16,12 @@ STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG,
     const int step = m_pView->m_nLoadingStep.load(std::memory_order_relaxed);
     TraceLog(kTraceLoadingStep, step);
     const ProgressReport report = ComputeProgress(progress, progressMax, step);
-    m_pView->m_nPercent.store(report.percent, std::memory_order_relaxed);
-    TraceLog(kTracePercent, report.percent);
+    // The bar never goes back: a download that starts over, or the ranges
+    // after a package's tail, report less than an earlier part did.
+    const int shown = m_pView->m_nPercent.load(std::memory_order_relaxed);
+    const int percent = report.percent > shown ? report.percent : shown;
+    m_pView->m_nPercent.store(percent, std::memory_order_relaxed);
+    TraceLog(kTracePercent, percent);
     m_pView->Repaint();
     TraceLog(kTraceDownloaded, report.filePercent);
     return S_OK;

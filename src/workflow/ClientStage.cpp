@@ -1,85 +1,98 @@
-// Stage 3: install the game client package, then launch.
+// Stage 3: bring the game client in line with its package, then launch.
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "Constants.h"
+#include "delivery/Delivery.h"
+#include "delivery/Download.h"
+#include "delivery/DownloadToFile.h"
+#include "delivery/WinInetTransport.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
-#include "workflow/ClientUpdate.h"
 #include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/PackageDigest.h"
-#include "workflow/PackageDownload.h"
 #include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
-#include "workflow/Unpack.h"
 
 using namespace qorv;
+
+namespace {
+
+// Once the client's bytes are on disk: how much an update by ranges
+// fetched, and a repaint.
+class ClientObserver : public BindStatusObserver {
+public:
+    ClientObserver(IBindStatusCallback* callback, MainView* view)
+        : BindStatusObserver(callback), m_pView(view) {}
+    void Fetched(const FetchSummary& summary) override {
+        if (summary.ranged) {
+            TraceLog(kTraceIncremental, static_cast<unsigned long>(summary.entries),
+                     static_cast<unsigned long>(summary.allEntries),
+                     static_cast<unsigned long>(summary.bytes),
+                     static_cast<unsigned long>(summary.allBytes));
+        }
+        m_pView->Repaint();
+    }
+
+private:
+    MainView* m_pView;
+};
+
+}  // namespace
 
 UINT __cdecl DownloadClientProc(LPVOID param) {
     auto* view = static_cast<MainView*>(param);
     CBindCallback callback(view);
-    const std::wstring url =
+    const std::wstring& installDir = view->m_strInstallDir;
+    // A new version waits beside the installed one until the client it
+    // names is in; without one only missing files are restored.
+    const bool restoreOnly = view->m_bRestoreOnly;
+    const std::wstring newVersion = AppendPath(installDir, kNewVersionFile);
+    const std::wstring versionFile = AppendPath(installDir, kVersionFile);
+    const std::wstring version = ReadTextFile(restoreOnly ? versionFile : newVersion);
+    PackageDelivery client;
+    client.url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kClientPackagePath, GetTickCount());
-    const std::wstring archivePath = AppendPath(view->m_strInstallDir, kClientPackageFile);
-    const std::wstring newVersion = AppendPath(view->m_strInstallDir, kNewVersionFile);
-
-    const std::wstring clientDir = AppendPath(view->m_strInstallDir, kClientSubdir);
-    const std::wstring recordPath = AppendPath(view->m_strInstallDir, kClientRecordFile);
+    client.copyPath = AppendPath(installDir, kClientPackageFile);
+    client.targetDir = AppendPath(installDir, kClientSubdir);
+    client.recordPath = AppendPath(installDir, kClientRecordFile);
+    client.rule = restoreOnly ? RepairRule::kRestoreMissing : RepairRule::kNewVersion;
+    // A whole download is checked against the version before anything is
+    // deleted or extracted; ranges rely on each entry's CRC-32.
+    client.wholeMatches = [&version](const std::wstring& path) {
+        return PackageMatchesVersion(path, version);
+    };
+    if (!restoreOnly) client.claimPath = versionFile;
 
     view->m_nLoadingStep.store(3, std::memory_order_relaxed);
-    std::vector<PackageEntry> installed;
-    std::vector<bool> changed;
-    const bool incremental =
-        ReadInstallRecord(recordPath, &installed) &&
-        FetchChangedEntries(url.c_str(), installed, clientDir, archivePath, &callback, &changed);
-    if (!incremental) {
-        const HRESULT downloaded = DownloadToFile(url.c_str(), archivePath.c_str(), &callback);
-        if (downloaded != S_OK) {
-            DeleteOneFile(newVersion);
-            view->StageFailed("client", url, downloaded);
-            return 0;
+    WinInetTransport transport;
+    ClientObserver observer(&callback, view);
+    const DeliveryResult delivered = DeliverPackage(client, transport, observer);
+    if (delivered.status == DeliveryStatus::kInLine) {
+        if (!restoreOnly) {
+            MoveFileExW(newVersion.c_str(), versionFile.c_str(), MOVEFILE_REPLACE_EXISTING);
+            ForgetDownload(newVersion);
         }
-        // Checked before the unpack deletes anything: a package that is not
-        // the one its version names must leave the installed client as it is.
-        // A sparse copy cannot be hashed: its entries' CRC-32s stand in.
-        if (!PackageMatchesVersion(archivePath, ReadTextFile(newVersion))) {
-            TraceLog(kTracePackageMismatch);
-            DeleteOneFile(archivePath);
-            DeleteOneFile(newVersion);
-            view->LaunchGame();
-            return 0;
-        }
-    }
-    view->Repaint();
-
-    // From the first delete on, the record would claim files that may be
-    // gone; the next one is kept only once every entry is in, and before
-    // pkg.ver, so a run killed anywhere leaves a record that holds or none.
-    DeleteOneFile(recordPath);
-    std::vector<unsigned char> record = PackageRecord(archivePath);
-    std::vector<PackageEntry> planned;
-    // A record the zip layer would read otherwise would describe files that
-    // are not on disk.
-    if (!incremental && (!ReadDirectory(record, &planned) ||
-                         !ArchiveMatchesPlan(archivePath.c_str(), planned, nullptr))) {
-        record.clear();
-    }
-    if (UnpackPackage(archivePath.c_str(), clientDir.c_str(), incremental ? &changed : nullptr)) {
-        if (!record.empty()) {
-            KeepInstallRecord(record, AppendPath(view->m_strInstallDir, kClientRecordNewFile),
-                              recordPath);
-        }
-        const std::wstring versionFile = AppendPath(view->m_strInstallDir, kVersionFile);
-        MoveFileExW(newVersion.c_str(), versionFile.c_str(), MOVEFILE_REPLACE_EXISTING);
         view->LaunchGame();
         return 0;
     }
-    DeleteOneFile(newVersion);
-    view->InstallFailed();
+    if (!restoreOnly) ForgetDownload(newVersion);
+    switch (delivered.status) {
+        case DeliveryStatus::kDownloadFailed:
+            view->StageFailed("client", client.url, delivered.error);
+            break;
+        case DeliveryStatus::kMismatch:
+            // The installed client stays as it was and is launched.
+            TraceLog(kTracePackageMismatch);
+            view->LaunchGame();
+            break;
+        default:
+            view->InstallFailed();
+            break;
+    }
     return 0;
 }

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "Constants.h"
+#include "delivery/DownloadToFile.h"
 #include "view/MainView.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/FileHandle.h"
 #include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
-#include "workflow/PackageDownload.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"

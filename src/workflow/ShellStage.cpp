@@ -1,11 +1,14 @@
-// Stage 1: install the shell package, the shortcut and the uninstall entry,
-// then go on to the version check (token) or start the shell program.
+// Stage 1: bring the shell package in line, write the shortcut and the
+// uninstall entry, then go on to the version check (token) or start the
+// shell program.
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <string>
 
 #include "Constants.h"
+#include "delivery/Delivery.h"
+#include "delivery/DownloadToFile.h"
+#include "delivery/WinInetTransport.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
 #include "view/MainView.h"
@@ -15,33 +18,46 @@
 #include "workflow/InstallDirectory.h"
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
-#include "workflow/PackageDownload.h"
 #include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/Trace.h"
-#include "workflow/Unpack.h"
 #include "workflow/WorkerThread.h"
 
 using namespace qorv;
 
+namespace {
+
+// "Download finished" once the shell's bytes are on disk, before the unpack.
+class ShellObserver : public BindStatusObserver {
+public:
+    using BindStatusObserver::BindStatusObserver;
+    void Fetched(const FetchSummary&) override { TraceLog(kTraceDownloadDone); }
+};
+
+}  // namespace
+
 UINT __cdecl DownloadShellProc(LPVOID param) {
     auto* view = static_cast<MainView*>(param);
     CBindCallback callback(view);
-    const std::wstring baseUrl = LoadResourceString(kIdsResourceBaseUrl);
-    const std::wstring installDir = AppendPath(L"", view->m_strInstallDir);
+    const std::wstring& installDir = view->m_strInstallDir;
     EnsureDirectory(installDir);
-    const std::wstring archivePath = AppendPath(installDir, kShellPackageFile);
-    const std::wstring url = PackageUrl(baseUrl, kShellPackagePath, GetTickCount());
+    PackageDelivery shell;
+    shell.url =
+        PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kShellPackagePath, GetTickCount());
+    shell.copyPath = AppendPath(installDir, kShellPackageFile);
+    shell.targetDir = installDir;
+    shell.recordPath = AppendPath(installDir, kShellRecordFile);
+    shell.rule = RepairRule::kReplaceChanged;
 
     view->m_nLoadingStep.store(1, std::memory_order_relaxed);
-    const HRESULT downloaded = DownloadToFile(url.c_str(), archivePath.c_str(), &callback);
-    if (downloaded != S_OK) {
-        view->StageFailed("shell", url, downloaded);
+    WinInetTransport transport;
+    ShellObserver observer(&callback);
+    const DeliveryResult delivered = DeliverPackage(shell, transport, observer);
+    if (delivered.status == DeliveryStatus::kDownloadFailed) {
+        view->StageFailed("shell", shell.url, delivered.error);
         return 0;
     }
-    TraceLog(kTraceDownloadDone);
-
-    if (!UnpackPackage(archivePath.c_str(), installDir.c_str())) {
+    if (delivered.status != DeliveryStatus::kInLine) {
         view->InstallFailed();
         return 0;
     }
@@ -57,7 +73,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         view->m_strPlatform = kPlatform;
     }
 
-    const std::wstring shellProgram = AppendPath(view->m_strInstallDir, kShellProgram);
+    const std::wstring shellProgram = AppendPath(installDir, kShellProgram);
     CreateDesktopShortcut(shellProgram, kShortcutFile, kPlatform);
     WriteUninstallEntry(shellProgram, installDir);
 
@@ -66,7 +82,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         return 0;
     }
     // Quoted, so a profile path with a space cannot start another program.
-    if (!view->StartInstalledProgram(ShellCommandLine(view->m_strInstallDir, kPlatform))) return 0;
+    if (!view->StartInstalledProgram(ShellCommandLine(installDir, kPlatform))) return 0;
     TraceLog(kTraceStartShell);
     RunClosingStep(view);
     return 0;

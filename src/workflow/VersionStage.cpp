@@ -4,12 +4,13 @@
 #include <string>
 
 #include "Constants.h"
+#include "delivery/DownloadToFile.h"
+#include "delivery/InstallRecord.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FileHandle.h"
 #include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
-#include "workflow/PackageDownload.h"
 #include "workflow/ResourceString.h"
 #include "workflow/Stages.h"
 #include "workflow/TextFile.h"
@@ -44,6 +45,14 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
         return 0;
     }
     DeleteOneFile(newPath);
+    // Files the client's record holds but the disk lost (a quarantine, a
+    // player's mistake) come back; with nothing missing nothing is fetched.
+    if (RecordedFileMissing(AppendPath(view->m_strInstallDir, kClientRecordFile),
+                            AppendPath(view->m_strInstallDir, kClientSubdir))) {
+        view->m_bRestoreOnly = true;
+        StartWorkerThread(DownloadClientProc, view);
+        return 0;
+    }
     view->LaunchGame();
     return 0;
 }

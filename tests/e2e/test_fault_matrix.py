@@ -186,6 +186,15 @@ class FaultMatrix(RoadTestCase):
         self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
         self.assert_sound_disk()
 
+    def test_a_connection_dropped_mid_package_goes_on_in_the_same_run(self):
+        road = self.road
+        road.serve(*configs(CLIENT, "drop", cut=0.6))
+        trace = road.run(TOKEN_NAME)
+        self.assertEqual(road.requests(), get([SHELL, VERSION, CLIENT, CLIENT, LOGIN]))
+        self.assert_whole_road(trace)
+        package = (road.packages / "GameClient.zip").stat().st_size
+        self.assertLessEqual(road.servers[0].bytes_sent(CLIENT), package * 115 // 100)
+
     def test_slow_bodies_still_succeed(self):
         self.road.serve(*configs(ROAD, "slow", pieces=6, seconds=3))
         trace = self.road.run(TOKEN_NAME)

@@ -1,15 +1,18 @@
-"""Incremental client updates under Wine: a version change fetches only the
+"""Deliveries by their changes under Wine: a version change fetches only the
 changed entries of GameClient.zip by HTTP ranges, and ends in the same client
-as a whole install; a server without ranges gets the whole download, and a
-range answered with wrong bytes commits nothing and mends on the next run."""
+as a whole install; a run killed mid-download goes on where it stopped; an
+up-to-date run fetches next to nothing; missing files come back. A server
+without ranges gets the whole download, and a range answered with wrong bytes
+commits nothing and mends on the next run."""
 
+import contextlib
 import hashlib
 import random
 import zipfile
 
 from e2e import harness, installer
-from e2e.installer import TOKEN, FaultRoad, RoadTestCase
-from e2e.test_fault_matrix import CLIENT, configs
+from e2e.installer import TOKEN, FaultRoad, RoadTestCase, wait_until
+from e2e.test_fault_matrix import CLIENT, SHELL, configs
 
 TOKEN_NAME = f"QorvInstall-i-{TOKEN}.exe"
 FILES = 200
@@ -59,6 +62,33 @@ def client_deletes(trace):
                if line.startswith(installer.DELETE) and b"\\GameClient\\" in line)
 
 
+@contextlib.contextmanager
+def serving(road, **options):
+    """nginx started again with options for the time of the block."""
+    road.nginx.__exit__(None, None, None)
+    road.nginx = harness.Nginx(road.work / "rc", road.nginx.port, **options).__enter__()
+    try:
+        yield road.nginx
+    finally:
+        road.nginx.__exit__(None, None, None)
+        road.nginx = harness.Nginx(road.work / "rc", road.nginx.port).__enter__()
+
+
+def kill_at(road, fraction):
+    """Runs the installer until fraction of GameClient.zip is in its partial
+    file, then ends every process of the prefix, as a sleeping PC would."""
+    part = road.install_dir / "GameClient.zip.part"
+    size = (road.packages / "GameClient.zip").stat().st_size
+    proc = road.wine.start(road.installer(TOKEN_NAME))
+    try:
+        return wait_until(lambda: part.exists() and part.stat().st_size >= size * fraction,
+                          120, 0.05)
+    finally:
+        road.wine.stop()
+        proc.communicate()
+        road.wine.warm()
+
+
 def fresh_version_2(road):
     """The client a whole install of version 2 gives, taken once."""
     if not _fresh:
@@ -102,6 +132,74 @@ class IncrementalUpdate(RoadTestCase):
         self.assertEqual(list(road.install_dir.rglob("*.part")), [])
         self.assertFalse((road.install_dir / "GameClient.zip").exists())
         self.assert_version_2()
+
+    def test_a_killed_download_goes_on_unless_a_newer_package_came(self):
+        road = self.road
+        fresh = fresh_version_2(road)
+        package = (road.packages / "GameClient.zip").stat().st_size
+        for newer in (False, True):
+            with self.subTest(newer=newer):
+                road.reset()
+                publish(road, 1 if newer else 2)
+                with serving(road, limit_rate="8m"):
+                    self.assertTrue(kill_at(road, 0.5))
+                if newer:
+                    publish(road, 2)
+                road.clear_logs()
+                road.run(TOKEN_NAME)
+                self.assertEqual(tree(road), fresh)
+                self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+                sent = road.nginx.bytes_sent(CLIENT)
+                if newer:
+                    self.assertGreaterEqual(sent, package)
+                else:
+                    self.assertLessEqual(sent, package * 60 // 100)
+                self.assertEqual(list(road.install_dir.glob("GameClient.zip*")), [])
+
+    def test_up_to_date_runs_fetch_next_to_nothing_and_missing_files_come_back(self):
+        road = self.road
+        fresh = fresh_version_2(road)
+        road.reset()
+        publish(road, 2)
+        road.run(TOKEN_NAME)
+        shell = (road.packages / "shell.zip").stat().st_size
+        client = (road.packages / "GameClient.zip").stat().st_size
+        road.clear_logs()
+        road.run(TOKEN_NAME)
+        self.assertLessEqual(road.nginx.bytes_sent(SHELL), shell * 5 // 100)
+        self.assertEqual(road.nginx.bytes_sent(CLIENT), 0)
+
+        # One changed shell file costs its own bytes and the tail.
+        installer.shell_package(road.packages / "shell.zip", {"data/readme.txt": b"new text\r\n"})
+        road.clear_logs()
+        road.run(TOKEN_NAME)
+        self.assertLessEqual(road.nginx.bytes_sent(SHELL), shell * 10 // 100)
+        self.assertEqual((road.install_dir / "data" / "readme.txt").read_bytes(), b"new text\r\n")
+
+        # Lost and damaged files come back; what the game or the player wrote stays.
+        gone = ["kel_qorvmicro.exe", "res/pack010.dat"]
+        for name in gone:
+            (road.install_dir / "GameClient" / name).unlink()
+        (road.install_dir / "GameClient" / "res" / "pack020.dat").write_bytes(b"the game's")
+        (road.install_dir / "GameClient" / "mine.txt").write_bytes(b"the player's")
+        shell_files = {"Qorv.exe": (road.install_dir / "Qorv.exe").read_bytes(),
+                       "data/readme.txt": b"new text\r\n"}
+        (road.install_dir / "Qorv.exe").write_bytes(b"damaged")
+        (road.install_dir / "data" / "readme.txt").unlink()
+        road.clear_logs()
+        road.run(TOKEN_NAME)
+        now = tree(road)
+        for name in gone:
+            self.assertEqual(now[name], fresh[name])
+        for name, data in shell_files.items():
+            self.assertEqual((road.install_dir / name).read_bytes(), data)
+        self.assertEqual((road.install_dir / "GameClient" / "res" / "pack020.dat").read_bytes(),
+                         b"the game's")
+        self.assertEqual((road.install_dir / "GameClient" / "mine.txt").read_bytes(),
+                         b"the player's")
+        sent = road.nginx.bytes_sent(SHELL) + road.nginx.bytes_sent(CLIENT)
+        self.assertLessEqual(sent, (shell + client) * 15 // 100)
+        self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 4)
 
     def test_server_without_ranges_gets_the_whole_download(self):
         road = self.road
@@ -157,7 +255,8 @@ class WrongRangeBytes(RoadTestCase):
         self.assertNotIn(installer.START_GAME_CLIENT, trace)
         self.assertIn(INCREMENTAL, trace)
         self.assertIn(installer.UNPACK_FAILED, trace)
-        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        # The version was withdrawn before the unpack.
+        self.assertFalse((road.install_dir / "pkg.ver").exists())
         # Each changed file is whole, of one version or the other: an entry
         # whose bytes were wrong left the installed file as it was.
         with zipfile.ZipFile(road.packages / "GameClient.zip") as package:

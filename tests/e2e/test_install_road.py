@@ -149,15 +149,17 @@ class InstallRoad(RoadTestCase):
             and not (road.install_dir / "pkg.ver.new").exists(), 60)
         self.assert_install_failed(running, trace)
         self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
-        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0.0\r\n",
+        # Withdrawn before the unpack, as the client might have changed.
+        self.assertFalse((road.install_dir / "pkg.ver").exists(),
                          "pkg.ver claims a client that is not installed")
         self.assertEqual(len(road.logins()), 1)
 
         package.write_bytes(whole)
         road.clear_logs()
         road.run(TOKEN_NAME)
-        self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
-                                           "GET /rc/pkg/GameClient.zip"])
+        self.assertEqual(list(dict.fromkeys(road.requests())),
+                         ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
+                          "GET /rc/pkg/GameClient.zip"])
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0.0\r\n")
         self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 2)
 

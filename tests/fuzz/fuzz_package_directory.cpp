@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "workflow/PackageDirectory.h"
+#include "delivery/RangePlan.h"
+#include "services/zip/PackageDirectory.h"
 
 namespace {
 

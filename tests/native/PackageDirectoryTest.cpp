@@ -1,4 +1,5 @@
-#include "workflow/PackageDirectory.h"
+#include "delivery/RangePlan.h"
+#include "services/zip/PackageDirectory.h"
 
 #include <gtest/gtest.h>
 

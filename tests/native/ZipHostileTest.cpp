@@ -8,7 +8,7 @@
 #include <set>
 
 #include "ZipTestFixture.h"
-#include "workflow/Unpack.h"
+#include "delivery/Unpack.h"
 
 namespace {
 

@@ -14,7 +14,8 @@ query string) to an entry; paths not in it get 404:
       "/stall":            {"behaviour": "stall", "body": "shell.zip", "cut": 1000},
       "/slow":             {"behaviour": "slow", "body": "shell.zip", "pieces": 20, "seconds": 3},
       "/chunked":          {"behaviour": "chunked", "body": "shell.zip", "chunk": 4096},
-      "/ranges":           {"behaviour": "ranges", "body": "GameClient.zip", "damage": true}
+      "/ranges":           {"behaviour": "ranges", "body": "GameClient.zip", "damage": true},
+      "/drop":             {"behaviour": "drop", "body": "GameClient.zip", "cut": 0.6}
     }
 
 Bodies: "body" names a file (relative to the config file's folder), "text" is
@@ -34,12 +35,17 @@ an inline UTF-8 body; neither gives an empty body. "type" sets Content-Type.
   slow      200 with Content-Length; the body in "pieces" parts spread over
             "seconds"
   chunked   200, Transfer-Encoding: chunked, no length; chunks of "chunk"
-  ranges    as ok, but a "Range: bytes=A-B" or "bytes=-N" request gets 206 with
-            Content-Range and a fixed ETag; with "damage", every range that
-            does not reach the end of the body has its middle byte inverted
+  ranges    as ok, but a "Range: bytes=A-B", "bytes=A-" or "bytes=-N" request
+            gets 206 with Content-Range and a fixed ETag (one whose If-Range
+            names another gets the whole body); with "damage", every range
+            that does not reach the end of the body has its middle byte
+            inverted
+  drop      as ranges, but the first answer for the path is cut when "cut"
+            (a fraction) of the body has gone out: the connection is closed
 
 Each request line ("GET /path?query") is kept in order (FaultServer.requests())
-and, with --log, appended to a file. Used in-process as a context manager,
+and, with --log, appended to a file; FaultServer.bytes_sent(path) counts the
+body bytes sent for a path. Used in-process as a context manager,
 or as a program:
 
     fault_server.py CONFIG [--port N] [--log FILE]
@@ -127,24 +133,33 @@ class _Handler(socketserver.BaseRequestHandler):
             self._head(sock, 200, {"Content-Type": kind, "Content-Length": len(body)})
             sock.sendall(body)
             return True
-        if behaviour == "ranges":
+        if behaviour in ("ranges", "drop"):
+            path = request_line.split(" ")[1].split("?", 1)[0]
             wanted = headers.get("range", "")
-            if not wanted.startswith("bytes="):
-                self._head(sock, 200, {"Content-Type": kind, "Content-Length": len(body),
-                                       "ETag": '"fixed"'})
-                sock.sendall(body)
-                return True
-            first, _, last = wanted[6:].partition("-")
-            if first:
-                first, last = int(first), min(int(last), len(body) - 1)
+            tag = headers.get("if-range")
+            if not wanted.startswith("bytes=") or (tag is not None and tag != '"fixed"'):
+                first, last, status = 0, len(body) - 1, 200
             else:
-                first, last = max(0, len(body) - int(last)), len(body) - 1
+                first, _, last = wanted[6:].partition("-")
+                if first:
+                    first = int(first)
+                    last = min(int(last), len(body) - 1) if last else len(body) - 1
+                else:
+                    first, last = max(0, len(body) - int(last)), len(body) - 1
+                status = 206
             part = bytearray(body[first:last + 1])
             if entry.get("damage") and last < len(body) - 1:
                 part[len(part) // 2] ^= 0xFF
-            self._head(sock, 206, {"Content-Type": kind, "Content-Length": len(part),
-                                   "Content-Range": f"bytes {first}-{last}/{len(body)}",
-                                   "ETag": '"fixed"'})
+            fields = {"Content-Type": kind, "Content-Length": len(part), "ETag": '"fixed"'}
+            if status == 206:
+                fields["Content-Range"] = f"bytes {first}-{last}/{len(body)}"
+            self._head(sock, status, fields)
+            if behaviour == "drop" and owner.first_answer(path):
+                cut = int(len(body) * entry.get("cut", 0.5))
+                owner.count(path, len(part[:cut]))
+                sock.sendall(bytes(part[:cut]))
+                return False
+            owner.count(path, len(part))
             sock.sendall(bytes(part))
             return True
         if behaviour == "status":
@@ -222,6 +237,8 @@ class FaultServer:
         self.stopping = threading.Event()
         self._requests = []
         self._gave_up = []
+        self._answered = set()
+        self._bytes = {}
         self._lock = threading.Lock()
         self._server = _Server(self, port)
         self.port = self._server.server_address[1]
@@ -246,6 +263,22 @@ class FaultServer:
         """The request lines so far, as "METHOD /path?query"."""
         with self._lock:
             return list(self._requests)
+
+    def first_answer(self, path):
+        """True the first time it is asked for path."""
+        with self._lock:
+            first = path not in self._answered
+            self._answered.add(path)
+            return first
+
+    def count(self, path, size):
+        with self._lock:
+            self._bytes[path] = self._bytes.get(path, 0) + size
+
+    def bytes_sent(self, path):
+        """Body bytes of "ranges" and "drop" answers sent for path."""
+        with self._lock:
+            return self._bytes.get(path, 0)
 
     def note_gave_up(self, line):
         with self._lock:

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "ProgressStandIn.h"
-#include "workflow/PackageDownload.h"
+#include "delivery/DownloadToFile.h"
 
 int main() {
     int argc = 0;

@@ -1,4 +1,4 @@
-#include "workflow/Unpack.h"
+#include "delivery/Unpack.h"
 
 #include "Constants.h"
 #include "services/zip/ZipExtract.h"

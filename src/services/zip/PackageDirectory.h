@@ -1,7 +1,6 @@
-// What an incremental client update needs from a package it has not
-// downloaded: the end records and central directory read from the file's
-// tail, the entries that differ from the installed record, and the byte
-// ranges to fetch for them.
+// A package's central directory read by its own bytes, apart from the zip
+// layer: from the end of a file (or of an installed record, which holds the
+// directory and what follows it), for a package that is not downloaded.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +10,9 @@
 
 namespace qorv {
 
-// Bytes asked for at the end of the package: the classic end record with the
-// longest comment, and the zip64 end record and locator before it. A central
-// directory that starts before them is asked for next.
+// Bytes that always reach the end records: the classic end record with the
+// longest comment, and the zip64 end record and locator before it.
 constexpr uint64_t kPackageTailBytes = 66 * 1024;
-// Range requests one update may make for entry data; more ranges are joined
-// across their smallest gaps.
-constexpr size_t kMaxEntryRequests = 16;
 
 // Where the central directory lies, as the end records say.
 struct DirectoryLocation {
@@ -63,28 +58,5 @@ bool ReadDirectory(const std::vector<unsigned char>& buffer, std::vector<Package
 // Same name, CRC-32, sizes, times and attributes: where the entry lies in
 // the package does not count.
 bool SameEntry(const PackageEntry& a, const PackageEntry& b);
-
-struct ByteRange {
-    uint64_t offset = 0;
-    uint64_t length = 0;
-};
-
-// The span of each entry of entries marked in wanted: from its local header
-// to the next local header or the central directory, whichever comes first
-// (so a data descriptor comes along). False when an entry would start past
-// the directory.
-bool EntrySpans(const std::vector<PackageEntry>& entries, const std::vector<bool>& wanted,
-                uint64_t directoryOffset, std::vector<ByteRange>* spans);
-
-// Sorts spans, joins touching or overlapping ones, then joins across the
-// smallest gaps until at most maxRequests remain.
-std::vector<ByteRange> PlanRanges(std::vector<ByteRange> spans, size_t maxRequests);
-
-// The sum of the ranges' lengths.
-uint64_t RangeBytes(const std::vector<ByteRange>& ranges);
-
-// True when fetching the ranges would cost more than about half of a package
-// of packageSize bytes: the whole download is then as cheap and simpler.
-bool WholeDownloadIsCheaper(const std::vector<ByteRange>& ranges, uint64_t packageSize);
 
 }  // namespace qorv

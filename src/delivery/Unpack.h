@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "workflow/PackageDirectory.h"
+#include "services/zip/PackageDirectory.h"
 
 namespace qorv {
 
@@ -18,7 +18,7 @@ bool ArchiveMatchesPlan(const wchar_t* archivePath, const std::vector<PackageEnt
 // failed entry leaves the old file as it was); then closes and deletes the
 // archive and traces the end. Names the zip layer refuses are not written.
 // Returns true only when the archive opened and every entry extracted.
-// With only, just the entries it marks are deleted and extracted; the others
+// With only, just the entries it marks are extracted; the others
 // are not even read (their bytes may be missing from the archive).
 bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
                    const std::vector<bool>* only = nullptr);

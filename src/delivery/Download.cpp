@@ -1,0 +1,328 @@
+#include "delivery/Download.h"
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Constants.h"
+#include "services/Utf16.h"
+#include "workflow/FileOps.h"
+
+namespace qorv {
+
+namespace {
+
+constexpr uint32_t kReadSize = 64 * 1024;
+constexpr uint32_t kFirstPauseMs = 400;
+constexpr uint32_t kStatusPartial = 206;
+constexpr uint32_t kStatusNotFound = 404;
+constexpr uint32_t kStatusRangeNotSatisfiable = 416;
+// The longest file the stages' 32-bit progress counters can carry.
+constexpr uint64_t kMaxFileBytes = 0xFFFFFFFF;
+constexpr uint64_t kMaxTagBytes = 8192;
+
+HRESULT StatusResult(uint32_t status) {
+    if (status == kStatusNotFound) return kResultNotFound;
+    if (status < 200 || status >= 300) return kResultDownloadFailed;
+    return S_OK;
+}
+
+std::wstring WithoutQuery(const std::wstring& url) {
+    return url.substr(0, url.find(L'?'));
+}
+
+uint32_t RandomValue() {
+    return std::random_device{}();
+}
+
+// The resume tag: the URL, the validator and the length, a line each.
+bool ReadTag(const std::wstring& path, std::wstring* url, RemoteFile* remote) {
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(path, kMaxTagBytes, &bytes)) return false;
+    const std::string text(bytes.begin(), bytes.end());
+    std::string lines[3];
+    size_t at = 0;
+    for (std::string& line : lines) {
+        const size_t end = text.find('\n', at);
+        if (end == std::string::npos || end == at) return false;
+        line = text.substr(at, end - at);
+        at = end + 1;
+    }
+    if (at != text.size() || lines[2].size() > 10) return false;
+    uint64_t total = 0;
+    for (char c : lines[2]) {
+        if (c < '0' || c > '9') return false;
+        total = total * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (total == 0 || total > kMaxFileBytes) return false;
+    *url = Utf8ToUtf16(lines[0].data(), lines[0].size());
+    remote->validator = Utf8ToUtf16(lines[1].data(), lines[1].size());
+    remote->total = total;
+    return true;
+}
+
+bool WriteTag(const std::wstring& path, const std::wstring& url, const RemoteFile& remote) {
+    const std::string text = Utf16ToUtf8(url) + "\n" + Utf16ToUtf8(remote.validator) + "\n" +
+                             std::to_string(remote.total) + "\n";
+    LocalFile file;
+    return file.Open(path, LocalFile::Mode::kTruncate) == S_OK &&
+           file.WriteAt(0, text.data(), text.size()) == S_OK;
+}
+
+// How a body read ended when it did not end whole.
+struct BodyEnd {
+    uint64_t written = 0;  // bytes now in the file, from the offset on
+    bool broke = false;    // the transfer broke: it may be continued
+};
+
+// Reads the open answer's body into file from offset on, at most limit
+// bytes, reporting through progress after every read. The bytes that came
+// before a break are written too, so they count.
+HRESULT ReadBody(Transport& transport, LocalFile& file, uint64_t offset, uint64_t limit,
+                 ProgressCount* progress, DeliveryObserver& observer, BodyEnd* end) {
+    // One report per read of up to 64 KiB, written when the buffer is full:
+    // a transport hands out small pieces (Wine: 8 KiB), and a report per
+    // piece would cost a trace and a repaint each.
+    std::vector<unsigned char> buffer(kReadSize);
+    uint32_t filled = 0;
+    uint64_t received = 0;
+    HRESULT result = S_OK;
+    for (;;) {
+        if (filled == kReadSize) {
+            const HRESULT written = file.WriteAt(offset + end->written, buffer.data(), filled);
+            if (written != S_OK) return written;
+            end->written += filled;
+            filled = 0;
+        }
+        uint32_t read = 0;
+        result = transport.Read(buffer.data() + filled, kReadSize - filled, &read);
+        if (result != S_OK) {
+            end->broke = true;
+            break;
+        }
+        if (read == 0) break;
+        received += read;
+        if (received > limit) return kResultDownloadFailed;
+        filled += read;
+        progress->done += read;
+        observer.Progress(progress->done, progress->total);
+    }
+    if (filled > 0) {
+        const HRESULT written = file.WriteAt(offset + end->written, buffer.data(), filled);
+        if (written != S_OK) {
+            end->broke = false;
+            return written;
+        }
+        end->written += filled;
+    }
+    return result;
+}
+
+// True when answer carries exactly bytes first..last of a file of total bytes.
+bool IsExactRange(const HttpAnswer& answer, uint64_t first, uint64_t last, uint64_t total) {
+    uint64_t gotFirst = 0;
+    uint64_t gotLast = 0;
+    uint64_t gotTotal = 0;
+    return answer.status == kStatusPartial &&
+           ParseContentRange(answer.contentRange, &gotFirst, &gotLast, &gotTotal) &&
+           gotFirst == first && gotLast == last && gotTotal == total && answer.lengthKnown &&
+           answer.length == last - first + 1;
+}
+
+}  // namespace
+
+uint32_t ContinuationPause(int continuation, uint32_t random) {
+    const uint32_t base = kFirstPauseMs << continuation;
+    return base - base / 4 + random % (base / 2 + 1);
+}
+
+std::wstring ValidatorOf(const HttpAnswer& answer) {
+    // A weak tag may not be used in If-Range; the date may.
+    if (!answer.etag.empty() && answer.etag.compare(0, 2, L"W/") != 0) return answer.etag;
+    return answer.lastModified;
+}
+
+bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last, uint64_t* total) {
+    const wchar_t* c = text.c_str();
+    if (text.compare(0, 6, L"bytes ") != 0) return false;
+    c += 6;
+    uint64_t* fields[] = {first, last, total};
+    const wchar_t ends[] = {L'-', L'/', L'\0'};
+    for (int i = 0; i < 3; ++i) {
+        if (*c < L'0' || *c > L'9') return false;
+        uint64_t value = 0;
+        for (; *c >= L'0' && *c <= L'9'; ++c) {
+            if (value > kMaxFileBytes) return false;
+            value = value * 10 + static_cast<uint64_t>(*c - L'0');
+        }
+        if (*c != ends[i]) return false;
+        if (i < 2) ++c;
+        *fields[i] = value;
+    }
+    return *first <= *last && *last < *total && *total <= kMaxFileBytes;
+}
+
+HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
+                      DeliveryObserver& observer) {
+    const std::wstring partPath = path + kDownloadSuffix;
+    const std::wstring tagPath = path + kResumeSuffix;
+    const std::wstring identity = WithoutQuery(url);
+    // What an earlier try left of this URL's file: a partial copy, or a
+    // whole one the run was killed before using, which is confirmed the same
+    // way by asking for its last byte again.
+    RemoteFile remote;
+    std::wstring taggedUrl;
+    uint64_t have = 0;
+    if (ReadTag(tagPath, &taggedUrl, &remote) && taggedUrl == identity) {
+        FileFacts part = ReadFileFacts(partPath);
+        const FileFacts whole = ReadFileFacts(path);
+        if (!part.exists && whole.exists && !whole.directory && whole.size == remote.total &&
+            ReplaceFile(path, partPath)) {
+            part = ReadFileFacts(partPath);
+        }
+        if (part.exists && !part.directory && part.size <= remote.total) have = part.size;
+    }
+    LocalFile file;
+    HRESULT hr =
+        file.Open(partPath, have > 0 ? LocalFile::Mode::kUpdate : LocalFile::Mode::kTruncate);
+    if (hr != S_OK) return hr;
+    if (have == 0) DeleteOneFile(tagPath);
+
+    bool resumable = have > 0;
+    bool askedWhole = have == 0;  // a range answer that does not fit gets one whole request
+    int continuations = 0;
+    for (;;) {
+        HttpRequest request;
+        request.url = url;
+        const uint64_t from = have < remote.total ? have : remote.total - 1;
+        if (have > 0) {
+            request.ranged = true;
+            request.first = from;
+            request.ifRange = remote.validator;
+        }
+        HttpAnswer answer;
+        hr = transport.Open(request, &answer);
+        if (hr == S_OK) hr = StatusResult(answer.status);
+        // A range answered otherwise than asked (the file shrank, a proxy in
+        // between) gets one request for the whole file.
+        const bool refused =
+            have > 0 &&
+            (hr == S_OK ? answer.status == kStatusPartial &&
+                              !IsExactRange(answer, from, remote.total - 1, remote.total)
+                        : answer.status == kStatusRangeNotSatisfiable);
+        if (refused && !askedWhole) {
+            askedWhole = true;
+            have = 0;
+            continue;
+        }
+        if (refused) hr = kResultDownloadFailed;
+        if (hr != S_OK) break;
+        uint64_t offset = from;
+        if (have == 0 || answer.status != kStatusPartial) {
+            // The whole file: the first try, or the file changed since the
+            // tag was taken. The old bytes go before the new tag is written.
+            hr = file.Open(partPath, LocalFile::Mode::kTruncate);
+            if (hr != S_OK) break;
+            DeleteOneFile(tagPath);
+            offset = 0;
+            remote.validator = ValidatorOf(answer);
+            remote.total = answer.lengthKnown ? answer.length : 0;
+            if (remote.total > kMaxFileBytes) {
+                hr = kResultTooLarge;
+                resumable = false;
+                break;
+            }
+            resumable = !remote.validator.empty() && remote.total > 0 &&
+                        WriteTag(tagPath, identity, remote);
+        }
+        ProgressCount progress{offset, remote.total};
+        observer.Progress(progress.done, progress.total);
+        BodyEnd end;
+        const uint64_t limit = answer.lengthKnown ? answer.length : kToTheEnd;
+        hr = ReadBody(transport, file, offset, limit, &progress, observer, &end);
+        have = offset + end.written;
+        if (hr == S_OK && answer.lengthKnown && end.written != answer.length) {
+            hr = kResultDownloadFailed;  // the connection closed early
+            end.broke = true;
+        }
+        if (hr == S_OK) break;
+        if (!end.broke || end.written == 0 || !resumable || continuations == kMaxContinuations) {
+            break;
+        }
+        observer.Pause(ContinuationPause(continuations++, RandomValue()));
+    }
+    file.Close();
+    if (hr == S_OK && !ReplaceFile(partPath, path)) hr = kResultFailed;
+    if (hr != S_OK && !(resumable && have > 0)) {
+        DeleteOneFile(partPath);
+        DeleteOneFile(tagPath);
+    }
+    return hr;
+}
+
+void ForgetDownload(const std::wstring& path) {
+    DeleteOneFile(path);
+    DeleteOneFile(path + kDownloadSuffix);
+    DeleteOneFile(path + kResumeSuffix);
+}
+
+HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length, LocalFile& file,
+                  ProgressCount* progress, DeliveryObserver& observer, RemoteFile* remote,
+                  uint64_t* start) {
+    HttpRequest request;
+    request.url = url;
+    request.ranged = true;
+    request.suffix = length;
+    HttpAnswer answer;
+    HRESULT hr = transport.Open(request, &answer);
+    if (hr != S_OK) return hr;
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t total = 0;
+    if (answer.status != kStatusPartial ||
+        !ParseContentRange(answer.contentRange, &first, &last, &total) ||
+        !IsExactRange(answer, first, total - 1, total) ||
+        last - first + 1 != (length < total ? length : total) || ValidatorOf(answer).empty()) {
+        return kResultDownloadFailed;
+    }
+    remote->validator = ValidatorOf(answer);
+    remote->total = total;
+    *start = first;
+    BodyEnd end;
+    hr = ReadBody(transport, file, first, answer.length, progress, observer, &end);
+    if (hr == S_OK && end.written == answer.length) return S_OK;
+    if (hr == S_OK) end.broke = true;
+    if (!end.broke || end.written == 0) return hr != S_OK ? hr : kResultDownloadFailed;
+    observer.Pause(ContinuationPause(0, RandomValue()));
+    return FetchSpan(transport, url, *remote, first + end.written, last, file, progress, observer);
+}
+
+HRESULT FetchSpan(Transport& transport, const std::wstring& url, const RemoteFile& remote,
+                  uint64_t first, uint64_t last, LocalFile& file, ProgressCount* progress,
+                  DeliveryObserver& observer) {
+    for (int continuations = 0;; ++continuations) {
+        HttpRequest request;
+        request.url = url;
+        request.ranged = true;
+        request.first = first;
+        request.last = last;
+        request.ifRange = remote.validator;
+        HttpAnswer answer;
+        HRESULT hr = transport.Open(request, &answer);
+        if (hr != S_OK) return hr;
+        // A 200 is the whole file: the server ignores ranges, or the file
+        // changed since the validator was taken. Its body is not read.
+        if (!IsExactRange(answer, first, last, remote.total)) return kResultDownloadFailed;
+        BodyEnd end;
+        hr = ReadBody(transport, file, first, answer.length, progress, observer, &end);
+        if (hr == S_OK && end.written == answer.length) return S_OK;
+        if (hr == S_OK) end.broke = true;
+        if (!end.broke || end.written == 0 || continuations == kMaxContinuations) {
+            return hr != S_OK ? hr : kResultDownloadFailed;
+        }
+        observer.Pause(ContinuationPause(continuations, RandomValue()));
+        first += end.written;
+    }
+}
+
+}  // namespace qorv

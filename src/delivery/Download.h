@@ -1,0 +1,76 @@
+// Bytes over a Transport into files: a whole file that continues where an
+// earlier try stopped, and spans of a file known by its validator. Both go
+// on after a transfer breaks once bytes have arrived.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "delivery/DeliveryObserver.h"
+#include "delivery/LocalFile.h"
+#include "delivery/Transport.h"
+
+namespace qorv {
+
+// How often one transfer is continued after it broke with bytes arrived.
+constexpr int kMaxContinuations = 5;
+
+// The pause before continuation n (0 for the first): 400 ms doubling each
+// time, shifted by up to a quarter either way as random says, so that many
+// players cut off together do not all ask again at once.
+uint32_t ContinuationPause(int continuation, uint32_t random);
+
+// A file at a URL as one answer described it: what a span request must
+// match (If-Range) and how long the file is.
+struct RemoteFile {
+    std::wstring validator;  // the strong ETag, else Last-Modified
+    uint64_t total = 0;
+};
+
+// The answer's validator: its ETag unless that is weak or missing, then its
+// Last-Modified; empty when it has neither.
+std::wstring ValidatorOf(const HttpAnswer& answer);
+
+// Reads "bytes first-last/total" strictly: digits only, first <= last < total.
+bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last, uint64_t* total);
+
+// Brings the file at url to path. The body goes to path + ".part"; beside it
+// path + ".resume" keeps the URL (without its query), the answer's validator
+// and its length, so that a later try asks only for the rest (Range and
+// If-Range) and appends it when the server answers with exactly that range;
+// any other answer starts from zero, and an answer without a validator or a
+// length is never resumed. A copy completed before (the tag still beside
+// path) is confirmed by asking for its last byte. A transfer that breaks
+// once bytes have arrived goes on from there, up to kMaxContinuations times,
+// with a pause between; one that fails otherwise (an error status, no
+// answer) ends the download. On S_OK path holds the whole body (all of
+// Content-Length, when sent) and the tag stays until ForgetDownload; a
+// failure leaves path untouched and keeps the partial copy only when it can
+// be resumed. Progress counts the file's bytes, from those already here.
+HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
+                      DeliveryObserver& observer);
+
+// Deletes a downloaded file with what was kept to resume it: the partial
+// copy and its tag.
+void ForgetDownload(const std::wstring& path);
+
+// The bytes of a span that a delivery counts through: done of total.
+struct ProgressCount {
+    uint64_t done = 0;
+    uint64_t total = 0;
+};
+
+// The last length bytes of the file at url (all of it when shorter), written
+// at their own offsets into file; remote gets the file's validator and size,
+// *start the offset of the first byte fetched.
+HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length, LocalFile& file,
+                  ProgressCount* progress, DeliveryObserver& observer, RemoteFile* remote,
+                  uint64_t* start);
+
+// Bytes first..last of remote at url, written at their offsets into file;
+// only an answer with exactly those bytes of the same file counts.
+HRESULT FetchSpan(Transport& transport, const std::wstring& url, const RemoteFile& remote,
+                  uint64_t first, uint64_t last, LocalFile& file, ProgressCount* progress,
+                  DeliveryObserver& observer);
+
+}  // namespace qorv

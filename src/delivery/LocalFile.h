@@ -1,0 +1,70 @@
+// The files delivery keeps in the install directory (partial downloads, the
+// sparse copy of a package, records) and the look at an installed file,
+// over wide paths on every build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "delivery/Hresult.h"
+
+namespace qorv {
+
+// One open file, read and written at offsets; closed when it goes.
+class LocalFile {
+public:
+    enum class Mode {
+        kRead,      // an existing file
+        kUpdate,    // an existing file or a new one, its bytes kept
+        kTruncate,  // a new file, or an existing one emptied
+    };
+
+    LocalFile() = default;
+    ~LocalFile();
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    // Opens path, closing a file opened before.
+    HRESULT Open(const std::wstring& path, Mode mode);
+    void Close();
+    // Exactly size bytes, or a failure.
+    HRESULT ReadAt(uint64_t offset, void* data, size_t size);
+    HRESULT WriteAt(uint64_t offset, const void* data, size_t size);
+    HRESULT Size(uint64_t* size);
+    HRESULT Flush();
+    // Unwritten ranges take no room where the file system allows it; where
+    // it does not, the file is only larger on disk.
+    void MakeSparse();
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int descriptor_ = -1;
+#endif
+};
+
+// What is on disk at a path, as a check of an installed file needs it.
+struct FileFacts {
+    bool exists = false;
+    bool directory = false;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;  // 100-ns intervals since 1601-01-01 UTC
+};
+FileFacts ReadFileFacts(const std::wstring& path);
+
+// The whole file at path, at most limit bytes; false when it is missing,
+// unreadable or larger.
+bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes);
+
+// Writes bytes to newPath, flushes them, and moves the file over path; on a
+// failure nothing is left at newPath and path is as it was.
+bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPath,
+              const std::wstring& path);
+
+// Moves from over to, replacing it.
+bool ReplaceFile(const std::wstring& from, const std::wstring& to);
+
+}  // namespace qorv

@@ -1,0 +1,103 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include "delivery/LocalFile.h"
+#include "services/Utf16.h"
+
+namespace qorv {
+
+namespace {
+
+// The native path: UTF-8, with "\" separators made "/".
+std::string NativePath(const std::wstring& path) {
+    std::string native = Utf16ToUtf8(path);
+    for (char& c : native) {
+        if (c == '\\') c = '/';
+    }
+    return native;
+}
+
+// 100-ns intervals from 1601-01-01 to 1970-01-01.
+constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
+
+}  // namespace
+
+LocalFile::~LocalFile() {
+    Close();
+}
+
+void LocalFile::Close() {
+    if (descriptor_ >= 0) close(descriptor_);
+    descriptor_ = -1;
+}
+
+HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
+    Close();
+    const int flags = mode == Mode::kRead     ? O_RDONLY
+                      : mode == Mode::kUpdate ? O_RDWR | O_CREAT
+                                              : O_RDWR | O_CREAT | O_TRUNC;
+    descriptor_ = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    return descriptor_ >= 0 ? S_OK : kResultFailed;
+}
+
+HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t read = pread(descriptor_, bytes, size, static_cast<off_t>(offset));
+        if (read < 0 && errno == EINTR) continue;
+        if (read <= 0) return kResultFailed;
+        bytes += read;
+        offset += static_cast<uint64_t>(read);
+        size -= static_cast<size_t>(read);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t written = pwrite(descriptor_, bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return kResultFailed;
+        bytes += written;
+        offset += static_cast<uint64_t>(written);
+        size -= static_cast<size_t>(written);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::Size(uint64_t* size) {
+    struct stat status;
+    if (fstat(descriptor_, &status) != 0) return kResultFailed;
+    *size = static_cast<uint64_t>(status.st_size);
+    return S_OK;
+}
+
+HRESULT LocalFile::Flush() {
+    return fsync(descriptor_) == 0 ? S_OK : kResultFailed;
+}
+
+void LocalFile::MakeSparse() {
+    // Unwritten ranges of a POSIX file are holes already.
+}
+
+FileFacts ReadFileFacts(const std::wstring& path) {
+    FileFacts facts;
+    struct stat status;
+    if (stat(NativePath(path).c_str(), &status) != 0) return facts;
+    facts.exists = true;
+    facts.directory = S_ISDIR(status.st_mode);
+    facts.size = static_cast<uint64_t>(status.st_size);
+    const int64_t units =
+        static_cast<int64_t>(status.st_mtim.tv_sec) * 10000000 + status.st_mtim.tv_nsec / 100;
+    facts.writeTime = kUnixEpoch + static_cast<uint64_t>(units);
+    return facts;
+}
+
+bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
+    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+}  // namespace qorv

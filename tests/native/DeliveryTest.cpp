@@ -1,0 +1,342 @@
+// Delivery against a small fake server: resumed and continued downloads,
+// deliveries by ranges that fetch only what changed or is missing, their
+// fall-backs to the whole download, and runs cut off at any point.
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ZipTestFixture.h"
+#include "delivery/Delivery.h"
+#include "delivery/Download.h"
+
+using namespace qorv;
+
+namespace {
+
+// Serves one file as nginx does: 200 with an ETag, 206 for a range whose
+// If-Range still matches, 200 for one that does not, 416 past the end.
+// cutAfter ends the next answers' bodies after that many bytes; from the
+// moment deadAfter bytes have gone out, every request fails, as when the
+// installer is killed.
+class FakeServer : public Transport {
+public:
+    std::string body;
+    std::wstring etag = L"\"v1\"";
+    bool ranges = true;
+    int cuts = 0;  // answers still to cut
+    uint64_t cutAfter = 0;
+    uint64_t deadAfter = UINT64_MAX;
+    uint64_t sent = 0;
+    std::vector<HttpRequest> requests;
+
+    HRESULT Open(const HttpRequest& request, HttpAnswer* answer) override {
+        *answer = HttpAnswer();
+        if (sent >= deadAfter) return kResultFailed;
+        requests.push_back(request);
+        uint64_t first = 0;
+        uint64_t last = body.size() - 1;
+        const bool ranged =
+            request.ranged && ranges && (request.ifRange.empty() || request.ifRange == etag);
+        answer->status = 200;
+        if (ranged) {
+            if (request.suffix > 0) {
+                first = request.suffix < body.size() ? body.size() - request.suffix : 0;
+            } else {
+                first = request.first;
+                if (request.last < last) last = request.last;
+            }
+            if (first >= body.size()) {
+                answer->status = 416;
+                pending_.clear();
+                return S_OK;
+            }
+            answer->status = 206;
+            answer->contentRange = L"bytes " + std::to_wstring(first) + L"-" +
+                                   std::to_wstring(last) + L"/" + std::to_wstring(body.size());
+        }
+        answer->etag = etag;
+        answer->lengthKnown = true;
+        answer->length = last - first + 1;
+        pending_ = body.substr(static_cast<size_t>(first), static_cast<size_t>(answer->length));
+        cut_ = cuts > 0 ? (--cuts, cutAfter) : UINT64_MAX;
+        return S_OK;
+    }
+
+    HRESULT Read(void* buffer, uint32_t capacity, uint32_t* read) override {
+        *read = 0;
+        if (cut_ == 0 || sent >= deadAfter) return kResultFailed;
+        uint64_t count = pending_.size() < capacity ? pending_.size() : capacity;
+        if (count > cut_) count = cut_;
+        if (count > deadAfter - sent) count = deadAfter - sent;
+        memcpy(buffer, pending_.data(), static_cast<size_t>(count));
+        pending_.erase(0, static_cast<size_t>(count));
+        cut_ -= count;
+        sent += count;
+        *read = static_cast<uint32_t>(count);
+        return S_OK;
+    }
+
+private:
+    std::string pending_;
+    uint64_t cut_ = UINT64_MAX;
+};
+
+class Observer : public DeliveryObserver {
+public:
+    std::vector<uint32_t> pauses;
+    std::vector<FetchSummary> fetched;
+    uint64_t lastDone = 0;
+    bool backwards = false;
+
+    void Progress(uint64_t done, uint64_t) override { lastDone = done; }
+    void Pause(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
+    void Fetched(const FetchSummary& summary) override { fetched.push_back(summary); }
+};
+
+std::string Noise(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+TestZipEntry Stored(const std::string& name, const std::string& data) {
+    TestZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    entry.method = 0;
+    return entry;
+}
+
+// Twelve incompressible files, the first version.
+std::vector<TestZipEntry> Package() {
+    std::vector<TestZipEntry> entries;
+    for (int i = 0; i < 12; ++i) {
+        entries.push_back(Stored("res/f" + std::to_string(i) + ".dat", Noise(20000, i + 1)));
+    }
+    entries.push_back(Stored("game.exe", "MZ game"));
+    return entries;
+}
+
+class DeliveryTest : public ZipTest {
+protected:
+    void SetUp() override {
+        ZipTest::SetUp();
+        std::filesystem::create_directories(Path("install/client"));
+        delivery.url = L"http://server/pkg/client.zip?skq=1";
+        delivery.copyPath = Wide(Path("install/client.zip"));
+        delivery.targetDir = Wide(Path("install/client/"));
+        delivery.recordPath = Wide(Path("install/client.dir"));
+    }
+
+    DeliveryResult Deliver(RepairRule rule) {
+        delivery.rule = rule;
+        observer = Observer();
+        server.requests.clear();
+        server.sent = 0;
+        return DeliverPackage(delivery, server, observer);
+    }
+
+    // True when every file of entries is installed with its data.
+    bool Installed(const std::vector<TestZipEntry>& entries) const {
+        for (const TestZipEntry& entry : entries) {
+            if (Read("install/client/" + entry.name) != entry.data) return false;
+        }
+        return true;
+    }
+
+    PackageDelivery delivery;
+    FakeServer server;
+    Observer observer;
+};
+
+TEST(ContinuationPause, GrowsAndStaysWithinAQuarter) {
+    EXPECT_EQ(ContinuationPause(0, 0), 300u);
+    EXPECT_EQ(ContinuationPause(0, 200), 500u);
+    EXPECT_EQ(ContinuationPause(0, 201), 300u);
+    EXPECT_EQ(ContinuationPause(4, 0), 4800u);
+    EXPECT_LE(ContinuationPause(kMaxContinuations - 1, UINT32_MAX), 8000u);
+}
+
+TEST_F(DeliveryTest, ADownloadGoesOnFromWhereItBroke) {
+    server.body = Noise(300000, 7);
+    const std::wstring path = Wide(Path("install/file.bin"));
+    // Cut at 60 %: the same call goes on with a range.
+    server.cuts = 1;
+    server.cutAfter = 180000;
+    ASSERT_EQ(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(Read("install/file.bin"), server.body);
+    ASSERT_EQ(server.requests.size(), 2u);
+    EXPECT_TRUE(server.requests[1].ranged);
+    EXPECT_EQ(server.requests[1].first, 180000u);
+    EXPECT_EQ(server.requests[1].ifRange, server.etag);
+    EXPECT_EQ(server.sent, server.body.size());
+    EXPECT_EQ(observer.pauses.size(), 1u);
+    ForgetDownload(path);
+
+    // Cut on every answer: the continuations run out, and what arrived stays.
+    server.requests.clear();
+    server.sent = 0;
+    server.cuts = 1 + kMaxContinuations;
+    server.cutAfter = 10000;
+    EXPECT_NE(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(server.requests.size(), 1u + kMaxContinuations);
+    EXPECT_FALSE(Exists("install/file.bin"));
+    EXPECT_EQ(Read("install/file.bin.part"), server.body.substr(0, 60000));
+    // The next run asks only for the rest, even under another query.
+    server.requests.clear();
+    server.sent = 0;
+    ASSERT_EQ(DownloadWhole(server, L"http://server/pkg/client.zip?skq=2", path, observer), S_OK);
+    EXPECT_EQ(server.sent, server.body.size() - 60000);
+    EXPECT_EQ(Read("install/file.bin"), server.body);
+    // A whole copy a run left unused costs one byte to confirm.
+    server.requests.clear();
+    server.sent = 0;
+    ASSERT_EQ(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(server.sent, 1u);
+    ForgetDownload(path);
+    EXPECT_FALSE(Exists("install/file.bin.resume"));
+}
+
+TEST_F(DeliveryTest, ADownloadStartsOverOrStopsWhenItCannotGoOn) {
+    server.body = Noise(200000, 9);
+    const std::wstring path = Wide(Path("install/file.bin"));
+    server.cuts = 1 + kMaxContinuations;
+    server.cutAfter = 20000;
+    EXPECT_NE(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    // The file changed meanwhile: If-Range gets it whole, from zero.
+    server.body = Noise(210000, 10);
+    server.etag = L"\"v2\"";
+    server.requests.clear();
+    ASSERT_EQ(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(Read("install/file.bin"), server.body);
+    EXPECT_EQ(server.requests.size(), 1u);
+    ForgetDownload(path);
+
+    // Without a validator nothing is kept or continued.
+    server.etag.clear();
+    server.requests.clear();
+    server.cuts = 1;
+    EXPECT_NE(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(server.requests.size(), 1u);
+    EXPECT_FALSE(Exists("install/file.bin.part"));
+    // A failure before any byte is not retried, and keeps what was there.
+    server.etag = L"\"v2\"";
+    server.cuts = 1;
+    server.cutAfter = 0;
+    server.requests.clear();
+    EXPECT_NE(DownloadWhole(server, delivery.url, path, observer), S_OK);
+    EXPECT_EQ(server.requests.size(), 1u);
+    EXPECT_FALSE(Exists("install/file.bin"));
+}
+
+TEST_F(DeliveryTest, OnlyWhatChangedOrIsMissingIsFetched) {
+    std::vector<TestZipEntry> entries = Package();
+    server.body = BuildTestZip(entries);
+    // No record: the whole way, and a record kept.
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(Installed(entries));
+    EXPECT_TRUE(Exists("install/client.dir"));
+    EXPECT_FALSE(observer.fetched.at(0).ranged);
+    EXPECT_FALSE(Exists("install/client.zip"));
+
+    // Nothing changed: only the tail.
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    EXPECT_EQ(server.requests.size(), 1u);
+    EXPECT_LT(server.sent, server.body.size() / 20);
+    EXPECT_EQ(observer.fetched.at(0).entries, 0u);
+
+    // One file changed on the server, one on disk, one gone from disk.
+    entries[6].data = Noise(20000, 99);
+    server.body = BuildTestZip(entries);
+    server.etag = L"\"v2\"";
+    Write("install/client/res/f2.dat", "damaged");
+    std::filesystem::remove(Path("install/client/game.exe"));
+    Write("install/client/mine.txt", "the player's");
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(Installed(entries));
+    EXPECT_EQ(observer.fetched.at(0).entries, 3u);
+    EXPECT_LT(server.sent, server.body.size() / 4);
+    EXPECT_EQ(Read("install/client/mine.txt"), "the player's");
+
+    // The same version: a missing file comes back, a rewritten one stays.
+    Write("install/client/res/f3.dat", "rewritten by the game");
+    std::filesystem::remove(Path("install/client/res/f4.dat"));
+    ASSERT_EQ(Deliver(RepairRule::kRestoreMissing).status, DeliveryStatus::kInLine);
+    EXPECT_EQ(Read("install/client/res/f4.dat"), entries[4].data);
+    EXPECT_EQ(Read("install/client/res/f3.dat"), "rewritten by the game");
+    EXPECT_TRUE(observer.fetched.at(0).ranged);
+}
+
+TEST_F(DeliveryTest, WhatRangesCannotJudgeGoesTheWholeWay) {
+    std::vector<TestZipEntry> entries = Package();
+    server.body = BuildTestZip(entries);
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    // A new version over the same package: its digest must judge it.
+    delivery.wholeMatches = [](const std::wstring&) { return false; };
+    Write("install/pkg.ver", "1");
+    delivery.claimPath = Wide(Path("install/pkg.ver"));
+    EXPECT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kMismatch);
+    EXPECT_EQ(server.requests.size(), 2u);
+    EXPECT_FALSE(server.requests[1].ranged);
+    EXPECT_TRUE(Exists("install/pkg.ver"));
+    EXPECT_FALSE(Exists("install/client.zip"));
+    delivery.wholeMatches = nullptr;
+
+    // The same version, but the package changed: the whole way.
+    entries[0].data = Noise(20000, 55);
+    server.body = BuildTestZip(entries);
+    server.etag = L"\"v2\"";
+    std::filesystem::remove(Path("install/client/res/f1.dat"));
+    ASSERT_EQ(Deliver(RepairRule::kRestoreMissing).status, DeliveryStatus::kInLine);
+    EXPECT_FALSE(observer.fetched.at(0).ranged);
+    EXPECT_TRUE(Installed(entries));
+
+    // A server that ignores ranges.
+    Write("install/pkg.ver", "2");
+    server.ranges = false;
+    entries[1].data = Noise(20000, 56);
+    server.body = BuildTestZip(entries);
+    server.etag = L"\"v3\"";
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    EXPECT_FALSE(observer.fetched.at(0).ranged);
+    EXPECT_TRUE(Installed(entries));
+    EXPECT_FALSE(Exists("install/pkg.ver"));  // withdrawn before the unpack
+}
+
+TEST_F(DeliveryTest, ARunCutOffAnywhereCostsOnlyWhatIsStillMissing) {
+    const std::vector<TestZipEntry> first = Package();
+    std::vector<TestZipEntry> second = first;
+    for (int i : {2, 3, 9}) second[i].data = Noise(20000, 100 + i);
+    const std::string v1 = BuildTestZip(first);
+    const std::string v2 = BuildTestZip(second);
+    for (bool ranged : {false, true}) {
+        for (uint64_t dead = 1000; dead < v2.size(); dead += v2.size() / 7) {
+            SCOPED_TRACE(std::to_string(ranged) + " " + std::to_string(dead));
+            std::filesystem::remove_all(Path("install"));
+            std::filesystem::create_directories(Path("install/client"));
+            if (ranged) {
+                server = FakeServer();
+                server.body = v1;
+                ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+            }
+            server = FakeServer();
+            server.body = v2;
+            server.etag = L"\"v2\"";
+            server.deadAfter = dead;
+            if (Deliver(RepairRule::kNewVersion).status == DeliveryStatus::kInLine) continue;
+            server.deadAfter = UINT64_MAX;
+            ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+            EXPECT_TRUE(Installed(second));
+            // The rest of a whole download, or the changed entries again
+            // and the tail.
+            const uint64_t bound = ranged ? 3 * 20000 + 8192 : v2.size() - dead + 1;
+            EXPECT_LE(server.sent, bound);
+        }
+    }
+}
+
+}  // namespace
