@@ -17,15 +17,18 @@ constexpr unsigned kIdsAccountBaseUrl = 136;
 constexpr int kIdcBarAnchor = 1000;
 constexpr int kIdcStatusText = 1002;
 constexpr wchar_t kPngResourceType[] = L"PNG";
-// The status text once a download stopped a stage: "Download failed;
-// check the network and start again."
+// The status text once a download stopped a stage: "Download failed; check
+// the network, then click the window to continue." A click starts the run
+// again, keeping what was downloaded.
 constexpr wchar_t kFailureText[] =
-    L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x91CD\x65B0\x542F\x52A8"
-    L"\x3002";
+    L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x70B9\x51FB\x7A97\x53E3"
+    L"\x7EE7\x7EED\x3002";
 // The status text once a package could not be unpacked or a program not be
-// started: "The installation could not be completed; please start again."
+// started: "The installation could not be completed; please click the window
+// to try again."
 constexpr wchar_t kInstallFailedText[] =
-    L"\x5B89\x88C5\x672A\x80FD\x5B8C\x6210\xFF0C\x8BF7\x91CD\x65B0\x542F\x52A8\x3002";
+    L"\x5B89\x88C5\x672A\x80FD\x5B8C\x6210\xFF0C\x8BF7\x70B9\x51FB\x7A97\x53E3\x91CD\x8BD5"
+    L"\x3002";
 // The session-wide name that keeps a second installer from running, and the
 // property that marks the first one's host window.
 constexpr wchar_t kInstanceMutexName[] = L"Local\\QorvInstall";

@@ -12,10 +12,7 @@ CQorvInstallDlg::CQorvInstallDlg()
       m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(qorv::kIdrMainFrame))) {}
 
 BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
-    if (m_pView != nullptr && m_pView->HasFailed() && IsCloseGesture(*msg)) {
-        PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
-        return TRUE;
-    }
+    if (m_pView != nullptr && m_pView->OnFailureGesture(*msg)) return TRUE;
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) return TRUE;
     return CDialogEx::PreTranslateMessage(msg);
 }

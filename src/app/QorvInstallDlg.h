@@ -16,7 +16,8 @@ public:
     CQorvInstallDlg();
 
     // Escape keeps the window open while work runs; once a stage has failed,
-    // Escape or a click closes it. Everything else is the dialog's.
+    // Escape closes it and a click starts the run again. Everything else is
+    // the dialog's.
     BOOL PreTranslateMessage(MSG* msg) override;
     // Enter does nothing.
     void OnOK() override {}

@@ -34,6 +34,9 @@ BOOL MainView::OnInitDialog() {
     m_pBarAnchor = GetDlgItem(m_hWnd, qorv::kIdcBarAnchor);
     ::MoveWindow(m_pBarAnchor, qorv::kBarX, qorv::kBarY, 5, 5, TRUE);
     m_stText.MoveWindow(0, 154, 468, 30, TRUE);
+    wchar_t status[256] = {};
+    GetWindowTextW(m_stText.GetSafeHwnd(), status, 256);
+    m_strStatus = status;
 
     // Black is the colour key: wherever the view stays black, the host's
     // artwork shows through and takes the mouse.
@@ -118,6 +121,11 @@ bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
 }
 
 void MainView::OnStageFailed(const wchar_t* text) {
+    ShowStatus(text);
+    m_bFailed.store(true);
+}
+
+void MainView::ShowStatus(const wchar_t* text) {
     // The view is never erased: the old text goes under the colour key
     // before the new one is drawn, and the bar is left as it is.
     RECT area = {};
@@ -128,18 +136,26 @@ void MainView::OnStageFailed(const wchar_t* text) {
         if (view.get() != nullptr) FillRect(view.get(), &area, m_keyBrush);
     }
     SetWindowTextW(m_stText.GetSafeHwnd(), text);
-    m_bFailed.store(true);
 }
 
-bool IsCloseGesture(const MSG& msg) {
-    return (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) || msg.message == WM_LBUTTONUP;
+bool MainView::OnFailureGesture(const MSG& msg) {
+    if (!HasFailed()) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        PostMessageW(GetParent()->GetSafeHwnd(), WM_CLOSE, 0, 0);
+        return true;
+    }
+    if (msg.message != WM_LBUTTONUP) return false;
+    // The failed stage's worker has ended; the bar stays where it was.
+    m_bFailed.store(false);
+    m_bRestoreOnly = false;
+    ShowStatus(m_strStatus.c_str());
+    m_nLoadingStep.store(1, std::memory_order_relaxed);
+    StartWorkerThread(DownloadShellProc, this);
+    return true;
 }
 
 BOOL MainView::PreTranslateMessage(MSG* msg) {
-    if (HasFailed() && IsCloseGesture(*msg)) {
-        PostMessageW(GetParent()->GetSafeHwnd(), WM_CLOSE, 0, 0);
-        return TRUE;
-    }
+    if (OnFailureGesture(*msg)) return TRUE;
     return CDialogEx::PreTranslateMessage(msg);
 }
 

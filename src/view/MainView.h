@@ -16,9 +16,6 @@
 // is the status text to show.
 constexpr UINT kWmStageFailed = WM_APP + 1;
 
-// Escape or a left click: what closes the window once a stage has failed.
-bool IsCloseGesture(const MSG& msg);
-
 class MainView : public CDialogEx {
 public:
     explicit MainView(CDialogEx* parent);
@@ -43,6 +40,10 @@ public:
     bool StartInstalledProgram(const std::wstring& commandLine);
     // True once the failure text is shown.
     bool HasFailed() const { return m_bFailed.load(); }
+    // Once a stage has failed, on the GUI thread: Escape closes the window,
+    // a left click starts the run again from the shell stage (what was
+    // downloaded stays). False for every other message and before.
+    bool OnFailureGesture(const MSG& msg);
 
     CImage m_imgBar;
     HWND m_pBarAnchor = nullptr;
@@ -71,8 +72,12 @@ private:
     void OnPaint();
     BOOL OnEraseBkgnd(HDC dc);
     void OnStageFailed(const wchar_t* text);
+    // Puts text in the status line, over the old text.
+    void ShowStatus(const wchar_t* text);
 
     // The view's own background: the colour key, valid while it can paint.
     HBRUSH m_keyBrush = nullptr;
+    // The status line's own text, shown again when the run starts over.
+    std::wstring m_strStatus;
     std::atomic<bool> m_bFailed{false};
 };

@@ -23,6 +23,7 @@ SCREEN_W, SCREEN_H = 1024, 768
 WIN_W, WIN_H = 467, 218
 BAR_X, BAR_Y, BAR_H = 14, 186, 5
 WM_KEYDOWN, WM_CLOSE, VK_ESCAPE = harness.WM_KEYDOWN, harness.WM_CLOSE, harness.VK_ESCAPE
+WM_LBUTTONUP = 0x202
 WS_EX_LAYERED = 0x80000
 MIB = 1024 * 1024
 
@@ -213,6 +214,14 @@ class WindowTest(unittest.TestCase):
                 for y in range(BAR_Y, BAR_Y + BAR_H):
                     self.assertEqual(new(left + x, top + y), old(left + x, top + y), (x, y))
 
+            # A click starts the run again from the shell package; Escape
+            # then closes the window in the failure state it ends in.
+            requests = len(server.requests)
+            wine.post(host["hwnd"], WM_LBUTTONUP)
+            self.assertTrue(harness.wait_until(lambda: len(server.requests) > requests, 30))
+            self.assertTrue(harness.wait_until(lambda: output.count(failed) == 2, 60),
+                            bytes(output))
+            self.assertIsNone(proc.poll())
             wine.post(host["hwnd"], WM_KEYDOWN, VK_ESCAPE)
             proc.wait(10)
 
