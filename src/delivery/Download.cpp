@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Constants.h"
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "workflow/FileOps.h"
 
 namespace qorv {

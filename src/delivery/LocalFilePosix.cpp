@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "delivery/LocalFile.h"
-#include "services/Utf16.h"
+#include "services/Text.h"
 
 namespace qorv {
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Constants.h"
+#include "services/Text.h"
 #include "workflow/FileOps.h"
 
 namespace {
@@ -27,13 +28,7 @@ LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
 
 // The fixed names are GBK bytes; empty when the system cannot convert them.
 std::wstring FromGbk(const char* text) {
-    const int units = MultiByteToWideChar(qorv::kGbkCodePage, 0, text, -1, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring wide(units, L'\0');
-    const int written = MultiByteToWideChar(qorv::kGbkCodePage, 0, text, -1, &wide[0], units);
-    if (written != units) return std::wstring();
-    wide.resize(units - 1);  // drop the terminator the conversion counted
-    return wide;
+    return qorv::CodePageToUtf16(text, std::char_traits<char>::length(text), qorv::kGbkCodePage);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #endif
 
 namespace qorv {

@@ -1,21 +1,11 @@
 #include "workflow/InstallerName.h"
 
+#include <vector>
+
 #include "Constants.h"
+#include "services/Text.h"
 
 namespace qorv {
-
-void SplitString(const std::wstring& text, const std::wstring& delimiter,
-                 std::vector<std::wstring>& pieces) {
-    std::wstring rest = text;
-    if (!delimiter.empty()) {
-        for (size_t at = rest.find(delimiter); at != std::wstring::npos;
-             at = rest.find(delimiter)) {
-            if (at > 0) pieces.push_back(rest.substr(0, at));
-            rest.erase(0, at + delimiter.size());
-        }
-    }
-    if (!rest.empty()) pieces.push_back(rest);
-}
 
 bool ParseInstallerName(const std::wstring& modulePath, std::wstring& token) {
     const size_t slash = modulePath.rfind(L'\\');

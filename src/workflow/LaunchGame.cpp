@@ -6,6 +6,7 @@
 
 #include "Constants.h"
 #include "delivery/DownloadToFile.h"
+#include "services/Text.h"
 #include "view/MainView.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/FileHandle.h"
@@ -17,26 +18,11 @@
 
 using namespace qorv;
 
-// Bytes in the system ANSI code page, terminator included, to UTF-16.
-std::wstring AnsiToWide(const char* bytes) {
-    const int units = MultiByteToWideChar(CP_ACP, 0, bytes, -1, nullptr, 0);
-    if (units <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes, -1, &wide[0], units);
-    wide.resize(static_cast<size_t>(units - 1));
-    return wide;
-}
-
 namespace {
 
-std::string WideToAnsi(const std::wstring& text) {
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return std::string();
-    std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], bytes, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(bytes - 1));
-    return narrow;
+// The answer's query string, in the system's ANSI code page.
+std::wstring AnsiToWide(const char* bytes) {
+    return CodePageToUtf16(bytes, std::char_traits<char>::length(bytes), CP_ACP);
 }
 
 }  // namespace
@@ -57,7 +43,8 @@ void MainView::LaunchGame() {
 
     // The answer makes the same round trip through the code pages as ever,
     // but whole: no length limit cuts it.
-    const std::string answer = WideToAnsi(ReadTextFile(answerPath));
+    const std::wstring text = ReadTextFile(answerPath);
+    const std::string answer = Utf16ToCodePage(text.data(), text.size(), CP_ACP);
     const LaunchDecision launch = DecideLaunch(answer, m_strInstallDir, m_strPlatform, AnsiToWide);
     if (!StartInstalledProgram(launch.commandLine)) return;
     TraceLog(launch.gameClient ? kTraceStartGameClient : kTraceStartMicroClient);

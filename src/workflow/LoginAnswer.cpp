@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "Constants.h"
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "workflow/FileOps.h"
 
 namespace qorv {

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "services/Text.h"
 #include "workflow/FileHandle.h"
 #include "workflow/TextFile.h"
 
@@ -23,13 +24,7 @@ std::wstring ReadTextFile(const std::wstring& path) {
     raw.resize(read);
     std::string text = TextModeBytes(raw);
     text.resize(std::char_traits<char>::length(text.c_str()));  // up to the first zero byte
-    if (text.empty()) return std::wstring();
-    const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(),
-                                          static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                        units);
-    return wide;
+    return CodePageToUtf16(text.data(), text.size(), CP_THREAD_ACP);
 }
 
 }  // namespace qorv

@@ -8,10 +8,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cwchar>
 #include <mutex>
-#else
-#include "services/Utf16.h"
 #endif
+
+#include "services/Text.h"
 
 namespace qorv {
 
@@ -93,11 +94,8 @@ void TraceLog(const char* format, ...) {
 
 void TraceLogW(const wchar_t* text) {
 #ifdef _WIN32
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return;
-    std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], bytes, nullptr, nullptr);
-    WriteBytes(narrow.data(), static_cast<size_t>(bytes - 1));
+    const std::string narrow = Utf16ToCodePage(text, wcslen(text), CP_ACP);
+    WriteBytes(narrow.data(), narrow.size());
 #else
     std::string narrow = Utf16ToUtf8(std::wstring(text));
     WriteBytes(narrow.data(), narrow.size());

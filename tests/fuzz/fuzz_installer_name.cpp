@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "workflow/InstallerName.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "workflow/LoginAnswer.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "MemoryArchiveFile.h"
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipNames.h"
 

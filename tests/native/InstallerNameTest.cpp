@@ -1,3 +1,4 @@
+#include "services/Text.h"
 #include "workflow/InstallerName.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 
 using qorv::DecideLaunch;
 using qorv::LaunchDecision;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "workflow/RemoveTree.h"
 
 namespace fs = std::filesystem;

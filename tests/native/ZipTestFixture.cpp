@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 
 std::wstring Wide(const std::string& utf8) {
     return qorv::Utf8ToUtf16(utf8.data(), utf8.size());

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "services/zip/ZipExtract.h"
 
 #ifdef _WIN32

@@ -2,7 +2,7 @@
 #include <cwchar>
 #include <string>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "services/zip/ZipArchiveFile.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "services/Utf16.h"
+#include "services/Text.h"
 #include "services/zip/ZipFileSystem.h"
 #include "services/zip/ZipTimes.h"
 

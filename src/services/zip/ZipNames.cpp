@@ -3,13 +3,9 @@
 #include <cstddef>
 #include <cwchar>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <string>
 
-#include "services/Utf16.h"
-#endif
+#include "services/Text.h"
 
 namespace {
 
@@ -88,16 +84,9 @@ bool IsDeviceComponent(const wchar_t* begin, const wchar_t* end) {
 bool ZipDecodeName(const char* stored, size_t length, wchar_t (&name)[kZipMaxPath]) {
     name[0] = L'\0';
     if (length == 0) return true;
-#ifdef _WIN32
-    const int written =
-        MultiByteToWideChar(CP_UTF8, 0, stored, static_cast<int>(length), name, kZipMaxPath - 1);
-    if (written <= 0) return false;
-    name[written] = L'\0';
-#else
     const std::wstring decoded = qorv::Utf8ToUtf16(stored, length);
     if (decoded.size() > static_cast<size_t>(kZipMaxPath - 1)) return false;
     wmemcpy(name, decoded.c_str(), decoded.size() + 1);
-#endif
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "services/Utf16.h"
+#include "services/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,8 @@
-#include "services/Utf16.h"
+#include "services/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdint>
 
@@ -98,6 +102,43 @@ std::string Utf16ToUtf8(const wchar_t* units, size_t count) {
         AppendUtf8(out, u);
     }
     return out;
+}
+
+#ifdef _WIN32
+std::wstring CodePageToUtf16(const char* bytes, size_t count, unsigned codePage) {
+    if (count == 0) return std::wstring();
+    const int length = static_cast<int>(count);
+    const int units = MultiByteToWideChar(codePage, 0, bytes, length, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    if (MultiByteToWideChar(codePage, 0, bytes, length, &wide[0], units) != units) {
+        return std::wstring();
+    }
+    return wide;
+}
+
+std::string Utf16ToCodePage(const wchar_t* units, size_t count, unsigned codePage) {
+    if (count == 0) return std::string();
+    const int length = static_cast<int>(count);
+    const int bytes = WideCharToMultiByte(codePage, 0, units, length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, 0, units, length, &narrow[0], bytes, nullptr, nullptr);
+    return narrow;
+}
+#endif
+
+void SplitString(const std::wstring& text, const std::wstring& delimiter,
+                 std::vector<std::wstring>& pieces) {
+    std::wstring rest = text;
+    if (!delimiter.empty()) {
+        for (size_t at = rest.find(delimiter); at != std::wstring::npos;
+             at = rest.find(delimiter)) {
+            if (at > 0) pieces.push_back(rest.substr(0, at));
+            rest.erase(0, at + delimiter.size());
+        }
+    }
+    if (!rest.empty()) pieces.push_back(rest);
 }
 
 }  // namespace qorv
