@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "services/UniqueHandle.h"
+
 // A window's device context from GetDC, released with ReleaseDC.
 class WindowDc {
 public:
@@ -13,7 +15,7 @@ public:
     }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return m_dc; }
+    HDC Get() const { return m_dc; }
 
 private:
     HWND m_hwnd;
@@ -29,7 +31,7 @@ public:
     }
     MemoryDc(const MemoryDc&) = delete;
     MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const { return m_dc; }
+    HDC Get() const { return m_dc; }
 
 private:
     HDC m_dc;
@@ -51,19 +53,12 @@ private:
 };
 
 // A GDI object owned outright (bitmap, brush), deleted with DeleteObject.
-template <typename Handle>
-class GdiObject {
-public:
-    explicit GdiObject(Handle handle = nullptr) : m_handle(handle) {}
-    ~GdiObject() { reset(); }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    Handle get() const { return m_handle; }
-    void reset(Handle handle = nullptr) {
-        if (m_handle != nullptr) DeleteObject(m_handle);
-        m_handle = handle;
-    }
-
-private:
-    Handle m_handle;
+template <typename Object>
+struct GdiObjectTraits {
+    using Handle = Object;
+    static Handle None() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { DeleteObject(handle); }
 };
+template <typename Object>
+using GdiObject = qorv::UniqueHandle<GdiObjectTraits<Object>>;

@@ -81,11 +81,11 @@ void CImage::Destroy() {
 BOOL CImage::Draw(HDC dc, int x, int y, int width, int height) const {
     if (IsNull()) return FALSE;
     MemoryDc source(dc);
-    if (source.get() == nullptr) return FALSE;
-    SelectedObject selected(source.get(), m_bitmap);
+    if (source.Get() == nullptr) return FALSE;
+    SelectedObject selected(source.Get(), m_bitmap);
     if (m_hasAlpha) {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        return AlphaBlend(dc, x, y, width, height, source.get(), 0, 0, m_width, m_height, blend);
+        return AlphaBlend(dc, x, y, width, height, source.Get(), 0, 0, m_width, m_height, blend);
     }
-    return StretchBlt(dc, x, y, width, height, source.get(), 0, 0, m_width, m_height, SRCCOPY);
+    return StretchBlt(dc, x, y, width, height, source.Get(), 0, 0, m_width, m_height, SRCCOPY);
 }

@@ -4,7 +4,7 @@
 
 #include "Constants.h"
 #include "app/QorvInstallDlg.h"
-#include "workflow/FileHandle.h"
+#include "services/UniqueHandle.h"
 #include "workflow/Trace.h"
 
 CQorvInstallApp theApp;
@@ -29,10 +29,10 @@ BOOL CQorvInstallApp::InitInstance() {
     // anything. A mutex that cannot be created or opened (an elevated
     // installer holds it, another kind of object has its name) may well be
     // another installer's, so that counts as one running too.
-    const qorv::FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    const qorv::KernelHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
     const DWORD error = GetLastError();
-    if (!instance.valid() || error == ERROR_ALREADY_EXISTS) {
-        if (!instance.valid()) qorv::TraceLog(qorv::kTraceAnotherInstaller, error);
+    if (!instance.IsValid() || error == ERROR_ALREADY_EXISTS) {
+        if (!instance.IsValid()) qorv::TraceLog(qorv::kTraceAnotherInstaller, error);
         EnumWindows(BringHostToFront, 0);
         return FALSE;
     }

@@ -45,8 +45,8 @@ BOOL CQorvInstallDlg::OnInitDialog() {
 
 void CQorvInstallDlg::DrawLayeredBackground() {
     WindowDc screen(m_hWnd);
-    MemoryDc memory(screen.get());
-    if (screen.get() == nullptr || memory.get() == nullptr) return;
+    MemoryDc memory(screen.Get());
+    if (screen.Get() == nullptr || memory.Get() == nullptr) return;
 
     // A 32-bit premultiplied surface: UpdateLayeredWindow takes each pixel's
     // alpha from it, which a screen-compatible bitmap would not keep.
@@ -59,8 +59,8 @@ void CQorvInstallDlg::DrawLayeredBackground() {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     GdiObject<HBITMAP> surface(
-        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (surface.get() == nullptr) return;
+        CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (surface.Get() == nullptr) return;
 
     if (m_pBackground != nullptr) {
         Gdiplus::GpBitmap* target = nullptr;
@@ -77,11 +77,11 @@ void CQorvInstallDlg::DrawLayeredBackground() {
         }
     }
 
-    SelectedObject selected(memory.get(), surface.get());
+    SelectedObject selected(memory.Get(), surface.Get());
     POINT origin = {0, 0};
     SIZE size = {qorv::kWindowWidth, qorv::kWindowHeight};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredWindow(m_hWnd, screen.get(), &origin, &size, memory.get(), &origin, 0, &blend,
+    UpdateLayeredWindow(m_hWnd, screen.Get(), &origin, &size, memory.Get(), &origin, 0, &blend,
                         ULW_ALPHA);
 }
 

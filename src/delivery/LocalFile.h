@@ -10,6 +10,10 @@
 
 #include "delivery/Hresult.h"
 
+#ifdef _WIN32
+#include "services/UniqueHandle.h"
+#endif
+
 namespace qorv {
 
 // One open file, read and written at offsets; closed when it goes.
@@ -40,9 +44,9 @@ public:
 
 private:
 #ifdef _WIN32
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    KernelHandle m_file;
 #else
-    int descriptor_ = -1;
+    int m_descriptor = -1;
 #endif
 };
 

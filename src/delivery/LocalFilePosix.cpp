@@ -29,8 +29,8 @@ LocalFile::~LocalFile() {
 }
 
 void LocalFile::Close() {
-    if (descriptor_ >= 0) close(descriptor_);
-    descriptor_ = -1;
+    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor = -1;
 }
 
 HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
@@ -38,14 +38,14 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     const int flags = mode == Mode::kRead     ? O_RDONLY
                       : mode == Mode::kUpdate ? O_RDWR | O_CREAT
                                               : O_RDWR | O_CREAT | O_TRUNC;
-    descriptor_ = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
-    return descriptor_ >= 0 ? S_OK : kResultFailed;
+    m_descriptor = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    return m_descriptor >= 0 ? S_OK : kResultFailed;
 }
 
 HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
     auto* bytes = static_cast<unsigned char*>(data);
     while (size > 0) {
-        const ssize_t read = pread(descriptor_, bytes, size, static_cast<off_t>(offset));
+        const ssize_t read = pread(m_descriptor, bytes, size, static_cast<off_t>(offset));
         if (read < 0 && errno == EINTR) continue;
         if (read <= 0) return kResultFailed;
         bytes += read;
@@ -58,7 +58,7 @@ HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t written = pwrite(descriptor_, bytes, size, static_cast<off_t>(offset));
+        const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return kResultFailed;
         bytes += written;
@@ -70,13 +70,13 @@ HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 HRESULT LocalFile::Size(uint64_t* size) {
     struct stat status;
-    if (fstat(descriptor_, &status) != 0) return kResultFailed;
+    if (fstat(m_descriptor, &status) != 0) return kResultFailed;
     *size = static_cast<uint64_t>(status.st_size);
     return S_OK;
 }
 
 HRESULT LocalFile::Flush() {
-    return fsync(descriptor_) == 0 ? S_OK : kResultFailed;
+    return fsync(m_descriptor) == 0 ? S_OK : kResultFailed;
 }
 
 void LocalFile::MakeSparse() {

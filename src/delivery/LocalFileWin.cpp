@@ -25,8 +25,7 @@ LocalFile::~LocalFile() {
 }
 
 void LocalFile::Close() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    m_file.Reset();
 }
 
 HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
@@ -36,18 +35,18 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
                               : mode == Mode::kUpdate ? OPEN_ALWAYS
                                                       : CREATE_ALWAYS;
     // Readers may share; nobody writes beside the one writer.
-    handle_ = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle_ != INVALID_HANDLE_VALUE ? S_OK : LastError();
+    m_file.Reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_file.IsValid() ? S_OK : LastError();
 }
 
 HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
-    HRESULT hr = Seek(handle_, offset);
+    HRESULT hr = Seek(m_file.Get(), offset);
     auto* bytes = static_cast<unsigned char*>(data);
     while (hr == S_OK && size > 0) {
         const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
         DWORD read = 0;
-        if (!ReadFile(handle_, bytes, piece, &read, nullptr)) return LastError();
+        if (!ReadFile(m_file.Get(), bytes, piece, &read, nullptr)) return LastError();
         if (read == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
         bytes += read;
         size -= read;
@@ -56,12 +55,12 @@ HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
 }
 
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
-    HRESULT hr = Seek(handle_, offset);
+    HRESULT hr = Seek(m_file.Get(), offset);
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (hr == S_OK && size > 0) {
         const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(handle_, bytes, piece, &written, nullptr)) return LastError();
+        if (!WriteFile(m_file.Get(), bytes, piece, &written, nullptr)) return LastError();
         if (written == 0) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         bytes += written;
         size -= written;
@@ -71,18 +70,18 @@ HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 HRESULT LocalFile::Size(uint64_t* size) {
     LARGE_INTEGER value{};
-    if (!GetFileSizeEx(handle_, &value)) return LastError();
+    if (!GetFileSizeEx(m_file.Get(), &value)) return LastError();
     *size = static_cast<uint64_t>(value.QuadPart);
     return S_OK;
 }
 
 HRESULT LocalFile::Flush() {
-    return FlushFileBuffers(handle_) ? S_OK : LastError();
+    return FlushFileBuffers(m_file.Get()) ? S_OK : LastError();
 }
 
 void LocalFile::MakeSparse() {
     DWORD returned = 0;
-    DeviceIoControl(handle_, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    DeviceIoControl(m_file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
 
 FileFacts ReadFileFacts(const std::wstring& path) {

@@ -152,31 +152,26 @@ std::wstring RangeHeaders(const HttpRequest& request) {
     return headers;
 }
 
-void CloseInternetHandle(HINTERNET* handle) {
-    if (*handle != nullptr) InternetCloseHandle(*handle);
-    *handle = nullptr;
-}
-
 }  // namespace
 
 WinInetTransport::~WinInetTransport() {
     CloseAnswer();
-    CloseInternetHandle(&session_);
 }
 
 void WinInetTransport::CloseAnswer() {
-    CloseInternetHandle(&request_);
-    CloseInternetHandle(&connection_);
+    m_request.Reset();
+    m_connection.Reset();
 }
 
 HRESULT WinInetTransport::Open(const HttpRequest& request, HttpAnswer* answer) {
     CloseAnswer();
     *answer = HttpAnswer();
-    if (session_ == nullptr) {
-        session_ = InternetOpenW(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (session_ == nullptr) return LastError();
+    if (!m_session.IsValid()) {
+        m_session.Reset(
+            InternetOpenW(kHttpUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!m_session.IsValid()) return LastError();
         DWORD timeout = kDownloadIdleTimeoutMs;
-        if (!InternetSetOptionW(session_, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
+        if (!InternetSetOptionW(m_session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
                                 sizeof(timeout))) {
             return LastError();
         }
@@ -186,27 +181,29 @@ HRESULT WinInetTransport::Open(const HttpRequest& request, HttpAnswer* answer) {
     DWORD status = 0;
     for (int redirects = 0;; ++redirects) {
         CloseAnswer();
-        HRESULT hr = SendRequest(session_, url.c_str(), headers, &connection_, &request_);
+        HRESULT hr = SendRequest(m_session.Get(), url.c_str(), headers, m_connection.Receive(),
+                                 m_request.Receive());
         if (FAILED(hr)) return hr;
-        hr = QueryStatus(request_, &status);
+        hr = QueryStatus(m_request.Get(), &status);
         if (FAILED(hr)) return hr;
         if (!IsRedirect(status)) break;
         if (redirects == kMaxRedirects) return INET_E_REDIRECT_FAILED;
-        hr = NextUrl(request_, &url);
+        hr = NextUrl(m_request.Get(), &url);
         if (FAILED(hr)) return hr;
     }
     answer->status = status;
-    const HRESULT length = QueryContentLength(request_, &answer->lengthKnown, &answer->length);
+    const HRESULT length =
+        QueryContentLength(m_request.Get(), &answer->lengthKnown, &answer->length);
     if (FAILED(length)) return length;
-    answer->contentRange = QueryHeader(request_, HTTP_QUERY_CONTENT_RANGE);
-    answer->etag = QueryHeader(request_, HTTP_QUERY_ETAG);
-    answer->lastModified = QueryHeader(request_, HTTP_QUERY_LAST_MODIFIED);
+    answer->contentRange = QueryHeader(m_request.Get(), HTTP_QUERY_CONTENT_RANGE);
+    answer->etag = QueryHeader(m_request.Get(), HTTP_QUERY_ETAG);
+    answer->lastModified = QueryHeader(m_request.Get(), HTTP_QUERY_LAST_MODIFIED);
     return S_OK;
 }
 
 HRESULT WinInetTransport::Read(void* buffer, uint32_t capacity, uint32_t* read) {
     DWORD got = 0;
-    if (!InternetReadFile(request_, buffer, capacity, &got)) return LastError();
+    if (!InternetReadFile(m_request.Get(), buffer, capacity, &got)) return LastError();
     *read = got;
     return S_OK;
 }

@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include "delivery/Transport.h"
+#include "services/UniqueHandle.h"
 
 namespace qorv {
 
@@ -36,9 +37,17 @@ public:
 private:
     void CloseAnswer();
 
-    HINTERNET session_ = nullptr;
-    HINTERNET connection_ = nullptr;
-    HINTERNET request_ = nullptr;
+    struct InternetHandleTraits {
+        using Handle = HINTERNET;
+        static Handle None() { return nullptr; }
+        static bool IsValid(Handle handle) { return handle != nullptr; }
+        static void Close(Handle handle) { InternetCloseHandle(handle); }
+    };
+    using InternetHandle = UniqueHandle<InternetHandleTraits>;
+
+    InternetHandle m_session;
+    InternetHandle m_connection;  // of the answer being read
+    InternetHandle m_request;
 };
 
 }  // namespace qorv

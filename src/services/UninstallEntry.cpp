@@ -3,21 +3,11 @@
 #include <windows.h>
 
 #include "Constants.h"
+#include "services/RegistryKey.h"
 #include "services/Text.h"
 #include "workflow/FileOps.h"
 
 namespace {
-
-// An open registry key, closed at the end of its scope.
-struct RegKey {
-    HKEY handle = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (handle != nullptr) RegCloseKey(handle);
-    }
-};
 
 // Written as UTF-16 so that paths outside the system's ANSI code page read
 // back unchanged; the size counts the terminator.
@@ -34,26 +24,32 @@ std::wstring FromGbk(const char* text) {
 }  // namespace
 
 void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory) {
-    RegKey key;
-    const LSTATUS opened = RegCreateKeyW(HKEY_CURRENT_USER, qorv::kUninstallKey, &key.handle);
+    qorv::RegistryKey key;
+    const LSTATUS opened = RegCreateKeyW(HKEY_CURRENT_USER, qorv::kUninstallKey, key.Receive());
     if (opened != ERROR_SUCCESS) return;
 
     // Each value stands alone: a failed write does not stop the next one.
-    SetString(key.handle, qorv::kValueDisplayIcon, programPath);
+    SetString(key.Get(), qorv::kValueDisplayIcon, programPath);
     const std::wstring displayName = FromGbk(qorv::kDisplayNameGbk);
-    if (!displayName.empty()) SetString(key.handle, qorv::kValueDisplayName, displayName);
+    if (!displayName.empty()) SetString(key.Get(), qorv::kValueDisplayName, displayName);
     const std::wstring publisher = FromGbk(qorv::kPublisherGbk);
-    if (!publisher.empty()) SetString(key.handle, qorv::kValuePublisher, publisher);
+    if (!publisher.empty()) SetString(key.Get(), qorv::kValuePublisher, publisher);
 
     // A directory too long to join would leave a bare "Uninstall.exe": skip the value instead.
     const std::wstring uninstaller = qorv::AppendPath(installDirectory, qorv::kUninstallProgram);
     // Quoted, so that a profile path with a space runs this program and not
     // whatever the path's first word names.
     if (!uninstaller.empty()) {
-        SetString(key.handle, qorv::kValueUninstallString, L"\"" + uninstaller + L"\"");
+        SetString(key.Get(), qorv::kValueUninstallString, L"\"" + uninstaller + L"\"");
     }
 
-    SetString(key.handle, qorv::kValueDisplayVersion, qorv::kDisplayVersion);
+    SetString(key.Get(), qorv::kValueDisplayVersion, qorv::kDisplayVersion);
+}
+
+bool HasUninstallEntry() {
+    qorv::RegistryKey key;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, qorv::kUninstallKey, 0, KEY_READ, key.Receive()) ==
+           ERROR_SUCCESS;
 }
 
 long RemoveUninstallEntry() {

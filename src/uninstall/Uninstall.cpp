@@ -20,14 +20,13 @@
 #include <tlhelp32.h>
 
 #include <cwchar>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "Constants.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
-#include "workflow/FileHandle.h"
+#include "services/UniqueHandle.h"
 #include "workflow/FileOps.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/RemoveTree.h"
@@ -35,7 +34,7 @@
 
 namespace {
 
-using qorv::FileHandle;
+using qorv::KernelHandle;
 
 constexpr DWORD kCallerEndMilliseconds = 30000;
 constexpr int kDeleteAttempts = 20;
@@ -97,21 +96,21 @@ bool UnderLocalAppData(const std::wstring& installDir) {
 std::wstring RunningInstalledProgram(const std::wstring& installDir) {
     const std::wstring programs[] = {qorv::AppendPath(installDir, qorv::kShellProgram),
                                      qorv::AppendPath(installDir, qorv::kClientProgram)};
-    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
-    if (!snapshot.valid() || !Process32FirstW(snapshot.get(), &entry)) return installDir;
+    if (!snapshot.IsValid() || !Process32FirstW(snapshot.Get(), &entry)) return installDir;
     do {
-        FileHandle process(
+        KernelHandle process(
             OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        if (!process.valid()) continue;  // another user's or a system process
+        if (!process.IsValid()) continue;  // another user's or a system process
         wchar_t image[MAX_PATH] = {};
         DWORD size = MAX_PATH;
-        if (!QueryFullProcessImageNameW(process.get(), 0, image, &size)) continue;
+        if (!QueryFullProcessImageNameW(process.Get(), 0, image, &size)) continue;
         for (const std::wstring& program : programs) {
             if (SameName(image, program)) return program;
         }
-    } while (Process32NextW(snapshot.get(), &entry));
+    } while (Process32NextW(snapshot.Get(), &entry));
     return std::wstring();
 }
 
@@ -162,15 +161,14 @@ struct Options {
 Options ReadOptions() {
     Options options;
     int count = 0;
-    std::unique_ptr<wchar_t*, decltype(&LocalFree)> args(
-        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-    if (!args) return options;
+    const qorv::LocalMemory<wchar_t**> args(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!args.IsValid()) return options;
     for (int i = 1; i < count; ++i) {
-        if (lstrcmpiW(args.get()[i], qorv::kSilentSwitch) == 0) options.silent = true;
-        if (lstrcmpW(args.get()[i], qorv::kHandOffSwitch) == 0 && i + 3 < count) {
-            options.resultPipe = HandleFromText(args.get()[i + 1]);
-            options.caller = HandleFromText(args.get()[i + 2]);
-            options.callerImage = args.get()[i + 3];
+        if (lstrcmpiW(args.Get()[i], qorv::kSilentSwitch) == 0) options.silent = true;
+        if (lstrcmpW(args.Get()[i], qorv::kHandOffSwitch) == 0 && i + 3 < count) {
+            options.resultPipe = HandleFromText(args.Get()[i + 1]);
+            options.caller = HandleFromText(args.Get()[i + 2]);
+            options.callerImage = args.Get()[i + 3];
             i += 3;
         }
     }
@@ -184,28 +182,28 @@ int HandOff(const std::wstring& image, bool silent) {
     // Inherited by the copy, this handle deletes the copy's file when the
     // copy ends; and the file of a copy that never started when this ends.
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    FileHandle copyFile(CreateFileW(copy.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!copyFile.valid()) {
+    KernelHandle copyFile(CreateFileW(copy.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!copyFile.IsValid()) {
         DeleteFileW(copy.c_str());
         return -1;
     }
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
-    FileHandle resultRead(readEnd);
+    KernelHandle resultRead(readEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     PROCESS_INFORMATION process = {};
     {
         // Closed here once the copy has inherited them, so that the pipe
         // ends when the copy's end closes.
-        FileHandle resultWrite(writeEnd);
+        KernelHandle resultWrite(writeEnd);
         HANDLE self = nullptr;
         if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self,
                              SYNCHRONIZE, TRUE, 0)) {
             return -1;
         }
-        FileHandle selfForCopy(self);
+        KernelHandle selfForCopy(self);
         std::wstring commandLine = L"\"" + copy + L"\" " + (silent ? qorv::kSilentSwitch : L"") +
                                    L" " + qorv::kHandOffSwitch + L" " + HandleText(writeEnd) +
                                    L" " + HandleText(self) + L" \"" + image + L"\"";
@@ -220,7 +218,7 @@ int HandOff(const std::wstring& image, bool silent) {
             return -1;
         }
     }
-    FileHandle copyProcess(process.hProcess);
+    KernelHandle copyProcess(process.hProcess);
     CloseHandle(process.hThread);
     int result = 0;
     DWORD got = 0;
@@ -228,9 +226,9 @@ int HandOff(const std::wstring& image, bool silent) {
         return result;
     }
     // The copy ended without a word: its exit code is all there is.
-    WaitForSingleObject(copyProcess.get(), INFINITE);
+    WaitForSingleObject(copyProcess.Get(), INFINITE);
     DWORD code = static_cast<DWORD>(qorv::kExitLeftSome);
-    GetExitCodeProcess(copyProcess.get(), &code);
+    GetExitCodeProcess(copyProcess.Get(), &code);
     return static_cast<int>(code);
 }
 
@@ -278,10 +276,7 @@ int Uninstall::Run(const std::wstring& callerImage) {
     std::wstring target;
     m_linkIsOurs = !m_link.empty() && qorv::PathExists(m_link) &&
                    ReadShortcutTarget(m_link, &target) && IsInside(target, m_installDir);
-    HKEY key = nullptr;
-    const bool hasEntry =
-        RegOpenKeyExW(HKEY_CURRENT_USER, qorv::kUninstallKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (hasEntry) RegCloseKey(key);
+    const bool hasEntry = HasUninstallEntry();
     if (!qorv::PathExists(WithoutTrailingSlash(m_installDir)) && !m_linkIsOurs && !hasEntry) {
         qorv::TraceLog("%s", qorv::kTraceNothingToRemove);
         Say(qorv::kUninstallNothing, MB_ICONINFORMATION);
@@ -298,8 +293,8 @@ int Uninstall::Run(const std::wstring& callerImage) {
     // that cannot be created or opened may be an installer's too. Only the
     // process that removes takes it, never a first process that hands off:
     // its copy would find it taken.
-    const FileHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
-    if (!instance.valid() || GetLastError() == ERROR_ALREADY_EXISTS) {
+    const KernelHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    if (!instance.IsValid() || GetLastError() == ERROR_ALREADY_EXISTS) {
         TraceItem(qorv::kTraceRunning, qorv::kInstanceMutexName);
         Say(qorv::kUninstallRunning, MB_ICONWARNING);
         return qorv::kExitRunning;
@@ -458,11 +453,11 @@ void Uninstall::DeleteMovedCaller(HANDLE caller) const {
 // The copy's last duty: its result to the first process, then that
 // process's program, which can go only once the process has ended.
 void Report(const Options& options, int result, const Uninstall& uninstall) {
-    FileHandle pipe(options.resultPipe);
-    FileHandle caller(options.caller);
+    KernelHandle pipe(options.resultPipe);
+    KernelHandle caller(options.caller);
     DWORD written = 0;
-    WriteFile(pipe.get(), &result, sizeof result, &written, nullptr);
-    uninstall.DeleteMovedCaller(caller.get());
+    WriteFile(pipe.Get(), &result, sizeof result, &written, nullptr);
+    uninstall.DeleteMovedCaller(caller.Get());
 }
 
 }  // namespace

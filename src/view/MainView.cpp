@@ -21,9 +21,7 @@ MainView::MainView(CDialogEx* parent)
     qorv::TraceSetLogDirectory(m_strInstallDir);
 }
 
-MainView::~MainView() {
-    if (m_keyBrush != nullptr) DeleteObject(m_keyBrush);
-}
+MainView::~MainView() = default;
 
 void MainView::DoDataExchange() {
     m_stText.Attach(GetDlgItem(m_hWnd, qorv::kIdcStatusText));
@@ -41,7 +39,7 @@ BOOL MainView::OnInitDialog() {
     // Black is the colour key: wherever the view stays black, the host's
     // artwork shows through and takes the mouse.
     m_crKey = RGB(0, 0, 0);
-    m_keyBrush = CreateSolidBrush(m_crKey);
+    m_keyBrush.Reset(CreateSolidBrush(m_crKey));
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(m_hWnd, m_crKey, 255, LWA_COLORKEY);
 
@@ -57,7 +55,7 @@ HBRUSH MainView::OnCtlColor(UINT message, HDC dc, HWND control) {
         SetBkMode(dc, TRANSPARENT);
         return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     }
-    if (message == WM_CTLCOLORDLG) return m_keyBrush;
+    if (message == WM_CTLCOLORDLG) return m_keyBrush.Get();
     return brush;
 }
 
@@ -76,8 +74,8 @@ void MainView::OnPaint() {
         GetWindowRect(m_pBarAnchor, &anchor);
         MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&anchor), 1);
         WindowDc view(m_hWnd);
-        if (view.get() != nullptr) {
-            m_imgBar.Draw(view.get(), anchor.left, anchor.top, width, m_nBarHeight);
+        if (view.Get() != nullptr) {
+            m_imgBar.Draw(view.Get(), anchor.left, anchor.top, width, m_nBarHeight);
         }
     }
     m_imgBar.Destroy();
@@ -133,7 +131,7 @@ void MainView::ShowStatus(const wchar_t* text) {
     MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
     {
         WindowDc view(m_hWnd);
-        if (view.get() != nullptr) FillRect(view.get(), &area, m_keyBrush);
+        if (view.Get() != nullptr) FillRect(view.Get(), &area, m_keyBrush.Get());
     }
     SetWindowTextW(m_stText.GetSafeHwnd(), text);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/DialogEx.h"
+#include "app/GdiHandles.h"
 #include "app/Image.h"
 #include "app/Static.h"
 
@@ -76,7 +77,7 @@ private:
     void ShowStatus(const wchar_t* text);
 
     // The view's own background: the colour key, valid while it can paint.
-    HBRUSH m_keyBrush = nullptr;
+    GdiObject<HBRUSH> m_keyBrush;
     // The status line's own text, shown again when the run starts over.
     std::wstring m_strStatus;
     std::atomic<bool> m_bFailed{false};

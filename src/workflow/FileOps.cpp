@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "services/UniqueHandle.h"
 #else
 #include <dirent.h>
 #include <unistd.h>
@@ -23,6 +25,11 @@ std::wstring AppendPath(const std::wstring& directory, const std::wstring& name)
 
 #ifdef _WIN32
 
+bool PathExists(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    return FindHandle(FindFirstFileW(path.c_str(), &found)).IsValid();
+}
+
 bool DeleteOneFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
@@ -40,8 +47,8 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
     const std::wstring pattern = AppendPath(directory, L"*");
     if (pattern.empty()) return false;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
+    const FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    if (!search.IsValid()) return false;
     do {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -50,10 +57,8 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
         entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         entries->push_back(entry);
-    } while (FindNextFileW(search, &found));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
-    return complete;
+    } while (FindNextFileW(search.Get(), &found));
+    return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 // RemoveDirectoryW on a junction or a directory link removes the link, not
@@ -76,6 +81,11 @@ std::string NativePath(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool PathExists(const std::wstring& path) {
+    struct stat status;
+    return lstat(NativePath(path).c_str(), &status) == 0;
+}
 
 bool DeleteOneFile(const std::wstring& path) {
     const std::string native = NativePath(path);

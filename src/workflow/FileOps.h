@@ -19,6 +19,9 @@ constexpr size_t kMaxPathChars = 259;
 // that as "no such path", never as the current folder.
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
 
+// True when something (a file or a directory) is at path.
+bool PathExists(const std::wstring& path);
+
 // Deletes one file (never a directory); false when nothing was deleted. A
 // read-only file is not deleted, on every build (the POSIX build takes a
 // missing owner write bit for the read-only attribute).

@@ -1,7 +1,8 @@
 #include <windows.h>
 
 #include "services/Text.h"
-#include "workflow/FileHandle.h"
+#include "services/UniqueHandle.h"
+#include "workflow/FileOps.h"
 #include "workflow/TextFile.h"
 
 namespace qorv {
@@ -9,16 +10,16 @@ namespace qorv {
 std::wstring ReadTextFile(const std::wstring& path) {
     if (!PathExists(path)) return std::wstring();
     // No sharing: nobody may write the file while it is read.
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) {
+    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) {
         return std::wstring();
     }
     std::string raw(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!raw.empty() &&
-        !ReadFile(file.get(), &raw[0], static_cast<DWORD>(raw.size()), &read, nullptr)) {
+        !ReadFile(file.Get(), &raw[0], static_cast<DWORD>(raw.size()), &read, nullptr)) {
         return std::wstring();
     }
     raw.resize(read);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Constants.h"
-#include "workflow/FileHandle.h"
+#include "services/UniqueHandle.h"
 
 TEST(TraceLog, LinesFromBeforeTheLogFolderExistsReachTheLog) {
     wchar_t temp[MAX_PATH] = {};
@@ -30,11 +30,12 @@ TEST(TraceLog, LinesFromBeforeTheLogFolderExistsReachTheLog) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     qorv::TraceLog(qorv::kTraceLoadingStep, 1);
 
-    qorv::FileHandle file(CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.valid());
+    qorv::KernelHandle file(CreateFileW(log.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.IsValid());
     char text[64] = {};
     DWORD read = 0;
-    ASSERT_TRUE(ReadFile(file.get(), text, sizeof(text) - 1, &read, nullptr));
+    ASSERT_TRUE(ReadFile(file.Get(), text, sizeof(text) - 1, &read, nullptr));
     EXPECT_EQ(std::string(text, read), "\nwidth=7loading_step=1");
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "services/UniqueHandle.h"
 #include "services/zip/ZipArchiveFile.h"
 
 namespace {
@@ -10,12 +11,9 @@ namespace {
 // The reader asks for headers a few bytes at a time, so reads are served
 // from a small buffer; large reads of entry data go to the file directly.
 struct ArchiveStream {
-    explicit ArchiveStream(HANDLE file) : file(file) {}
-    ~ArchiveStream() { CloseHandle(file); }
-    ArchiveStream(const ArchiveStream&) = delete;
-    ArchiveStream& operator=(const ArchiveStream&) = delete;
+    explicit ArchiveStream(HANDLE handle) : file(handle) {}
 
-    HANDLE file;
+    qorv::KernelHandle file;
     uint64_t position = 0;     // where the reader is
     uint64_t bufferStart = 0;  // file offset of buffer[0]
     DWORD bufferLength = 0;
@@ -26,8 +24,8 @@ struct ArchiveStream {
 bool ReadAt(ArchiveStream* stream, uint64_t offset, void* data, DWORD size, DWORD* read) {
     LARGE_INTEGER target;
     target.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(stream->file, target, nullptr, FILE_BEGIN) ||
-        !ReadFile(stream->file, data, size, read, nullptr)) {
+    if (!SetFilePointerEx(stream->file.Get(), target, nullptr, FILE_BEGIN) ||
+        !ReadFile(stream->file.Get(), data, size, read, nullptr)) {
         stream->failed = true;
         return false;
     }
@@ -93,7 +91,7 @@ long ZCALLBACK SeekArchive(voidpf /*opaque*/, voidpf handle, ZPOS64_T offset, in
             return 0;
         case ZLIB_FILEFUNC_SEEK_END: {
             LARGE_INTEGER size;
-            if (!GetFileSizeEx(stream->file, &size)) return -1;
+            if (!GetFileSizeEx(stream->file.Get(), &size)) return -1;
             stream->position = static_cast<uint64_t>(size.QuadPart) + offset;
             return 0;
         }

@@ -246,7 +246,7 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
 
     zlib_filefunc64_def functions;
     ZipFillArchiveFunctions(&functions);
-    extractor->reader.reset(unzOpen2_64(archivePath, &functions));
+    extractor->reader = ZipOpenReader(archivePath);
     unz_global_info64 global;
     if (extractor->reader && unzGetGlobalInfo64(extractor->reader.get(), &global) == UNZ_OK) {
         extractor->entryCount =

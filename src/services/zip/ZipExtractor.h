@@ -25,13 +25,9 @@ struct ZipEntryFacts {
 constexpr uint32_t kZipFlagEncrypted = 0x01;
 constexpr uint32_t kZipMethodStored = 0;
 
-struct ZipReaderCloser {
-    void operator()(void* reader) const { unzClose(reader); }
-};
-
 struct ZipExtractor {
     // The minizip archive object; closing it closes the archive file.
-    std::unique_ptr<void, ZipReaderCloser> reader;
+    ZipReader reader;
     int32_t entryCount = 0;
     // Entries the central directory walk reaches: lowered to the index
     // where a walk failed, so that later indexes fail at once.

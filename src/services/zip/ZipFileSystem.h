@@ -7,6 +7,10 @@
 
 #include "services/zip/ZipExtract.h"
 
+#ifdef _WIN32
+#include "services/UniqueHandle.h"
+#endif
+
 // Writes the process's current directory into buffer (capacity characters
 // with the terminator). False when it cannot be read or does not fit.
 bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity);
@@ -41,13 +45,13 @@ public:
     bool Commit();
 
 private:
-    wchar_t target_[kZipMaxPath] = {};
-    wchar_t written_[kZipMaxPath] = {};  // target_, or the replacement
-    uint32_t attributes_ = 0;
-    bool committed_ = false;
+    wchar_t m_target[kZipMaxPath] = {};
+    wchar_t m_written[kZipMaxPath] = {};  // m_target, or the replacement
+    uint32_t m_attributes = 0;
+    bool m_committed = false;
 #ifdef _WIN32
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    qorv::KernelHandle m_file;
 #else
-    int descriptor_ = -1;
+    int m_descriptor = -1;
 #endif
 };

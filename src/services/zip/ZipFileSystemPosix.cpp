@@ -64,34 +64,34 @@ void ZipCreateDirectory(const wchar_t* path) {
 }
 
 ZipTargetFile::~ZipTargetFile() {
-    if (descriptor_ >= 0) close(descriptor_);
-    if (!committed_ && written_[0] != L'\0') unlink(NativePath(written_).c_str());
+    if (m_descriptor >= 0) close(m_descriptor);
+    if (!m_committed && m_written[0] != L'\0') unlink(NativePath(m_written).c_str());
 }
 
 ZipTargetFile::Opened ZipTargetFile::Open(const wchar_t* path, const wchar_t* replacement,
                                           uint32_t attributes) {
-    wcscpy(target_, path);
-    attributes_ = attributes;
+    wcscpy(m_target, path);
+    m_attributes = attributes;
     // Never created read-only (the owner's write bit stands for the
     // attribute): Commit makes it so once the file is whole.
-    descriptor_ = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor_ >= 0) {
-        wcscpy(written_, path);
+    m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_descriptor >= 0) {
+        wcscpy(m_written, path);
         return Opened::kOk;
     }
     if (errno == ENOENT) return Opened::kFolderMissing;
     if (errno != EEXIST) return Opened::kFailed;
-    descriptor_ =
+    m_descriptor =
         open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor_ < 0) return Opened::kFailed;
-    wcscpy(written_, replacement);
+    if (m_descriptor < 0) return Opened::kFailed;
+    wcscpy(m_written, replacement);
     return Opened::kOk;
 }
 
 bool ZipTargetFile::Write(const void* data, uint32_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = write(descriptor_, bytes, size);
+        const ssize_t written = write(m_descriptor, bytes, size);
         if (written <= 0) return false;
         bytes += written;
         size -= static_cast<uint32_t>(written);
@@ -100,18 +100,18 @@ bool ZipTargetFile::Write(const void* data, uint32_t size) {
 }
 
 bool ZipTargetFile::Commit() {
-    close(descriptor_);
-    descriptor_ = -1;
-    const std::string target = NativePath(target_);
+    close(m_descriptor);
+    m_descriptor = -1;
+    const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once
     // it has cleared the attribute.
-    if (wcscmp(written_, target_) != 0 &&
-        rename(NativePath(written_).c_str(), target.c_str()) != 0) {
+    if (wcscmp(m_written, m_target) != 0 &&
+        rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
         return false;
     }
-    committed_ = true;
+    m_committed = true;
     struct stat status;
-    if ((attributes_ & kZipAttrReadOnly) != 0 && stat(target.c_str(), &status) == 0) {
+    if ((m_attributes & kZipAttrReadOnly) != 0 && stat(target.c_str(), &status) == 0) {
         chmod(target.c_str(), status.st_mode & ~0222);
     }
     return true;
@@ -120,5 +120,5 @@ bool ZipTargetFile::Commit() {
 bool ZipTargetFile::SetTimes(const FILETIME& /*creation: no POSIX counterpart*/,
                              const FILETIME& access, const FILETIME& write) {
     const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
-    return futimens(descriptor_, times) == 0;
+    return futimens(m_descriptor, times) == 0;
 }

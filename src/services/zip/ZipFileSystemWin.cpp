@@ -16,61 +16,60 @@ void ZipCreateDirectory(const wchar_t* path) {
 }
 
 ZipTargetFile::~ZipTargetFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    if (!committed_ && written_[0] != L'\0') DeleteFileW(written_);
+    m_file.Reset();
+    if (!m_committed && m_written[0] != L'\0') DeleteFileW(m_written);
 }
 
 ZipTargetFile::Opened ZipTargetFile::Open(const wchar_t* path, const wchar_t* replacement,
                                           uint32_t attributes) {
-    wcscpy(target_, path);
-    attributes_ = attributes;
+    wcscpy(m_target, path);
+    m_attributes = attributes;
     // Never created read-only: a file that fails must be deletable.
-    handle_ = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          attributes & ~kZipAttrReadOnly, nullptr);
-    if (handle_ != INVALID_HANDLE_VALUE) {
-        wcscpy(written_, path);
+    m_file.Reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             attributes & ~kZipAttrReadOnly, nullptr));
+    const DWORD error = GetLastError();  // Reset closed nothing: it held no file
+    if (m_file.IsValid()) {
+        wcscpy(m_written, path);
         return Opened::kOk;
     }
-    const DWORD error = GetLastError();
     if (error == ERROR_PATH_NOT_FOUND) return Opened::kFolderMissing;
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Opened::kFailed;
     // Plain attributes: an earlier replacement left hidden would refuse
     // CREATE_ALWAYS with others. Commit gives the entry's.
-    handle_ = CreateFileW(replacement, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) return Opened::kFailed;
-    wcscpy(written_, replacement);
+    m_file.Reset(CreateFileW(replacement, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file.IsValid()) return Opened::kFailed;
+    wcscpy(m_written, replacement);
     return Opened::kOk;
 }
 
 bool ZipTargetFile::Write(const void* data, uint32_t size) {
     DWORD written = 0;
-    return WriteFile(handle_, data, size, &written, nullptr) && written == size;
+    return WriteFile(m_file.Get(), data, size, &written, nullptr) && written == size;
 }
 
 bool ZipTargetFile::SetTimes(const FILETIME& creation, const FILETIME& access,
                              const FILETIME& write) {
-    return SetFileTime(handle_, &creation, &access, &write) != FALSE;
+    return SetFileTime(m_file.Get(), &creation, &access, &write) != FALSE;
 }
 
 bool ZipTargetFile::Commit() {
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    const bool replacing = wcscmp(written_, target_) != 0;
+    m_file.Reset();
+    const bool replacing = wcscmp(m_written, m_target) != 0;
     if (replacing) {
         // A read-only old file refuses to be replaced: packages install
         // files read-only, and the next update must still replace them.
-        const DWORD old = GetFileAttributesW(target_);
+        const DWORD old = GetFileAttributesW(m_target);
         const bool unlocked = old != INVALID_FILE_ATTRIBUTES && (old & kZipAttrReadOnly) != 0 &&
-                              SetFileAttributesW(target_, old & ~kZipAttrReadOnly);
-        if (!MoveFileExW(written_, target_, MOVEFILE_REPLACE_EXISTING)) {
-            if (unlocked) SetFileAttributesW(target_, old);
+                              SetFileAttributesW(m_target, old & ~kZipAttrReadOnly);
+        if (!MoveFileExW(m_written, m_target, MOVEFILE_REPLACE_EXISTING)) {
+            if (unlocked) SetFileAttributesW(m_target, old);
             return false;
         }
     }
-    committed_ = true;
-    if (replacing || (attributes_ & kZipAttrReadOnly) != 0) {
-        SetFileAttributesW(target_, attributes_ != 0 ? attributes_ : FILE_ATTRIBUTE_NORMAL);
+    m_committed = true;
+    if (replacing || (m_attributes & kZipAttrReadOnly) != 0) {
+        SetFileAttributesW(m_target, m_attributes != 0 ? m_attributes : FILE_ATTRIBUTE_NORMAL);
     }
     return true;
 }

@@ -3,19 +3,12 @@
 #include <new>
 #include <system_error>
 
-#include "services/zip/ZipArchiveFile.h"
 #include "services/zip/ZipExtractor.h"
 
 namespace {
 
 // Inflating goes in steps of this size, so that a stop is heard soon.
 constexpr uint32_t kStepSize = 1u << 16;
-
-unzFile OpenReader(const wchar_t* archivePath) {
-    zlib_filefunc64_def functions;
-    ZipFillArchiveFunctions(&functions);
-    return unzOpen2_64(archivePath, &functions);
-}
 
 }  // namespace
 
@@ -31,12 +24,12 @@ void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t in
     ring_.reset(new (std::nothrow) unsigned char[kZipReadAheadBytes]);
     // The walker starts where the caller's reader stands; the threads'
     // readers go to each entry they claim.
-    walker_.reset(OpenReader(archivePath));
+    walker_ = ZipOpenReader(archivePath);
     unz64_file_pos position;
     bool opened = ring_ && walker_ && unzGetFilePos64(current, &position) == UNZ_OK &&
                   unzGoToFilePos64(walker_.get(), &position) == UNZ_OK;
-    for (Reader& reader : readers_) {
-        if (opened) reader.reset(OpenReader(archivePath));
+    for (ZipReader& reader : readers_) {
+        if (opened) reader = ZipOpenReader(archivePath);
         opened = opened && reader;
     }
     if (!opened) {
@@ -121,7 +114,7 @@ void ZipReadAhead::End() {
         }
     }
     state_ = State::Ended;
-    for (Reader& reader : readers_) reader.reset();
+    for (ZipReader& reader : readers_) reader.reset();
     walker_.reset();
     ring_.reset();
 }

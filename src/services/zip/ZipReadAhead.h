@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "services/zip/ZipReader.h"
+
 // The memory for prepared data, and how many entries may wait at once.
 constexpr uint32_t kZipReadAheadBytes = 8u << 20;
 constexpr size_t kZipReadAheadEntries = 1024;
@@ -82,11 +84,6 @@ private:
         uint32_t size;
         bool wanted;
     };
-    struct ReaderCloser {
-        void operator()(void* reader) const { unzClose(reader); }
-    };
-    using Reader = std::unique_ptr<void, ReaderCloser>;
-
     void Run(unzFile reader, bool helper);
     // Waits until a helper may claim; false when told to stop.
     bool HelperMayClaim();
@@ -114,14 +111,14 @@ private:
 
     State state_ = State::Idle;
     std::unique_ptr<unsigned char[]> ring_;
-    std::array<Reader, kZipReadAheadThreads> readers_;
+    std::array<ZipReader, kZipReadAheadThreads> readers_;
     std::array<std::thread, kZipReadAheadThreads> threads_;
     std::atomic<bool> stop_{false};
 
     // Guarded by claimMutex_: the central directory's walker, the next index
     // to hand out, and whether the walk failed.
     std::mutex claimMutex_;
-    Reader walker_;
+    ZipReader walker_;
     int32_t nextClaim_ = 0;
     int32_t entryCount_ = 0;
     bool claimsEnded_ = false;
