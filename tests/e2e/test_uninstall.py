@@ -236,6 +236,7 @@ class Uninstaller(RoadTestCase):
 
         # An installer stopped by a failed download stays, its window open.
         (road.packages / "shell.zip").unlink()
+        road.clear_logs()  # the request to wait for is this installer's
         proc = road.wine.start(road.installer())
         try:
             self.assertTrue(wait_until(
