@@ -8,7 +8,7 @@
 #include "delivery/InstallRecord.h"
 #include "delivery/RangePlan.h"
 #include "delivery/Unpack.h"
-#include "workflow/FileOps.h"
+#include "services/FileSystem.h"
 
 namespace qorv {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/Text.h"
-#include "workflow/FileOps.h"
 
 namespace qorv {
 

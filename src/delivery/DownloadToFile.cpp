@@ -5,7 +5,7 @@
 #include "Constants.h"
 #include "delivery/Download.h"
 #include "delivery/WinInetTransport.h"
-#include "workflow/FileOps.h"
+#include "services/FileSystem.h"
 
 namespace qorv {
 

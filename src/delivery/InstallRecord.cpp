@@ -1,10 +1,10 @@
 #include "delivery/InstallRecord.h"
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/zip/ZipEntryRecord.h"
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipTimes.h"
-#include "workflow/FileOps.h"
 
 namespace qorv {
 

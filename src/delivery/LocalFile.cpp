@@ -1,6 +1,6 @@
 #include "delivery/LocalFile.h"
 
-#include "workflow/FileOps.h"
+#include "services/FileSystem.h"
 
 namespace qorv {
 

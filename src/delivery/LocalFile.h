@@ -1,6 +1,6 @@
 // The files delivery keeps in the install directory (partial downloads, the
-// sparse copy of a package, records) and the look at an installed file,
-// over wide paths on every build.
+// sparse copy of a package, records), read and written at offsets, over
+// wide paths on every build.
 #pragma once
 
 #include <cstddef>
@@ -50,15 +50,6 @@ private:
 #endif
 };
 
-// What is on disk at a path, as a check of an installed file needs it.
-struct FileFacts {
-    bool exists = false;
-    bool directory = false;
-    uint64_t size = 0;
-    uint64_t writeTime = 0;  // 100-ns intervals since 1601-01-01 UTC
-};
-FileFacts ReadFileFacts(const std::wstring& path);
-
 // The whole file at path, at most limit bytes; false when it is missing,
 // unreadable or larger.
 bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes);
@@ -67,8 +58,5 @@ bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigne
 // failure nothing is left at newPath and path is as it was.
 bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPath,
               const std::wstring& path);
-
-// Moves from over to, replacing it.
-bool ReplaceFile(const std::wstring& from, const std::wstring& to);
 
 }  // namespace qorv

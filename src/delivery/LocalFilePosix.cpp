@@ -4,25 +4,9 @@
 #include <sys/stat.h>
 
 #include "delivery/LocalFile.h"
-#include "services/Text.h"
+#include "services/FileSystem.h"
 
 namespace qorv {
-
-namespace {
-
-// The native path: UTF-8, with "\" separators made "/".
-std::string NativePath(const std::wstring& path) {
-    std::string native = Utf16ToUtf8(path);
-    for (char& c : native) {
-        if (c == '\\') c = '/';
-    }
-    return native;
-}
-
-// 100-ns intervals from 1601-01-01 to 1970-01-01.
-constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
-
-}  // namespace
 
 LocalFile::~LocalFile() {
     Close();
@@ -81,23 +65,6 @@ HRESULT LocalFile::Flush() {
 
 void LocalFile::MakeSparse() {
     // Unwritten ranges of a POSIX file are holes already.
-}
-
-FileFacts ReadFileFacts(const std::wstring& path) {
-    FileFacts facts;
-    struct stat status;
-    if (stat(NativePath(path).c_str(), &status) != 0) return facts;
-    facts.exists = true;
-    facts.directory = S_ISDIR(status.st_mode);
-    facts.size = static_cast<uint64_t>(status.st_size);
-    const int64_t units =
-        static_cast<int64_t>(status.st_mtim.tv_sec) * 10000000 + status.st_mtim.tv_nsec / 100;
-    facts.writeTime = kUnixEpoch + static_cast<uint64_t>(units);
-    return facts;
-}
-
-bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
-    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
 }  // namespace qorv

@@ -1,8 +1,8 @@
 #include "delivery/Unpack.h"
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/zip/ZipExtract.h"
-#include "workflow/FileOps.h"
 #include "workflow/Trace.h"
 
 namespace qorv {

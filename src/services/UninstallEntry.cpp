@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/RegistryKey.h"
 #include "services/Text.h"
-#include "workflow/FileOps.h"
 
 namespace {
 

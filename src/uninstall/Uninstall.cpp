@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
 #include "services/UniqueHandle.h"
-#include "workflow/FileOps.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/RemoveTree.h"
 #include "workflow/Trace.h"

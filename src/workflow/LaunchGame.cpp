@@ -6,11 +6,11 @@
 
 #include "Constants.h"
 #include "delivery/DownloadToFile.h"
+#include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/ClosingStep.h"
-#include "workflow/FileOps.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"

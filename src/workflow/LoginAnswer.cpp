@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/Text.h"
-#include "workflow/FileOps.h"
 
 namespace qorv {
 

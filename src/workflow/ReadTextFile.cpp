@@ -1,8 +1,8 @@
 #include <windows.h>
 
+#include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/UniqueHandle.h"
-#include "workflow/FileOps.h"
 #include "workflow/TextFile.h"
 
 namespace qorv {

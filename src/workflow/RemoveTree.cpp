@@ -1,6 +1,6 @@
 #include "workflow/RemoveTree.h"
 
-#include "workflow/FileOps.h"
+#include "services/FileSystem.h"
 
 namespace qorv {
 

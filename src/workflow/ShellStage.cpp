@@ -9,12 +9,12 @@
 #include "delivery/Delivery.h"
 #include "delivery/DownloadToFile.h"
 #include "delivery/WinInetTransport.h"
+#include "services/FileSystem.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
-#include "workflow/FileOps.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
@@ -40,7 +40,6 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     auto* view = static_cast<MainView*>(param);
     CBindCallback callback(view);
     const std::wstring& installDir = view->m_strInstallDir;
-    EnsureDirectory(installDir);
     PackageDelivery shell;
     shell.url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kShellPackagePath, GetTickCount());
@@ -50,6 +49,13 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     shell.rule = RepairRule::kReplaceChanged;
 
     view->m_nLoadingStep.store(1, std::memory_order_relaxed);
+    // The package is downloaded into the install directory: no folder, no
+    // download.
+    const HRESULT made = MakeDirectories(installDir);
+    if (made != S_OK) {
+        view->StageFailed("shell", installDir, made);
+        return 0;
+    }
     WinInetTransport transport;
     ShellObserver observer(&callback);
     const DeliveryResult delivered = DeliverPackage(shell, transport, observer);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "workflow/FileOps.h"
+#include "services/FileSystem.h"
 
 using qorv::AppendPath;
 using qorv::kMaxPathChars;

@@ -2,19 +2,14 @@
 #include <cwchar>
 #include <string>
 
-#include "services/Text.h"
+#include "services/FileSystem.h"
 #include "services/zip/ZipArchiveFile.h"
 
 namespace {
 
 // Opens the wide path as UTF-8 ("\" separates as well); stdio does the rest.
 voidpf OpenArchive(voidpf /*opaque*/, const void* path, int /*mode: always read*/) {
-    std::string native = qorv::Utf16ToUtf8(static_cast<const wchar_t*>(path),
-                                           wcslen(static_cast<const wchar_t*>(path)));
-    for (char& c : native) {
-        if (c == '\\') c = '/';
-    }
-    return fopen(native.c_str(), "rb");
+    return fopen(qorv::NativePath(static_cast<const wchar_t*>(path)).c_str(), "rb");
 }
 
 }  // namespace

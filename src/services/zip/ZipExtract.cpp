@@ -5,12 +5,12 @@
 #include <new>
 
 #include "Constants.h"
+#include "services/FileSystem.h"
 #include "services/zip/ZipArchiveFile.h"
 #include "services/zip/ZipEncryptedEntry.h"
 #include "services/zip/ZipEntryRecord.h"
 #include "services/zip/ZipExtractor.h"
 #include "services/zip/ZipFileSystem.h"
-#include "services/zip/ZipMakeDirs.h"
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipPaths.h"
 
@@ -174,16 +174,12 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
 
 ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target) {
     wchar_t path[kZipMaxPath];
-    if (ZipIsAbsolutePath(target)) {
-        if (!ZipJoinPath(path, target, L"", L"")) return ZipErrFile;
-        ZipMakeDirs(nullptr, target);
-    } else {
-        if (extractor.baseDir[0] == L'\0' || !ZipJoinPath(path, extractor.baseDir, target, L"")) {
-            return ZipErrFile;
-        }
-        ZipMakeDirs(extractor.baseDir, target);
+    const wchar_t* base = ZipIsAbsolutePath(target) ? L"" : extractor.baseDir;
+    if ((base != extractor.baseDir || base[0] != L'\0') && ZipJoinPath(path, base, target, L"") &&
+        qorv::MakeDirectories(path) == S_OK) {
+        return ZipOk;
     }
-    return ZipOk;
+    return ZipErrFile;
 }
 
 ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
@@ -218,8 +214,10 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     const uint32_t attributes = extractor.cachedRecord.attributes;
     ZipTargetFile file;
     ZipTargetFile::Opened opened = file.Open(path, replacement, attributes);
-    if (opened == ZipTargetFile::Opened::kFolderMissing) {
-        ZipMakeDirs(base, directory);
+    wchar_t folder[kZipMaxPath];
+    if (opened == ZipTargetFile::Opened::kFolderMissing &&
+        ZipJoinPath(folder, base != nullptr ? base : L"", directory, L"") &&
+        qorv::MakeDirectories(folder) == S_OK) {
         opened = file.Open(path, replacement, attributes);
     }
     if (opened != ZipTargetFile::Opened::kOk) return ZipErrFile;

@@ -15,12 +15,6 @@
 // with the terminator). False when it cannot be read or does not fit.
 bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity);
 
-// The existence test used before creating a directory.
-bool ZipPathExists(const wchar_t* path);
-
-// Creates one directory level; failures are left to show later.
-void ZipCreateDirectory(const wchar_t* path);
-
 // A target file being written. An old file at the target stays as it was
 // until Commit: the new bytes go to a new file when nothing is there, else to
 // the replacement file, which Commit moves over the old one (read-only or

@@ -8,20 +8,14 @@
 #include <cwchar>
 #include <string>
 
+#include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/zip/ZipFileSystem.h"
 #include "services/zip/ZipTimes.h"
 
 namespace {
 
-// The native path: UTF-8, with the archive's "\" separators made "/".
-std::string NativePath(const wchar_t* path) {
-    std::string native = qorv::Utf16ToUtf8(path, wcslen(path));
-    for (char& c : native) {
-        if (c == '\\') c = '/';
-    }
-    return native;
-}
+using qorv::NativePath;
 
 timespec ToTimespec(const FILETIME& time) {
     timespec result;
@@ -52,15 +46,6 @@ bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity) {
     if (wide.size() >= static_cast<size_t>(capacity)) return false;
     wmemcpy(buffer, wide.c_str(), wide.size() + 1);
     return true;
-}
-
-bool ZipPathExists(const wchar_t* path) {
-    struct stat status;
-    return stat(NativePath(path).c_str(), &status) == 0;
-}
-
-void ZipCreateDirectory(const wchar_t* path) {
-    mkdir(NativePath(path).c_str(), 0777);
 }
 
 ZipTargetFile::~ZipTargetFile() {

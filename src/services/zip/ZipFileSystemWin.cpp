@@ -7,14 +7,6 @@ bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity) {
     return length != 0 && length < static_cast<DWORD>(capacity);
 }
 
-bool ZipPathExists(const wchar_t* path) {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-void ZipCreateDirectory(const wchar_t* path) {
-    CreateDirectoryW(path, nullptr);
-}
-
 ZipTargetFile::~ZipTargetFile() {
     m_file.Reset();
     if (!m_committed && m_written[0] != L'\0') DeleteFileW(m_written);

@@ -1,0 +1,78 @@
+// The file system by path, over wide paths on every build: the one join of
+// a folder and a name, and the calls the stages, delivery, the zip layer and
+// the uninstaller's walk make, so their loops are the same code on every
+// build. The POSIX build encodes paths as UTF-8 and takes "\" for "/", and
+// the owner's write bit for the read-only attribute.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "delivery/Hresult.h"
+
+namespace qorv {
+
+// The longest path the installer builds, terminator excluded (MAX_PATH - 1).
+constexpr size_t kMaxPathChars = 259;
+
+// directory joined with name, literally: a "\" between them unless directory
+// is empty or already ends in a separator. name is never interpreted, so a
+// component such as "..x" or "..." stays an ordinary name (the shell's path
+// functions would read "..x" as the parent folder). Empty when the result
+// would need more than kMaxPathChars characters; every caller must treat
+// that as "no such path", never as the current folder.
+std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
+
+// Creates one folder; S_OK, or what kept it from being made.
+HRESULT MakeOneDirectory(const std::wstring& path);
+
+// Creates every missing folder along path: each level that ends before a
+// separator, and path itself unless it ends in one. S_OK when all are there.
+HRESULT MakeDirectories(const std::wstring& path);
+
+// True when something (a file or a folder) is at path.
+bool PathExists(const std::wstring& path);
+
+// What is at a path, as a check of an installed file needs it.
+struct FileFacts {
+    bool exists = false;
+    bool directory = false;
+    uint64_t size = 0;
+    uint64_t writeTime = 0;  // 100-ns intervals since 1601-01-01 UTC
+};
+FileFacts ReadFileFacts(const std::wstring& path);
+
+// Deletes one file (never a folder); false when nothing was deleted. A
+// read-only file is not deleted.
+bool DeleteOneFile(const std::wstring& path);
+
+// Clears the read-only attribute of an existing file; folders and missing
+// paths are left alone.
+void ClearReadOnly(const std::wstring& path);
+
+// Moves from over to, replacing it, on the same volume.
+bool ReplaceFile(const std::wstring& from, const std::wstring& to);
+
+// One entry of a folder listing. A link is a junction or symbolic link (any
+// reparse point on Windows): never a place to descend into.
+struct DirEntry {
+    std::wstring name;
+    bool directory = false;
+    bool link = false;
+};
+
+// The entries of directory without "." and ".."; false when it cannot be
+// listed.
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries);
+
+// Removes an empty folder, or a link itself (never what it points to).
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry);
+
+#ifndef _WIN32
+// The POSIX path of a wide one: UTF-8, with "\" made "/".
+std::string NativePath(const std::wstring& path);
+#endif
+
+}  // namespace qorv

@@ -1,0 +1,92 @@
+#include <dirent.h>
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include "services/FileSystem.h"
+#include "services/Text.h"
+
+namespace qorv {
+
+namespace {
+
+// 100-ns intervals from 1601-01-01 to 1970-01-01.
+constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
+
+}  // namespace
+
+std::string NativePath(const std::wstring& path) {
+    std::string native = Utf16ToUtf8(path);
+    for (char& c : native) {
+        if (c == '\\') c = '/';
+    }
+    return native;
+}
+
+HRESULT MakeOneDirectory(const std::wstring& path) {
+    return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : kResultFailed;
+}
+
+bool PathExists(const std::wstring& path) {
+    struct stat status;
+    return lstat(NativePath(path).c_str(), &status) == 0;
+}
+
+bool DeleteOneFile(const std::wstring& path) {
+    const std::string native = NativePath(path);
+    struct stat status;
+    if (lstat(native.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        (status.st_mode & S_IWUSR) == 0) {
+        return false;
+    }
+    return unlink(native.c_str()) == 0;
+}
+
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::string native = NativePath(directory);
+    DIR* dir = opendir(native.c_str());
+    if (dir == nullptr) return false;
+    while (const dirent* found = readdir(dir)) {
+        const std::string name = found->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat info;
+        if (lstat((native + "/" + name).c_str(), &info) != 0) continue;  // gone meanwhile
+        DirEntry entry;
+        entry.name = Utf8ToUtf16(name.data(), name.size());
+        entry.directory = S_ISDIR(info.st_mode);
+        entry.link = S_ISLNK(info.st_mode);
+        entries->push_back(entry);
+    }
+    closedir(dir);
+    return true;
+}
+
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    const std::string native = NativePath(path);
+    return (entry.link ? unlink(native.c_str()) : rmdir(native.c_str())) == 0;
+}
+
+void ClearReadOnly(const std::wstring& path) {
+    const std::string native = NativePath(path);
+    struct stat status;
+    if (lstat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
+    chmod(native.c_str(), status.st_mode | S_IWUSR);
+}
+
+FileFacts ReadFileFacts(const std::wstring& path) {
+    FileFacts facts;
+    struct stat status;
+    if (stat(NativePath(path).c_str(), &status) != 0) return facts;
+    facts.exists = true;
+    facts.directory = S_ISDIR(status.st_mode);
+    facts.size = static_cast<uint64_t>(status.st_size);
+    const int64_t units =
+        static_cast<int64_t>(status.st_mtim.tv_sec) * 10000000 + status.st_mtim.tv_nsec / 100;
+    facts.writeTime = kUnixEpoch + static_cast<uint64_t>(units);
+    return facts;
+}
+
+bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
+    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+}  // namespace qorv

@@ -1,0 +1,72 @@
+#include <windows.h>
+
+#include "services/FileSystem.h"
+#include "services/UniqueHandle.h"
+
+namespace qorv {
+
+HRESULT MakeOneDirectory(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+bool PathExists(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    return FindHandle(FindFirstFileW(path.c_str(), &found)).IsValid();
+}
+
+bool DeleteOneFile(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+void ClearReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return;
+    }
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
+    const std::wstring pattern = AppendPath(directory, L"*");
+    if (pattern.empty()) return false;
+    WIN32_FIND_DATAW found;
+    const FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    if (!search.IsValid()) return false;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        DirEntry entry;
+        entry.name = name;
+        entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries->push_back(entry);
+    } while (FindNextFileW(search.Get(), &found));
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+// RemoveDirectoryW on a junction or a directory link removes the link, not
+// the folder it points to; a file link goes with DeleteFileW.
+bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    if (entry.link && !entry.directory) return DeleteFileW(path.c_str()) != FALSE;
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+FileFacts ReadFileFacts(const std::wstring& path) {
+    FileFacts facts;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return facts;
+    facts.exists = true;
+    facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.writeTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+    return facts;
+}
+
+bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+}  // namespace qorv
