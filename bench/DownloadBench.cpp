@@ -14,8 +14,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("usage: qorv-download-bench URL PATH\n", stderr);
         return 2;
     }
-    ProgressStandIn callback(false);
-    const HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], &callback);
+    ProgressStandIn progress(false);
+    const HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], progress);
     if (hr != S_OK)
         std::fprintf(stderr, "download failed: 0x%08lX\n", static_cast<unsigned long>(hr));
     return hr == S_OK ? 0 : 1;

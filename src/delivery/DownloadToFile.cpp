@@ -21,9 +21,8 @@ void BindStatusObserver::Pause(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback) {
+HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, DeliveryObserver& observer) {
     WinInetTransport transport;
-    BindStatusObserver observer(callback);
     const HRESULT downloaded = DownloadWhole(transport, url, path, observer);
     if (downloaded == S_OK) DeleteOneFile(std::wstring(path) + kResumeSuffix);
     return downloaded;

@@ -24,12 +24,13 @@ private:
 };
 
 // DownloadWhole of url to path over WinINet, for a file that is read and
-// done with (the resume tag goes once it is whole): progress reported with 0 once
+// done with (the resume tag goes once it is whole): progress reported to
+// observer with 0 once
 // the answer's headers are in and after every read (at most 64 KiB), with
 // maximum 0 when the server sent no length. S_OK exactly on success; a
 // failure gives INET_E_RESOURCE_NOT_FOUND for 404, INET_E_DOWNLOAD_FAILURE
 // for another non-2xx status or a body cut short, or the transport's or the
 // file's error.
-HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IBindStatusCallback* callback);
+HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, DeliveryObserver& observer);
 
 }  // namespace qorv

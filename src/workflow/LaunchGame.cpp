@@ -31,7 +31,8 @@ void MainView::LaunchGame() {
     const std::wstring url =
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
-    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), nullptr);
+    BindStatusObserver quiet(nullptr);  // the login moves no bar
+    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), quiet);
     if (downloaded == S_OK && !PathExists(answerPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }

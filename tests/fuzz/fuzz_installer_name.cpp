@@ -7,17 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFail.h"
 #include "services/Text.h"
 #include "workflow/InstallerName.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring path = qorv::Utf8ToUtf16(reinterpret_cast<const char*>(data), size);

@@ -6,15 +6,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzFail.h"
 #include "services/Text.h"
 #include "workflow/LoginAnswer.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
 
 const std::wstring kInstallDir = L"C:\\Users\\Player\\AppData\\Local\\tovrine\\qorv\\";
 const std::wstring kPlatform = L"pelmar";

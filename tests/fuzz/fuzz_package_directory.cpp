@@ -6,17 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzFail.h"
 #include "delivery/RangePlan.h"
 #include "services/zip/PackageDirectory.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<unsigned char> bytes(data, data + size);

@@ -5,14 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FuzzFail.h"
 #include "services/zip/ZipTimes.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
 
 constexpr uint64_t kUntouched = 0x0123456789ABCDEFull;
 constexpr int64_t kTicksPerSecond = 10000000;

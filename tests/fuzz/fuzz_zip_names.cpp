@@ -6,14 +6,10 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "FuzzFail.h"
 #include "services/zip/ZipNames.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    fprintf(stderr, "invariant broken: %s\n", what);
-    abort();
-}
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFail.h"
 #include "MemoryArchiveFile.h"
 #include "services/Text.h"
 #include "services/zip/ZipExtract.h"
@@ -34,11 +35,6 @@ struct Scratch {
     std::string cwd;
     std::string sentinel;
 };
-
-[[noreturn]] void Fail(const char* what, const std::string& detail) {
-    fprintf(stderr, "invariant broken: %s: %s\n", what, detail.c_str());
-    abort();
-}
 
 Scratch MakeScratch() {
     const char* tmp = getenv("TMPDIR");

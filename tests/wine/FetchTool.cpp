@@ -17,8 +17,8 @@ int main() {
         std::fprintf(stderr, "usage: qorv-fetch URL PATH\n");
         return 2;
     }
-    ProgressStandIn callback(true);
-    HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], &callback);
+    ProgressStandIn progress(true);
+    HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], progress);
     std::printf("result=0x%08lX\n", static_cast<unsigned long>(hr));
     LocalFree(argv);
     return hr == S_OK ? 0 : 1;

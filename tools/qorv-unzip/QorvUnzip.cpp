@@ -1,12 +1,16 @@
 // qorv-unzip: lists a package, or unpacks it the way the install stages do,
 // reporting every result code as JSON Lines on standard output.
+#include <cjson/cJSON.h>
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "services/Text.h"
 #include "services/zip/ZipExtract.h"
+#include "services/zip/ZipTimes.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -37,42 +41,49 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 when every code is 0, 1 when any is not, 2 for usage errors.\n";
 
-unsigned long long FileTimeValue(const FILETIME& time) {
-    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+struct JsonDelete {
+    void operator()(cJSON* item) const { cJSON_Delete(item); }
+};
+using Json = std::unique_ptr<cJSON, JsonDelete>;
+
+// A time as its exact FILETIME value: JSON numbers in cJSON are doubles,
+// which would round it.
+void AddTime(cJSON* object, const char* name, const FILETIME& time) {
+    cJSON_AddRawToObject(object, name, std::to_string(ZipFileTimeToUint64(time)).c_str());
 }
 
-// A JSON string literal of the UTF-16 name, encoded as UTF-8.
-std::string JsonString(const wchar_t* text) {
-    const std::string utf8 = qorv::Utf16ToUtf8(text, wcslen(text));
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+void PrintLine(const Json& object) {
+    std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_PrintUnformatted(object.get()),
+                                                      &cJSON_free);
+    if (text) printf("%s\n", text.get());
 }
 
 void PrintEntry(int32_t index, ZipResult get, const ZipEntryInfo& entry, bool extracting,
                 ZipResult extract) {
-    char extractText[16] = "null";
-    if (extracting) snprintf(extractText, sizeof(extractText), "%u", extract);
-    printf(
-        "{\"index\":%d,\"get\":%u,\"name\":%s,\"attributes\":%u,\"writeTime\":%llu,"
-        "\"accessTime\":%llu,\"creationTime\":%llu,\"compressedSize\":%u,"
-        "\"uncompressedSize\":%u,\"extract\":%s}\n",
-        index, get, JsonString(entry.name).c_str(), entry.attributes,
-        FileTimeValue(entry.writeTime), FileTimeValue(entry.accessTime),
-        FileTimeValue(entry.creationTime), entry.compressedSize, entry.uncompressedSize,
-        extractText);
+    Json line(cJSON_CreateObject());
+    cJSON_AddNumberToObject(line.get(), "index", index);
+    cJSON_AddNumberToObject(line.get(), "get", get);
+    cJSON_AddStringToObject(line.get(), "name",
+                            qorv::Utf16ToUtf8(entry.name, wcslen(entry.name)).c_str());
+    cJSON_AddNumberToObject(line.get(), "attributes", entry.attributes);
+    AddTime(line.get(), "writeTime", entry.writeTime);
+    AddTime(line.get(), "accessTime", entry.accessTime);
+    AddTime(line.get(), "creationTime", entry.creationTime);
+    cJSON_AddNumberToObject(line.get(), "compressedSize", entry.compressedSize);
+    cJSON_AddNumberToObject(line.get(), "uncompressedSize", entry.uncompressedSize);
+    if (extracting) {
+        cJSON_AddNumberToObject(line.get(), "extract", extract);
+    } else {
+        cJSON_AddNullToObject(line.get(), "extract");
+    }
+    PrintLine(line);
+}
+
+void PrintOpen(ZipResult opened, int32_t count) {
+    Json line(cJSON_CreateObject());
+    cJSON_AddNumberToObject(line.get(), "open", opened);
+    cJSON_AddNumberToObject(line.get(), "count", count);
+    PrintLine(line);
 }
 
 // Runs the stages' sequence; baseDir is null when only listing.
@@ -82,14 +93,14 @@ int Run(const wchar_t* archive, const wchar_t* baseDir) {
     const ZipResult opened = ZipLastResult();
     allOk = allOk && opened == ZipOk;
     if (handle == nullptr) {
-        printf("{\"open\":%u,\"count\":0}\n", opened);
+        PrintOpen(opened, 0);
         return kExitFailed;
     }
     if (baseDir != nullptr) allOk = ZipSetBaseDir(handle, baseDir) == ZipOk && allOk;
     ZipEntryInfo entry = {};
     allOk = ZipGetEntry(handle, -1, &entry) == ZipOk && allOk;
     const int32_t count = entry.index;
-    printf("{\"open\":%u,\"count\":%d}\n", opened, count);
+    PrintOpen(opened, count);
     for (int32_t i = 0; i < count; ++i) {
         // A failed query leaves the record as it was: show empty fields.
         entry = ZipEntryInfo{};

@@ -1,5 +1,7 @@
 #include "services/zip/PackageDirectory.h"
 
+#include "services/zip/LittleEndian.h"
+
 namespace qorv {
 
 namespace {
@@ -15,25 +17,13 @@ constexpr size_t kCentralSize = 46;
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
 
-uint16_t Read16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Read32(const unsigned char* p) {
-    return static_cast<uint32_t>(Read16(p)) | (static_cast<uint32_t>(Read16(p + 2)) << 16);
-}
-
-uint64_t Read64(const unsigned char* p) {
-    return static_cast<uint64_t>(Read32(p)) | (static_cast<uint64_t>(Read32(p + 4)) << 32);
-}
-
 // Splits the extra field into the zip64 block, whose values replace the
 // marked fields, and the rest, kept for comparison.
 bool ReadExtra(const unsigned char* extra, size_t size, PackageEntry* entry, bool offsetMarked) {
     size_t at = 0;
     while (at + 4 <= size) {
-        const uint16_t id = Read16(extra + at);
-        const size_t length = Read16(extra + at + 2);
+        const uint16_t id = ZipRead16(extra + at);
+        const size_t length = ZipRead16(extra + at + 2);
         if (at + 4 + length > size) return false;
         const unsigned char* data = extra + at + 4;
         if (id == kZip64ExtraId) {
@@ -45,7 +35,7 @@ bool ReadExtra(const unsigned char* extra, size_t size, PackageEntry* entry, boo
             for (uint64_t* field : fields) {
                 if (field == nullptr) continue;
                 if (used + 8 > length) return false;
-                *field = Read64(data + used);
+                *field = ZipRead64(data + used);
                 used += 8;
             }
         } else {
@@ -63,21 +53,22 @@ bool LocateDirectory(const std::vector<unsigned char>& buffer, DirectoryLocation
     // The classic end record is the last one whose comment reaches the end.
     for (size_t at = buffer.size() - kEndSize + 1; at-- > 0;) {
         const unsigned char* end = buffer.data() + at;
-        if (Read32(end) != kEndSignature) continue;
-        if (at + kEndSize + Read16(end + 20) != buffer.size()) continue;
+        if (ZipRead32(end) != kEndSignature) continue;
+        if (at + kEndSize + ZipRead16(end + 20) != buffer.size()) continue;
         DirectoryLocation found;
-        found.count = Read16(end + 10);
-        found.size = Read32(end + 12);
-        found.offset = Read32(end + 16);
+        found.count = ZipRead16(end + 10);
+        found.size = ZipRead32(end + 12);
+        found.offset = ZipRead32(end + 16);
         found.endInBuffer = at;
-        if (at >= kZip64LocatorSize && Read32(end - kZip64LocatorSize) == kZip64LocatorSignature) {
+        if (at >= kZip64LocatorSize &&
+            ZipRead32(end - kZip64LocatorSize) == kZip64LocatorSignature) {
             if (at < kZip64LocatorSize + kZip64EndSize) return false;
             const size_t zip64At = at - kZip64LocatorSize - kZip64EndSize;
             const unsigned char* zip64 = buffer.data() + zip64At;
-            if (Read32(zip64) != kZip64EndSignature) return false;
-            found.count = Read64(zip64 + 32);
-            found.size = Read64(zip64 + 40);
-            found.offset = Read64(zip64 + 48);
+            if (ZipRead32(zip64) != kZip64EndSignature) return false;
+            found.count = ZipRead64(zip64 + 32);
+            found.size = ZipRead64(zip64 + 40);
+            found.offset = ZipRead64(zip64 + 48);
             found.endInBuffer = zip64At;
         }
         *location = found;
@@ -93,20 +84,20 @@ bool ParseDirectory(const unsigned char* directory, size_t size, const Directory
     for (uint64_t i = 0; i < location.count; ++i) {
         if (size - at < kCentralSize) return false;
         const unsigned char* record = directory + at;
-        if (Read32(record) != kCentralSignature) return false;
-        const size_t nameLength = Read16(record + 28);
-        const size_t extraLength = Read16(record + 30);
-        const size_t commentLength = Read16(record + 32);
+        if (ZipRead32(record) != kCentralSignature) return false;
+        const size_t nameLength = ZipRead16(record + 28);
+        const size_t extraLength = ZipRead16(record + 30);
+        const size_t commentLength = ZipRead16(record + 32);
         if (size - at - kCentralSize < nameLength + extraLength + commentLength) return false;
         PackageEntry entry;
-        entry.versionMadeBy = Read16(record + 4);
+        entry.versionMadeBy = ZipRead16(record + 4);
         entry.dosDateTime =
-            (static_cast<uint32_t>(Read16(record + 14)) << 16) | Read16(record + 12);
-        entry.crc = Read32(record + 16);
-        entry.compressedSize = Read32(record + 20);
-        entry.uncompressedSize = Read32(record + 24);
-        entry.externalAttributes = Read32(record + 38);
-        const uint32_t offset = Read32(record + 42);
+            (static_cast<uint32_t>(ZipRead16(record + 14)) << 16) | ZipRead16(record + 12);
+        entry.crc = ZipRead32(record + 16);
+        entry.compressedSize = ZipRead32(record + 20);
+        entry.uncompressedSize = ZipRead32(record + 24);
+        entry.externalAttributes = ZipRead32(record + 38);
+        const uint32_t offset = ZipRead32(record + 42);
         entry.localHeaderOffset = offset;
         entry.name.assign(reinterpret_cast<const char*>(record + kCentralSize), nameLength);
         if (!ReadExtra(record + kCentralSize + nameLength, extraLength, &entry,

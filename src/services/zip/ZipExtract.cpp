@@ -6,6 +6,7 @@
 
 #include "Constants.h"
 #include "services/FileSystem.h"
+#include "services/zip/LittleEndian.h"
 #include "services/zip/ZipArchiveFile.h"
 #include "services/zip/ZipEncryptedEntry.h"
 #include "services/zip/ZipEntryRecord.h"
@@ -55,8 +56,7 @@ bool IsEmptyArchive(const zlib_filefunc64_def& functions, const wchar_t* path) {
         functions.zread_file(functions.opaque, file, record, kRecordSize) == kRecordSize;
     const bool atEnd =
         functions.zseek64_file(functions.opaque, file, 0, ZLIB_FILEFUNC_SEEK_END) == 0 &&
-        functions.ztell64_file(functions.opaque, file) ==
-            kRecordSize + (record[20] | (record[21] << 8));
+        functions.ztell64_file(functions.opaque, file) == kRecordSize + ZipRead16(record + 20);
     functions.zclose_file(functions.opaque, file);
     static const unsigned char kEmptyRecord[20] = {0x50, 0x4b, 0x05, 0x06};
     return read && atEnd && memcmp(record, kEmptyRecord, sizeof(kEmptyRecord)) == 0;

@@ -1,21 +1,13 @@
 #include "services/zip/ZipTimes.h"
 
 #include "Constants.h"
+#include "services/zip/LittleEndian.h"
 
 #ifndef _WIN32
 #include <ctime>
 #endif
 
 namespace {
-
-uint32_t ReadLittle16(const unsigned char* p) {
-    return p[0] | (uint32_t{p[1]} << 8);
-}
-
-int32_t ReadLittleSigned32(const unsigned char* p) {
-    const uint32_t value = ReadLittle16(p) | (ReadLittle16(p + 2) << 16);
-    return static_cast<int32_t>(value);
-}
 
 #ifndef _WIN32
 bool IsLeapYear(int year) {
@@ -107,7 +99,7 @@ void ZipApplyExtendedTimes(const unsigned char* extra, size_t length, ZipEntryIn
     while (p + 4 < length) {
         if (extra[p] != qorv::kZipExtendedTimeId[0] ||
             extra[p + 1] != qorv::kZipExtendedTimeId[1]) {
-            p += 4 + ReadLittle16(extra + p + 2);
+            p += 4 + ZipRead16(extra + p + 2);
             continue;
         }
         const unsigned flags = extra[p + 4];
@@ -116,7 +108,7 @@ void ZipApplyExtendedTimes(const unsigned char* extra, size_t length, ZipEntryIn
         for (unsigned bit = 0; bit < 3; ++bit) {
             if ((flags & (1u << bit)) == 0) continue;
             if (p + kStampSize > length) return;
-            *stamps[bit] = ZipUnixTimeToFileTime(ReadLittleSigned32(extra + p));
+            *stamps[bit] = ZipUnixTimeToFileTime(static_cast<int32_t>(ZipRead32(extra + p)));
             p += kStampSize;
         }
         return;
