@@ -6,7 +6,7 @@
 #include "view/BarGeometry.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/ProcessStart.h"
-#include "workflow/Stages.h"
+#include "workflow/ShellStage.h"
 #include "workflow/Trace.h"
 #include "workflow/WorkerThread.h"
 

@@ -1,4 +1,5 @@
-// Stage 3: bring the game client in line with its package, then launch.
+#include "workflow/ClientStage.h"
+
 #include <windows.h>
 
 #include <string>
@@ -11,10 +12,9 @@
 #include "services/FileSystem.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
-#include "workflow/LoginAnswer.h"
 #include "workflow/PackageDigest.h"
+#include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
-#include "workflow/Stages.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
 

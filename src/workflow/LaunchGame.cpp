@@ -12,6 +12,7 @@
 #include "view/MainView.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/LoginAnswer.h"
+#include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"

@@ -1,4 +1,5 @@
 #include "workflow/PackageDigest.h"
+#include "workflow/VersionDigest.h"
 
 #include <windows.h>
 

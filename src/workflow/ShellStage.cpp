@@ -1,6 +1,5 @@
-// Stage 1: bring the shell package in line, write the shortcut and the
-// uninstall entry, then go on to the version check (token) or start the
-// shell program.
+#include "workflow/ShellStage.h"
+
 #include <windows.h>
 
 #include <string>
@@ -18,9 +17,10 @@
 #include "workflow/InstallDirectory.h"
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
+#include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
-#include "workflow/Stages.h"
 #include "workflow/Trace.h"
+#include "workflow/VersionStage.h"
 #include "workflow/WorkerThread.h"
 
 using namespace qorv;

@@ -1,4 +1,4 @@
-#include "workflow/TextFile.h"
+#include "workflow/TextMode.h"
 
 namespace qorv {
 

@@ -1,4 +1,4 @@
-#include "workflow/PackageDigest.h"
+#include "workflow/VersionDigest.h"
 
 namespace qorv {
 

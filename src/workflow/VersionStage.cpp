@@ -1,4 +1,5 @@
-// Stage 2: compare the server's package version file with the local one.
+#include "workflow/VersionStage.h"
+
 #include <windows.h>
 
 #include <string>
@@ -10,9 +11,9 @@
 #include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
-#include "workflow/LoginAnswer.h"
+#include "workflow/ClientStage.h"
+#include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
-#include "workflow/Stages.h"
 #include "workflow/TextFile.h"
 #include "workflow/WorkerThread.h"
 

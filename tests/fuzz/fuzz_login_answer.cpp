@@ -9,6 +9,7 @@
 #include "FuzzFail.h"
 #include "services/Text.h"
 #include "workflow/LoginAnswer.h"
+#include "workflow/RequestUrl.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "workflow/LoginAnswer.h"
+#include "workflow/RequestUrl.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "workflow/PackageDigest.h"
-#include "workflow/TextFile.h"
+#include "workflow/VersionDigest.h"
+#include "workflow/TextMode.h"
 
 using qorv::TextModeBytes;
 

@@ -4,6 +4,7 @@
 #include "services/Text.h"
 #include "services/UniqueHandle.h"
 #include "workflow/TextFile.h"
+#include "workflow/TextMode.h"
 
 namespace qorv {
 
