@@ -60,7 +60,6 @@ INT_PTR CDialogEx::DoModal() {
 
 BOOL CDialogEx::Create(UINT templateId, CDialogEx* parent) {
     m_nIDTemplate = templateId;
-    if (parent == nullptr) parent = AppMainWindow();
     HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId),
                                    parent != nullptr ? parent->GetSafeHwnd() : nullptr, DialogProc,
                                    reinterpret_cast<LPARAM>(this));

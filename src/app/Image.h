@@ -24,7 +24,6 @@ public:
     int GetBPP() const { return 32; }
     int GetPitch() const { return m_width * 4; }
     BYTE* GetBits() const { return m_bits; }
-    bool HasAlphaChannel() const { return m_hasAlpha; }
 
     // Draws the whole image scaled into the destination rectangle: AlphaBlend
     // with premultiplied source alpha when the image has an alpha channel,

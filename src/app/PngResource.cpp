@@ -62,7 +62,9 @@ void PremultiplyAlpha(CImage* image) {
 }
 
 BOOL LoadBackgroundImage(Gdiplus::GpImage** out) {
+    *out = nullptr;
     PngBytes png;
+    if (!StartGdiplus()) return FALSE;
     if (!FindPng(qorv::kIdPngBackground, &png)) return FALSE;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, png.size);
     if (block == nullptr) return FALSE;

@@ -15,8 +15,8 @@ BOOL LoadPngImage(CImage* image, UINT id);
 // Premultiplies every pixel's colour bytes by its alpha (32-bit images).
 void PremultiplyAlpha(CImage* image);
 
-// Creates a GDI+ image reading the artwork (PNG 130) from a stream that, with
-// the memory under it, lives as long as the image. FALSE when the resource
-// is missing; *out is then unchanged. A decoding failure stays in the
-// image's status.
+// Starts GDI+ and creates a GDI+ image reading the artwork (PNG 130) from a
+// stream that, with the memory under it, lives as long as the image. FALSE
+// when the resource is missing or GDI+ does not start; *out is null then,
+// and when the artwork does not decode.
 BOOL LoadBackgroundImage(Gdiplus::GpImage** out);

@@ -9,10 +9,6 @@
 
 CQorvInstallApp theApp;
 
-CDialogEx* AppMainWindow() {
-    return theApp.m_pMainWnd;
-}
-
 namespace {
 
 BOOL CALLBACK BringHostToFront(HWND window, LPARAM) {

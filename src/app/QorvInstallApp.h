@@ -16,10 +16,8 @@ public:
     // of the application's own follows.
     BOOL InitInstance();
 
-    // The window that modeless dialogs without a parent belong to.
+    // The host window while it runs.
     CDialogEx* m_pMainWnd = nullptr;
 };
 
 extern CQorvInstallApp theApp;
-
-CDialogEx* AppMainWindow();

@@ -25,9 +25,6 @@ BOOL CQorvInstallDlg::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
 
-    // The decoded copy is never drawn; its decoding starts GDI+, which the
-    // layered update below needs.
-    LoadPngImage(&m_imgBackground, qorv::kIdPngBackground);
     LoadBackgroundImage(&m_pBackground);
     DrawLayeredBackground();
     MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
@@ -36,7 +33,7 @@ BOOL CQorvInstallDlg::OnInitDialog() {
     // Never freed: the workers hold plain pointers to the view until the
     // process ends. Its dialog initialisation starts the first worker.
     m_pView = new MainView(this);
-    m_pView->Create(qorv::kIddView);
+    m_pView->Create(qorv::kIddView, this);
     m_pView->ShowWindow(SW_SHOWNORMAL);
     m_pView->MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
     m_pView->CenterWindow();

@@ -32,6 +32,5 @@ private:
 
     MainView* m_pView = nullptr;
     HICON m_hIcon;
-    CImage m_imgBackground;
     Gdiplus::GpImage* m_pBackground = nullptr;
 };
