@@ -174,6 +174,8 @@ constexpr char kTraceStageFailed[] =  // download failed: stage, HRESULT, then t
     "\n\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc %s 0x%08lX ";
 constexpr char kTraceStartFailed[] =  // start failed: HRESULT, then the command line
     "\n\xc6\xf4\xb6\xaf\xca\xa7\xb0\xdc 0x%08lX ";
+constexpr char kTraceVersionNotKept[] =  // the version could not be kept
+    "\xb0\xe6\xb1\xbe\xce\xb4\xc4\xdc\xb1\xa3\xb4\xe6\n";
 // What the trace shows in place of the login token: players send the trace
 // to support.
 constexpr wchar_t kTraceTokenMark[] = L"***";

@@ -181,8 +181,10 @@ DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transp
             DeleteOneFile(delivery.recordPath);
             return Unpacked(false);
         }
-        if (delivery.rule != RepairRule::kRestoreMissing) {
-            KeepRecord(ranged.record, delivery.recordPath);
+        // An old record left in place would claim the entries just replaced.
+        if (delivery.rule != RepairRule::kRestoreMissing &&
+            !KeepRecord(ranged.record, delivery.recordPath)) {
+            DeleteOneFile(delivery.recordPath);
         }
         return Unpacked(true);
     }

@@ -57,7 +57,7 @@ struct DeliveryResult {
     HRESULT error = S_OK;
 };
 
-DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transport,
-                              DeliveryObserver& observer);
+[[nodiscard]] DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transport,
+                                            DeliveryObserver& observer);
 
 }  // namespace qorv

@@ -47,8 +47,8 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 // Content-Length, when sent) and the tag stays until ForgetDownload; a
 // failure leaves path untouched and keeps the partial copy only when it can
 // be resumed. Progress counts the file's bytes, from those already here.
-HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
-                      DeliveryObserver& observer);
+[[nodiscard]] HRESULT DownloadWhole(Transport& transport, const std::wstring& url,
+                                    const std::wstring& path, DeliveryObserver& observer);
 
 // Deletes a downloaded file with what was kept to resume it: the partial
 // copy and its tag.
@@ -63,14 +63,15 @@ struct ProgressCount {
 // The last length bytes of the file at url (all of it when shorter), written
 // at their own offsets into file; remote gets the file's validator and size,
 // *start the offset of the first byte fetched.
-HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length, LocalFile& file,
-                  ProgressCount* progress, DeliveryObserver& observer, RemoteFile* remote,
-                  uint64_t* start);
+[[nodiscard]] HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length,
+                                LocalFile& file, ProgressCount* progress,
+                                DeliveryObserver& observer, RemoteFile* remote, uint64_t* start);
 
 // Bytes first..last of remote at url, written at their offsets into file;
 // only an answer with exactly those bytes of the same file counts.
-HRESULT FetchSpan(Transport& transport, const std::wstring& url, const RemoteFile& remote,
-                  uint64_t first, uint64_t last, LocalFile& file, ProgressCount* progress,
-                  DeliveryObserver& observer);
+[[nodiscard]] HRESULT FetchSpan(Transport& transport, const std::wstring& url,
+                                const RemoteFile& remote, uint64_t first, uint64_t last,
+                                LocalFile& file, ProgressCount* progress,
+                                DeliveryObserver& observer);
 
 }  // namespace qorv

@@ -31,6 +31,7 @@ private:
 // failure gives INET_E_RESOURCE_NOT_FOUND for 404, INET_E_DOWNLOAD_FAILURE
 // for another non-2xx status or a body cut short, or the transport's or the
 // file's error.
-HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, DeliveryObserver& observer);
+[[nodiscard]] HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path,
+                                     DeliveryObserver& observer);
 
 }  // namespace qorv

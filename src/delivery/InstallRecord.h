@@ -26,7 +26,7 @@ bool RecordOfPackage(LocalFile& file, std::vector<unsigned char>* record);
 
 // Writes record beside path (path + ".new"), flushed, and moves it into
 // place: a run killed meanwhile leaves the old record or the new one.
-bool KeepRecord(const std::vector<unsigned char>& record, const std::wstring& path);
+[[nodiscard]] bool KeepRecord(const std::vector<unsigned char>& record, const std::wstring& path);
 
 // How closely an installed file must match its entry.
 enum class InstalledCheck {

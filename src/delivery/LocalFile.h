@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/Hresult.h"
+#include "services/Hresult.h"
 
 #ifdef _WIN32
 #include "services/UniqueHandle.h"
@@ -31,13 +31,13 @@ public:
     LocalFile& operator=(const LocalFile&) = delete;
 
     // Opens path, closing a file opened before.
-    HRESULT Open(const std::wstring& path, Mode mode);
+    [[nodiscard]] HRESULT Open(const std::wstring& path, Mode mode);
     void Close();
     // Exactly size bytes, or a failure.
-    HRESULT ReadAt(uint64_t offset, void* data, size_t size);
-    HRESULT WriteAt(uint64_t offset, const void* data, size_t size);
-    HRESULT Size(uint64_t* size);
-    HRESULT Flush();
+    [[nodiscard]] HRESULT ReadAt(uint64_t offset, void* data, size_t size);
+    [[nodiscard]] HRESULT WriteAt(uint64_t offset, const void* data, size_t size);
+    [[nodiscard]] HRESULT Size(uint64_t* size);
+    [[nodiscard]] HRESULT Flush();
     // Unwritten ranges take no room where the file system allows it; where
     // it does not, the file is only larger on disk.
     void MakeSparse();
@@ -56,7 +56,7 @@ bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigne
 
 // Writes bytes to newPath, flushes them, and moves the file over path; on a
 // failure nothing is left at newPath and path is as it was.
-bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPath,
-              const std::wstring& path);
+[[nodiscard]] bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPath,
+                            const std::wstring& path);
 
 }  // namespace qorv

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "delivery/Hresult.h"
+#include "services/Hresult.h"
 
 namespace qorv {
 

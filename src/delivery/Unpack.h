@@ -10,8 +10,9 @@ namespace qorv {
 // True when the zip layer reads the same directory from archivePath as
 // entries, the one planned with: as many entries, and each one marked in
 // only (every one without it) with the same name, CRC-32 and sizes.
-bool ArchiveMatchesPlan(const wchar_t* archivePath, const std::vector<PackageEntry>& entries,
-                        const std::vector<bool>* only);
+[[nodiscard]] bool ArchiveMatchesPlan(const wchar_t* archivePath,
+                                      const std::vector<PackageEntry>& entries,
+                                      const std::vector<bool>* only);
 
 // Opens archivePath and extracts each entry in index order under baseDir,
 // each replacing the installed file only once its new bytes proved whole (a
@@ -20,7 +21,7 @@ bool ArchiveMatchesPlan(const wchar_t* archivePath, const std::vector<PackageEnt
 // Returns true only when the archive opened and every entry extracted.
 // With only, just the entries it marks are extracted; the others
 // are not even read (their bytes may be missing from the archive).
-bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
-                   const std::vector<bool>* only = nullptr);
+[[nodiscard]] bool UnpackPackage(const wchar_t* archivePath, const wchar_t* baseDir,
+                                 const std::vector<bool>* only = nullptr);
 
 }  // namespace qorv

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/Hresult.h"
+#include "services/Hresult.h"
 
 namespace qorv {
 
@@ -26,11 +26,11 @@ constexpr size_t kMaxPathChars = 259;
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
 
 // Creates one folder; S_OK, or what kept it from being made.
-HRESULT MakeOneDirectory(const std::wstring& path);
+[[nodiscard]] HRESULT MakeOneDirectory(const std::wstring& path);
 
 // Creates every missing folder along path: each level that ends before a
 // separator, and path itself unless it ends in one. S_OK when all are there.
-HRESULT MakeDirectories(const std::wstring& path);
+[[nodiscard]] HRESULT MakeDirectories(const std::wstring& path);
 
 // True when something (a file or a folder) is at path.
 bool PathExists(const std::wstring& path);
@@ -53,7 +53,7 @@ bool DeleteOneFile(const std::wstring& path);
 void ClearReadOnly(const std::wstring& path);
 
 // Moves from over to, replacing it, on the same volume.
-bool ReplaceFile(const std::wstring& from, const std::wstring& to);
+[[nodiscard]] bool ReplaceFile(const std::wstring& from, const std::wstring& to);
 
 // One entry of a folder listing. A link is a junction or symbolic link (any
 // reparse point on Windows): never a place to descend into.

@@ -43,7 +43,7 @@ BOOL MainView::OnInitDialog() {
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(m_hWnd, m_crKey, 255, LWA_COLORKEY);
 
-    StartWorkerThread(DownloadShellProc, this);
+    StartStage(DownloadShellProc, L"DownloadShellProc");
     return TRUE;
 }
 
@@ -118,6 +118,15 @@ bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
     return false;
 }
 
+void MainView::StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name) {
+    const HRESULT started = StartWorkerThread(stage, this);
+    if (started == S_OK) return;
+    qorv::TraceLog(qorv::kTraceStartFailed, static_cast<unsigned long>(started));
+    qorv::TraceLogW(name);
+    qorv::TraceLog(qorv::kTraceLineEnd);
+    InstallFailed();
+}
+
 void MainView::OnStageFailed(const wchar_t* text) {
     ShowStatus(text);
     m_bFailed.store(true);
@@ -148,7 +157,7 @@ bool MainView::OnFailureGesture(const MSG& msg) {
     m_bRestoreOnly = false;
     ShowStatus(m_strStatus.c_str());
     m_nLoadingStep.store(1, std::memory_order_relaxed);
-    StartWorkerThread(DownloadShellProc, this);
+    StartStage(DownloadShellProc, L"DownloadShellProc");
     return true;
 }
 

@@ -39,6 +39,9 @@ public:
     // Starts an installed program; when it cannot be started, traces the
     // command line with the result, calls InstallFailed and returns false.
     bool StartInstalledProgram(const std::wstring& commandLine);
+    // Starts the next stage on a worker of its own; when no thread can be
+    // made, traces the stage with the result and calls InstallFailed.
+    void StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name);
     // True once the failure text is shown.
     bool HasFailed() const { return m_bFailed.load(); }
     // Once a stage has failed, on the GUI thread: Escape closes the window,

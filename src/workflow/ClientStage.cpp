@@ -74,7 +74,10 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const DeliveryResult delivered = DeliverPackage(client, transport, observer);
     if (delivered.status == DeliveryStatus::kInLine) {
         if (!restoreOnly) {
-            MoveFileExW(newVersion.c_str(), versionFile.c_str(), MOVEFILE_REPLACE_EXISTING);
+            // The client is whole either way: a version that cannot be
+            // committed leaves none, and the next run judges the client by
+            // its record again.
+            if (!ReplaceFile(newVersion, versionFile)) TraceLog(kTraceVersionNotKept);
             ForgetDownload(newVersion);
         }
         view->LaunchGame();

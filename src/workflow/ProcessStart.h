@@ -8,4 +8,4 @@
 // Starts commandLine (a quoted program path and its arguments) with the
 // installer's environment and current directory, and does not wait for it.
 // S_OK, or the error that kept the process from being created.
-HRESULT StartProgram(const std::wstring& commandLine);
+[[nodiscard]] HRESULT StartProgram(const std::wstring& commandLine);

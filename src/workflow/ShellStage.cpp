@@ -21,7 +21,6 @@
 #include "workflow/ResourceString.h"
 #include "workflow/Trace.h"
 #include "workflow/VersionStage.h"
-#include "workflow/WorkerThread.h"
 
 using namespace qorv;
 
@@ -84,7 +83,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     WriteUninstallEntry(shellProgram, installDir);
 
     if (hasToken) {
-        StartWorkerThread(CheckVersionProc, view);
+        view->StartStage(CheckVersionProc, L"CheckVersionProc");
         return 0;
     }
     // Quoted, so a profile path with a space cannot start another program.

@@ -15,7 +15,6 @@
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
-#include "workflow/WorkerThread.h"
 
 using namespace qorv;
 
@@ -43,7 +42,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring newText = ReadTextFile(newPath);
 
     if (newText != oldText) {
-        StartWorkerThread(DownloadClientProc, view);
+        view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;
     }
     DeleteOneFile(newPath);
@@ -52,7 +51,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     if (RecordedFileMissing(AppendPath(view->m_strInstallDir, kClientRecordFile),
                             AppendPath(view->m_strInstallDir, kClientSubdir))) {
         view->m_bRestoreOnly = true;
-        StartWorkerThread(DownloadClientProc, view);
+        view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;
     }
     view->LaunchGame();

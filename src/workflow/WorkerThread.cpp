@@ -17,14 +17,15 @@ unsigned __stdcall RunWorker(void* arg) {
 
 }  // namespace
 
-bool StartWorkerThread(WorkerProc proc, LPVOID param) {
+HRESULT StartWorkerThread(WorkerProc proc, LPVOID param) {
     auto* start = new WorkerStart{proc, param};
     // _beginthreadex rather than CreateThread: the workers use the C runtime.
     uintptr_t thread = _beginthreadex(nullptr, 0, RunWorker, start, 0, nullptr);
     if (thread == 0) {
+        const HRESULT failed = HRESULT_FROM_WIN32(GetLastError());
         delete start;
-        return false;
+        return failed;
     }
     CloseHandle(reinterpret_cast<HANDLE>(thread));
-    return true;
+    return S_OK;
 }

@@ -6,4 +6,5 @@
 
 using WorkerProc = UINT(__cdecl*)(LPVOID);
 
-bool StartWorkerThread(WorkerProc proc, LPVOID param);
+// S_OK, or what kept the thread from being created.
+[[nodiscard]] HRESULT StartWorkerThread(WorkerProc proc, LPVOID param);

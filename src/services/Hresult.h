@@ -1,5 +1,12 @@
-// HRESULT on every build: delivery reports its results as the Windows calls
-// under it do, so a stage traces one kind of code whatever failed.
+// Results, one rule for the whole installer:
+// - HRESULT across Windows calls, delivery and the stages: S_OK, or the
+//   failure passed on as the call below gave it, so that a trace shows what
+//   Windows said (on the POSIX build the portable code uses the same type);
+// - inside the zip layer, its named ZipResult codes, which the unpack loop
+//   traces per entry and folds into "every entry extracted";
+// - bool only for plain questions (is it there, is it the same) and for
+//   steps with a single way to fail;
+// - a caller acts on every result or says why it need not.
 #pragma once
 
 #ifdef _WIN32
