@@ -9,6 +9,8 @@
 #include "ProgressStandIn.h"
 #include "delivery/DownloadToFile.h"
 
+using namespace qorv;
+
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) {
         std::fputs("usage: qorv-download-bench URL PATH\n", stderr);

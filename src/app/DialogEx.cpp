@@ -2,6 +2,8 @@
 
 #include "app/QorvInstallApp.h"
 
+namespace qorv {
+
 namespace {
 
 // The class atom of every dialog window.
@@ -148,3 +150,5 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT message, WPARAM wParam, L
     SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
     return TRUE;
 }
+
+}  // namespace qorv

@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+namespace qorv {
+
 class CDialogEx {
 public:
     CDialogEx(UINT templateId, CDialogEx* parent);
@@ -60,3 +62,5 @@ private:
     std::atomic<bool> m_bEnded{false};
     INT_PTR m_nModalResult = -1;
 };
+
+}  // namespace qorv

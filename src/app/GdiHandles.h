@@ -6,6 +6,8 @@
 
 #include "services/UniqueHandle.h"
 
+namespace qorv {
+
 // A window's device context from GetDC, released with ReleaseDC.
 class WindowDc {
 public:
@@ -61,4 +63,6 @@ struct GdiObjectTraits {
     static void Close(Handle handle) { DeleteObject(handle); }
 };
 template <typename Object>
-using GdiObject = qorv::UniqueHandle<GdiObjectTraits<Object>>;
+using GdiObject = UniqueHandle<GdiObjectTraits<Object>>;
+
+}  // namespace qorv

@@ -4,6 +4,8 @@
 
 #include "app/GdiHandles.h"
 
+namespace qorv {
+
 namespace gp = Gdiplus::DllExports;
 
 bool StartGdiplus() {
@@ -89,3 +91,5 @@ BOOL CImage::Draw(HDC dc, int x, int y, int width, int height) const {
     }
     return StretchBlt(dc, x, y, width, height, source.Get(), 0, 0, m_width, m_height, SRCCOPY);
 }
+
+}  // namespace qorv

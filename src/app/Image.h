@@ -6,6 +6,8 @@
 
 #include <objidl.h>
 
+namespace qorv {
+
 class CImage {
 public:
     CImage() = default;
@@ -40,3 +42,5 @@ private:
 
 // Starts GDI+ once for the process; it stays up until the process ends.
 bool StartGdiplus();
+
+}  // namespace qorv

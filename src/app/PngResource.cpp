@@ -5,6 +5,8 @@
 #include "Constants.h"
 #include "app/Premultiply.h"
 
+namespace qorv {
+
 namespace {
 
 struct PngBytes {
@@ -15,7 +17,7 @@ struct PngBytes {
 // The resource's bytes, mapped for the life of the module.
 bool FindPng(UINT id, PngBytes* png) {
     HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), qorv::kPngResourceType);
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), kPngResourceType);
     if (info == nullptr) return false;
     HGLOBAL loaded = LoadResource(module, info);
     if (loaded == nullptr) return false;
@@ -57,15 +59,14 @@ BOOL LoadPngImage(CImage* image, UINT id) {
 
 void PremultiplyAlpha(CImage* image) {
     if (image == nullptr || image->IsNull() || image->GetBPP() != 32) return;
-    qorv::PremultiplyPixels(image->GetBits(), image->GetWidth(), image->GetHeight(),
-                            image->GetPitch());
+    PremultiplyPixels(image->GetBits(), image->GetWidth(), image->GetHeight(), image->GetPitch());
 }
 
 BOOL LoadBackgroundImage(Gdiplus::GpImage** out) {
     *out = nullptr;
     PngBytes png;
     if (!StartGdiplus()) return FALSE;
-    if (!FindPng(qorv::kIdPngBackground, &png)) return FALSE;
+    if (!FindPng(kIdPngBackground, &png)) return FALSE;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, png.size);
     if (block == nullptr) return FALSE;
     memcpy(block, png.data, png.size);
@@ -86,3 +87,5 @@ BOOL LoadBackgroundImage(Gdiplus::GpImage** out) {
     *out = image;
     return TRUE;
 }
+
+}  // namespace qorv

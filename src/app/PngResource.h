@@ -7,6 +7,8 @@
 
 #include "app/Image.h"
 
+namespace qorv {
+
 // Decodes PNG resource `id` into `image` and premultiplies it. FALSE only
 // when there is no image object or no such resource; a decoding failure
 // leaves the image empty and still returns TRUE.
@@ -20,3 +22,5 @@ void PremultiplyAlpha(CImage* image);
 // when the resource is missing or GDI+ does not start; *out is null then,
 // and when the artwork does not decode.
 BOOL LoadBackgroundImage(Gdiplus::GpImage** out);
+
+}  // namespace qorv

@@ -7,12 +7,14 @@
 #include "services/UniqueHandle.h"
 #include "workflow/Trace.h"
 
+namespace qorv {
+
 CQorvInstallApp theApp;
 
 namespace {
 
 BOOL CALLBACK BringHostToFront(HWND window, LPARAM) {
-    if (GetPropW(window, qorv::kHostWindowProperty) == nullptr) return TRUE;
+    if (GetPropW(window, kHostWindowProperty) == nullptr) return TRUE;
     SetForegroundWindow(window);
     return FALSE;
 }
@@ -25,10 +27,10 @@ BOOL CQorvInstallApp::InitInstance() {
     // anything. A mutex that cannot be created or opened (an elevated
     // installer holds it, another kind of object has its name) may well be
     // another installer's, so that counts as one running too.
-    const qorv::KernelHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    const KernelHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     const DWORD error = GetLastError();
     if (!instance.IsValid() || error == ERROR_ALREADY_EXISTS) {
-        if (!instance.IsValid()) qorv::TraceLog(qorv::kTraceAnotherInstaller, error);
+        if (!instance.IsValid()) TraceLog(kTraceAnotherInstaller, error);
         EnumWindows(BringHostToFront, 0);
         return FALSE;
     }
@@ -48,8 +50,10 @@ BOOL CQorvInstallApp::InitInstance() {
     return FALSE;
 }
 
+}  // namespace qorv
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The process ends when the host closes, taking any worker with it.
-    theApp.InitInstance();
+    qorv::theApp.InitInstance();
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 class CDialogEx;
 
 class CQorvInstallApp {
@@ -21,3 +23,5 @@ public:
 };
 
 extern CQorvInstallApp theApp;
+
+}  // namespace qorv

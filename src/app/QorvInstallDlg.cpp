@@ -5,11 +5,13 @@
 #include "app/PngResource.h"
 #include "view/MainView.h"
 
+namespace qorv {
+
 namespace gp = Gdiplus::DllExports;
 
 CQorvInstallDlg::CQorvInstallDlg()
-    : CDialogEx(qorv::kIddHost, nullptr),
-      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(qorv::kIdrMainFrame))) {}
+    : CDialogEx(kIddHost, nullptr),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdrMainFrame))) {}
 
 BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
     if (m_pView != nullptr && m_pView->OnFailureGesture(*msg)) return TRUE;
@@ -20,22 +22,22 @@ BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
 BOOL CQorvInstallDlg::OnInitDialog() {
     CDialogEx::OnInitDialog();
     // Found by a second instance, which brings it to the front.
-    SetPropW(m_hWnd, qorv::kHostWindowProperty, m_hWnd);
+    SetPropW(m_hWnd, kHostWindowProperty, m_hWnd);
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
 
     LoadBackgroundImage(&m_pBackground);
     DrawLayeredBackground();
-    MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
+    MoveWindow(0, 0, kWindowWidth, kWindowHeight, FALSE);
     CenterWindow();
 
     // Never freed: the workers hold plain pointers to the view until the
     // process ends. Its dialog initialisation starts the first worker.
     m_pView = new MainView(this);
-    m_pView->Create(qorv::kIddView, this);
+    m_pView->Create(kIddView, this);
     m_pView->ShowWindow(SW_SHOWNORMAL);
-    m_pView->MoveWindow(0, 0, qorv::kWindowWidth, qorv::kWindowHeight, FALSE);
+    m_pView->MoveWindow(0, 0, kWindowWidth, kWindowHeight, FALSE);
     m_pView->CenterWindow();
     return TRUE;
 }
@@ -49,8 +51,8 @@ void CQorvInstallDlg::DrawLayeredBackground() {
     // alpha from it, which a screen-compatible bitmap would not keep.
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = qorv::kWindowWidth;
-    info.bmiHeader.biHeight = -qorv::kWindowHeight;
+    info.bmiHeader.biWidth = kWindowWidth;
+    info.bmiHeader.biHeight = -kWindowHeight;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -61,13 +63,12 @@ void CQorvInstallDlg::DrawLayeredBackground() {
 
     if (m_pBackground != nullptr) {
         Gdiplus::GpBitmap* target = nullptr;
-        if (gp::GdipCreateBitmapFromScan0(qorv::kWindowWidth, qorv::kWindowHeight,
-                                          qorv::kWindowWidth * 4, PixelFormat32bppPARGB,
-                                          static_cast<BYTE*>(bits), &target) == Gdiplus::Ok) {
+        if (gp::GdipCreateBitmapFromScan0(kWindowWidth, kWindowHeight, kWindowWidth * 4,
+                                          PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
+                                          &target) == Gdiplus::Ok) {
             Gdiplus::GpGraphics* graphics = nullptr;
             if (gp::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok) {
-                gp::GdipDrawImageRectI(graphics, m_pBackground, 0, 0, qorv::kWindowWidth,
-                                       qorv::kWindowHeight);
+                gp::GdipDrawImageRectI(graphics, m_pBackground, 0, 0, kWindowWidth, kWindowHeight);
                 gp::GdipDeleteGraphics(graphics);
             }
             gp::GdipDisposeImage(target);
@@ -76,7 +77,7 @@ void CQorvInstallDlg::DrawLayeredBackground() {
 
     SelectedObject selected(memory.Get(), surface.Get());
     POINT origin = {0, 0};
-    SIZE size = {qorv::kWindowWidth, qorv::kWindowHeight};
+    SIZE size = {kWindowWidth, kWindowHeight};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     UpdateLayeredWindow(m_hWnd, screen.Get(), &origin, &size, memory.Get(), &origin, 0, &blend,
                         ULW_ALPHA);
@@ -99,3 +100,5 @@ bool CQorvInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_
             return CDialogEx::OnMessage(message, wParam, lParam, result);
     }
 }
+
+}  // namespace qorv

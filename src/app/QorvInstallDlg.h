@@ -9,6 +9,8 @@
 #include "app/DialogEx.h"
 #include "app/Image.h"
 
+namespace qorv {
+
 class MainView;
 
 class CQorvInstallDlg : public CDialogEx {
@@ -34,3 +36,5 @@ private:
     HICON m_hIcon;
     Gdiplus::GpImage* m_pBackground = nullptr;
 };
+
+}  // namespace qorv

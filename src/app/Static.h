@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 class CStatic {
 public:
     void Attach(HWND hwnd) { m_hWnd = hwnd; }
@@ -14,3 +16,5 @@ public:
 private:
     HWND m_hWnd = nullptr;
 };
+
+}  // namespace qorv

@@ -177,7 +177,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         FileFacts part = ReadFileFacts(partPath);
         const FileFacts whole = ReadFileFacts(path);
         if (!part.exists && whole.exists && !whole.directory && whole.size == remote.total &&
-            ReplaceFile(path, partPath)) {
+            MoveFileOver(path, partPath)) {
             part = ReadFileFacts(partPath);
         }
         if (part.exists && !part.directory && part.size <= remote.total) have = part.size;
@@ -252,7 +252,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         observer.Pause(ContinuationPause(continuations++, RandomValue()));
     }
     file.Close();
-    if (hr == S_OK && !ReplaceFile(partPath, path)) hr = kResultFailed;
+    if (hr == S_OK && !MoveFileOver(partPath, path)) hr = kResultFailed;
     if (hr != S_OK && !(resumable && have > 0)) {
         DeleteOneFile(partPath);
         DeleteOneFile(tagPath);

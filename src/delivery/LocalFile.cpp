@@ -24,7 +24,7 @@ bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPa
                   (bytes.empty() || file.WriteAt(0, bytes.data(), bytes.size()) == S_OK) &&
                   file.Flush() == S_OK;
     }  // closed here: it is moved or deleted next
-    if (written && ReplaceFile(newPath, path)) return true;
+    if (written && MoveFileOver(newPath, path)) return true;
     DeleteOneFile(newPath);
     return false;
 }

@@ -53,7 +53,7 @@ bool DeleteOneFile(const std::wstring& path);
 void ClearReadOnly(const std::wstring& path);
 
 // Moves from over to, replacing it, on the same volume.
-[[nodiscard]] bool ReplaceFile(const std::wstring& from, const std::wstring& to);
+[[nodiscard]] bool MoveFileOver(const std::wstring& from, const std::wstring& to);
 
 // One entry of a folder listing. A link is a junction or symbolic link (any
 // reparse point on Windows): never a place to descend into.

@@ -85,7 +85,7 @@ FileFacts ReadFileFacts(const std::wstring& path) {
     return facts;
 }
 
-bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
+bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
     return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 

@@ -64,7 +64,7 @@ FileFacts ReadFileFacts(const std::wstring& path) {
     return facts;
 }
 
-bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
+bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

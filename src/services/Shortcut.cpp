@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
+namespace qorv {
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -70,3 +72,5 @@ bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target) {
     *target = path;
     return true;
 }
+
+}  // namespace qorv

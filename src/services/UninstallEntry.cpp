@@ -7,6 +7,8 @@
 #include "services/RegistryKey.h"
 #include "services/Text.h"
 
+namespace qorv {
+
 namespace {
 
 // Written as UTF-16 so that paths outside the system's ANSI code page read
@@ -18,43 +20,45 @@ LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
 
 // The fixed names are GBK bytes; empty when the system cannot convert them.
 std::wstring FromGbk(const char* text) {
-    return qorv::CodePageToUtf16(text, std::char_traits<char>::length(text), qorv::kGbkCodePage);
+    return CodePageToUtf16(text, std::char_traits<char>::length(text), kGbkCodePage);
 }
 
 }  // namespace
 
 void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory) {
-    qorv::RegistryKey key;
-    const LSTATUS opened = RegCreateKeyW(HKEY_CURRENT_USER, qorv::kUninstallKey, key.Receive());
+    RegistryKey key;
+    const LSTATUS opened = RegCreateKeyW(HKEY_CURRENT_USER, kUninstallKey, key.Receive());
     if (opened != ERROR_SUCCESS) return;
 
     // Each value stands alone: a failed write does not stop the next one.
-    SetString(key.Get(), qorv::kValueDisplayIcon, programPath);
-    const std::wstring displayName = FromGbk(qorv::kDisplayNameGbk);
-    if (!displayName.empty()) SetString(key.Get(), qorv::kValueDisplayName, displayName);
-    const std::wstring publisher = FromGbk(qorv::kPublisherGbk);
-    if (!publisher.empty()) SetString(key.Get(), qorv::kValuePublisher, publisher);
+    SetString(key.Get(), kValueDisplayIcon, programPath);
+    const std::wstring displayName = FromGbk(kDisplayNameGbk);
+    if (!displayName.empty()) SetString(key.Get(), kValueDisplayName, displayName);
+    const std::wstring publisher = FromGbk(kPublisherGbk);
+    if (!publisher.empty()) SetString(key.Get(), kValuePublisher, publisher);
 
     // A directory too long to join would leave a bare "Uninstall.exe": skip the value instead.
-    const std::wstring uninstaller = qorv::AppendPath(installDirectory, qorv::kUninstallProgram);
+    const std::wstring uninstaller = AppendPath(installDirectory, kUninstallProgram);
     // Quoted, so that a profile path with a space runs this program and not
     // whatever the path's first word names.
     if (!uninstaller.empty()) {
-        SetString(key.Get(), qorv::kValueUninstallString, L"\"" + uninstaller + L"\"");
+        SetString(key.Get(), kValueUninstallString, L"\"" + uninstaller + L"\"");
     }
 
-    SetString(key.Get(), qorv::kValueDisplayVersion, qorv::kDisplayVersion);
+    SetString(key.Get(), kValueDisplayVersion, kDisplayVersion);
 }
 
 bool HasUninstallEntry() {
-    qorv::RegistryKey key;
-    return RegOpenKeyExW(HKEY_CURRENT_USER, qorv::kUninstallKey, 0, KEY_READ, key.Receive()) ==
+    RegistryKey key;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, 0, KEY_READ, key.Receive()) ==
            ERROR_SUCCESS;
 }
 
 long RemoveUninstallEntry() {
     // The fixed name ends in a backslash, which key deletion does not take.
-    std::wstring subkey = qorv::kUninstallKey;
+    std::wstring subkey = kUninstallKey;
     if (!subkey.empty() && subkey.back() == L'\\') subkey.pop_back();
     return RegDeleteTreeW(HKEY_CURRENT_USER, subkey.c_str());
 }
+
+}  // namespace qorv

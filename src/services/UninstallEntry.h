@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace qorv {
+
 // Writes the five values of the uninstall key under HKEY_CURRENT_USER.
 // Every failure is silent; a value that fails is skipped.
 void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory);
@@ -14,3 +16,5 @@ bool HasUninstallEntry();
 // there and is gone, ERROR_FILE_NOT_FOUND when there was none, else the
 // registry's error.
 long RemoveUninstallEntry();
+
+}  // namespace qorv

@@ -32,18 +32,18 @@
 #include "workflow/RemoveTree.h"
 #include "workflow/Trace.h"
 
-namespace {
+namespace qorv {
 
-using qorv::KernelHandle;
+namespace {
 
 constexpr DWORD kCallerEndMilliseconds = 30000;
 constexpr int kDeleteAttempts = 20;
 constexpr DWORD kDeleteRetryMilliseconds = 100;
 
 void TraceItem(const char* text, const std::wstring& path) {
-    qorv::TraceLog("%s", text);
-    qorv::TraceLogW(path.c_str());
-    qorv::TraceLog("%s", qorv::kTraceLineEnd);
+    TraceLog("%s", text);
+    TraceLogW(path.c_str());
+    TraceLog("%s", kTraceLineEnd);
 }
 
 // Compares as Windows compares file names: ordinal, ignoring case.
@@ -94,8 +94,8 @@ bool UnderLocalAppData(const std::wstring& installDir) {
 // When the processes cannot be listed that is unknown too, and the install
 // directory itself is returned so that nothing is removed.
 std::wstring RunningInstalledProgram(const std::wstring& installDir) {
-    const std::wstring programs[] = {qorv::AppendPath(installDir, qorv::kShellProgram),
-                                     qorv::AppendPath(installDir, qorv::kClientProgram)};
+    const std::wstring programs[] = {AppendPath(installDir, kShellProgram),
+                                     AppendPath(installDir, kClientProgram)};
     KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
@@ -125,7 +125,7 @@ std::wstring OwnImage() {
 // the install directory.
 std::wstring OwnFileName() {
     wchar_t name[32] = {};  // the longest name is 28 units
-    wsprintfW(name, qorv::kUninstallerTempFormat, GetCurrentProcessId());
+    wsprintfW(name, kUninstallerTempFormat, GetCurrentProcessId());
     return name;
 }
 
@@ -134,7 +134,7 @@ std::wstring TempName() {
     wchar_t temp[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, temp);
     if (length == 0 || length >= MAX_PATH) return std::wstring();
-    return qorv::AppendPath(temp, OwnFileName());
+    return AppendPath(temp, OwnFileName());
 }
 
 std::wstring HandleText(HANDLE handle) {
@@ -161,11 +161,11 @@ struct Options {
 Options ReadOptions() {
     Options options;
     int count = 0;
-    const qorv::LocalMemory<wchar_t**> args(CommandLineToArgvW(GetCommandLineW(), &count));
+    const LocalMemory<wchar_t**> args(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!args.IsValid()) return options;
     for (int i = 1; i < count; ++i) {
-        if (lstrcmpiW(args.Get()[i], qorv::kSilentSwitch) == 0) options.silent = true;
-        if (lstrcmpW(args.Get()[i], qorv::kHandOffSwitch) == 0 && i + 3 < count) {
+        if (lstrcmpiW(args.Get()[i], kSilentSwitch) == 0) options.silent = true;
+        if (lstrcmpW(args.Get()[i], kHandOffSwitch) == 0 && i + 3 < count) {
             options.resultPipe = HandleFromText(args.Get()[i + 1]);
             options.caller = HandleFromText(args.Get()[i + 2]);
             options.callerImage = args.Get()[i + 3];
@@ -204,9 +204,9 @@ int HandOff(const std::wstring& image, bool silent) {
             return -1;
         }
         KernelHandle selfForCopy(self);
-        std::wstring commandLine = L"\"" + copy + L"\" " + (silent ? qorv::kSilentSwitch : L"") +
-                                   L" " + qorv::kHandOffSwitch + L" " + HandleText(writeEnd) +
-                                   L" " + HandleText(self) + L" \"" + image + L"\"";
+        std::wstring commandLine = L"\"" + copy + L"\" " + (silent ? kSilentSwitch : L"") + L" " +
+                                   kHandOffSwitch + L" " + HandleText(writeEnd) + L" " +
+                                   HandleText(self) + L" \"" + image + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;  // the trace goes on where it went
@@ -227,7 +227,7 @@ int HandOff(const std::wstring& image, bool silent) {
     }
     // The copy ended without a word: its exit code is all there is.
     WaitForSingleObject(copyProcess.Get(), INFINITE);
-    DWORD code = static_cast<DWORD>(qorv::kExitLeftSome);
+    DWORD code = static_cast<DWORD>(kExitLeftSome);
     GetExitCodeProcess(copyProcess.Get(), &code);
     return static_cast<int>(code);
 }
@@ -244,7 +244,7 @@ public:
 
 private:
     void Say(const wchar_t* text, UINT icon) const {
-        if (!m_silent) MessageBoxW(nullptr, text, qorv::kUninstallTitle, MB_OK | icon);
+        if (!m_silent) MessageBoxW(nullptr, text, kUninstallTitle, MB_OK | icon);
     }
     std::wstring LinkInPlace() const;
     std::wstring MoveOut(const std::wstring& image);
@@ -254,14 +254,14 @@ private:
     void RemoveEntry();
     void RemoveEmptyParent() const;
     void Failed(const std::wstring& path) {
-        TraceItem(qorv::kTraceNotRemoved, path);
+        TraceItem(kTraceNotRemoved, path);
         m_leftSome = true;
     }
 
     const bool m_silent;
     const std::wstring m_installDir = InstallDirectory();
     const std::wstring m_parent = ParentOf(m_installDir);
-    const std::wstring m_link = DesktopLinkPath(qorv::kShortcutFile);
+    const std::wstring m_link = DesktopLinkPath(kShortcutFile);
     bool m_leftSome = false;
     bool m_linkIsOurs = false;
     std::wstring m_movedCaller;
@@ -269,41 +269,41 @@ private:
 
 int Uninstall::Run(const std::wstring& callerImage) {
     if (!UnderLocalAppData(m_installDir)) {
-        TraceItem(qorv::kTraceRefused, m_installDir);
-        Say(qorv::kUninstallRefused, MB_ICONERROR);
-        return qorv::kExitRefused;
+        TraceItem(kTraceRefused, m_installDir);
+        Say(kUninstallRefused, MB_ICONERROR);
+        return kExitRefused;
     }
     std::wstring target;
-    m_linkIsOurs = !m_link.empty() && qorv::PathExists(m_link) &&
-                   ReadShortcutTarget(m_link, &target) && IsInside(target, m_installDir);
+    m_linkIsOurs = !m_link.empty() && PathExists(m_link) && ReadShortcutTarget(m_link, &target) &&
+                   IsInside(target, m_installDir);
     const bool hasEntry = HasUninstallEntry();
-    if (!qorv::PathExists(WithoutTrailingSlash(m_installDir)) && !m_linkIsOurs && !hasEntry) {
-        qorv::TraceLog("%s", qorv::kTraceNothingToRemove);
-        Say(qorv::kUninstallNothing, MB_ICONINFORMATION);
-        return qorv::kExitRemoved;
+    if (!PathExists(WithoutTrailingSlash(m_installDir)) && !m_linkIsOurs && !hasEntry) {
+        TraceLog("%s", kTraceNothingToRemove);
+        Say(kUninstallNothing, MB_ICONINFORMATION);
+        return kExitRemoved;
     }
 
-    if (!m_silent && MessageBoxW(nullptr, qorv::kUninstallQuestion, qorv::kUninstallTitle,
+    if (!m_silent && MessageBoxW(nullptr, kUninstallQuestion, kUninstallTitle,
                                  MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        qorv::TraceLog("%s", qorv::kTraceCancelled);
-        return qorv::kExitCancelled;
+        TraceLog("%s", kTraceCancelled);
+        return kExitCancelled;
     }
     // An installer running now would write into what is removed, and one
     // started while this holds the installers' mutex ends at once. A mutex
     // that cannot be created or opened may be an installer's too. Only the
     // process that removes takes it, never a first process that hands off:
     // its copy would find it taken.
-    const KernelHandle instance(CreateMutexW(nullptr, FALSE, qorv::kInstanceMutexName));
+    const KernelHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     if (!instance.IsValid() || GetLastError() == ERROR_ALREADY_EXISTS) {
-        TraceItem(qorv::kTraceRunning, qorv::kInstanceMutexName);
-        Say(qorv::kUninstallRunning, MB_ICONWARNING);
-        return qorv::kExitRunning;
+        TraceItem(kTraceRunning, kInstanceMutexName);
+        Say(kUninstallRunning, MB_ICONWARNING);
+        return kExitRunning;
     }
     const std::wstring running = RunningInstalledProgram(m_installDir);
     if (!running.empty()) {
-        TraceItem(qorv::kTraceRunning, running);
-        Say(qorv::kUninstallRunning, MB_ICONWARNING);
-        return qorv::kExitRunning;
+        TraceItem(kTraceRunning, running);
+        Say(kUninstallRunning, MB_ICONWARNING);
+        return kExitRunning;
     }
 
     // The first process's program comes back when the folder stays, so that
@@ -323,17 +323,17 @@ int Uninstall::Run(const std::wstring& callerImage) {
     if (directoryGone) {
         RemoveEntry();
     } else {
-        TraceItem(qorv::kTraceKept, qorv::kUninstallKey);
+        TraceItem(kTraceKept, kUninstallKey);
     }
     if (!IsInside(m_movedCaller, m_parent)) RemoveEmptyParent();  // else once that has gone
 
     if (!link.empty()) {
-        Say(directoryGone ? qorv::kUninstallLinkRemoved : qorv::kUninstallLinkKept, MB_ICONWARNING);
+        Say(directoryGone ? kUninstallLinkRemoved : kUninstallLinkKept, MB_ICONWARNING);
     } else {
-        Say(m_leftSome ? qorv::kUninstallLeftSome : qorv::kUninstallDone,
+        Say(m_leftSome ? kUninstallLeftSome : kUninstallDone,
             m_leftSome ? MB_ICONWARNING : MB_ICONINFORMATION);
     }
-    return m_leftSome ? qorv::kExitLeftSome : qorv::kExitRemoved;
+    return m_leftSome ? kExitLeftSome : kExitRemoved;
 }
 
 // The install directory's parent or the directory itself when it is a
@@ -358,12 +358,12 @@ std::wstring Uninstall::MoveOut(const std::wstring& image) {
     if (!temp.empty()) {
         if (MoveFileExW(image.c_str(), temp.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) &&
-            !qorv::PathExists(image)) {
+            !PathExists(image)) {
             return temp;
         }
-        if (qorv::PathExists(temp) && !DeleteFileW(temp.c_str())) Failed(temp);
+        if (PathExists(temp) && !DeleteFileW(temp.c_str())) Failed(temp);
     }
-    const std::wstring beside = qorv::AppendPath(m_parent, OwnFileName());
+    const std::wstring beside = AppendPath(m_parent, OwnFileName());
     if (!beside.empty() && MoveFileExW(image.c_str(), beside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return beside;
     }
@@ -372,13 +372,13 @@ std::wstring Uninstall::MoveOut(const std::wstring& image) {
 
 bool Uninstall::RemoveInstallDirectory() {
     const std::wstring directory = WithoutTrailingSlash(m_installDir);
-    if (!qorv::PathExists(directory)) {
-        TraceItem(qorv::kTraceAbsent, m_installDir);
+    if (!PathExists(directory)) {
+        TraceItem(kTraceAbsent, m_installDir);
         return true;
     }
     std::vector<std::wstring> failed;
-    if (qorv::RemoveTree(m_installDir, &failed)) {
-        TraceItem(qorv::kTraceRemoved, m_installDir);
+    if (RemoveTree(m_installDir, &failed)) {
+        TraceItem(kTraceRemoved, m_installDir);
         return true;
     }
     for (const std::wstring& path : failed) Failed(path);
@@ -389,12 +389,12 @@ bool Uninstall::RemoveInstallDirectory() {
 // alone, which counts as leaving something. It then stands for the install
 // directory: gone, the entry goes too; left, the entry stays.
 bool Uninstall::RemoveLink(const std::wstring& link) {
-    TraceItem(qorv::kTraceLink, link);
+    TraceItem(kTraceLink, link);
     m_leftSome = true;
     const DWORD attributes = LinkAttributes(link);
-    const qorv::DirEntry entry{link, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, true};
-    if (attributes != 0 && qorv::RemoveDirectoryOrLink(link, entry)) {
-        TraceItem(qorv::kTraceRemoved, link);
+    const DirEntry entry{link, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, true};
+    if (attributes != 0 && RemoveDirectoryOrLink(link, entry)) {
+        TraceItem(kTraceRemoved, link);
         return true;
     }
     Failed(link);
@@ -402,12 +402,12 @@ bool Uninstall::RemoveLink(const std::wstring& link) {
 }
 
 void Uninstall::RemoveShortcut() {
-    if (m_link.empty() || !qorv::PathExists(m_link)) {
-        TraceItem(qorv::kTraceAbsent, m_link);
+    if (m_link.empty() || !PathExists(m_link)) {
+        TraceItem(kTraceAbsent, m_link);
     } else if (!m_linkIsOurs) {
-        TraceItem(qorv::kTraceKept, m_link);  // the player pointed it elsewhere
+        TraceItem(kTraceKept, m_link);  // the player pointed it elsewhere
     } else if (DeleteFileW(m_link.c_str())) {
-        TraceItem(qorv::kTraceRemoved, m_link);
+        TraceItem(kTraceRemoved, m_link);
     } else {
         Failed(m_link);
     }
@@ -416,11 +416,11 @@ void Uninstall::RemoveShortcut() {
 void Uninstall::RemoveEntry() {
     const long result = RemoveUninstallEntry();
     if (result == ERROR_SUCCESS) {
-        TraceItem(qorv::kTraceRemoved, qorv::kUninstallKey);
+        TraceItem(kTraceRemoved, kUninstallKey);
     } else if (result == ERROR_FILE_NOT_FOUND) {
-        TraceItem(qorv::kTraceAbsent, qorv::kUninstallKey);
+        TraceItem(kTraceAbsent, kUninstallKey);
     } else {
-        Failed(qorv::kUninstallKey);
+        Failed(kUninstallKey);
     }
 }
 
@@ -428,12 +428,12 @@ void Uninstall::RemoveEntry() {
 // only when it is empty, and staying is no failure. A link there is never
 // removed here: RemoveDirectoryW would take it whatever it points to.
 void Uninstall::RemoveEmptyParent() const {
-    if (!qorv::PathExists(WithoutTrailingSlash(m_parent))) {
-        TraceItem(qorv::kTraceAbsent, m_parent);
+    if (!PathExists(WithoutTrailingSlash(m_parent))) {
+        TraceItem(kTraceAbsent, m_parent);
     } else if (LinkAttributes(m_parent) == 0 && RemoveDirectoryW(m_parent.c_str())) {
-        TraceItem(qorv::kTraceRemoved, m_parent);
+        TraceItem(kTraceRemoved, m_parent);
     } else {
-        TraceItem(qorv::kTraceKept, m_parent);
+        TraceItem(kTraceKept, m_parent);
     }
 }
 
@@ -447,7 +447,7 @@ void Uninstall::DeleteMovedCaller(HANDLE caller) const {
         }
         Sleep(kDeleteRetryMilliseconds);
     }
-    TraceItem(qorv::kTraceNotRemoved, m_movedCaller);
+    TraceItem(kTraceNotRemoved, m_movedCaller);
 }
 
 // The copy's last duty: its result to the first process, then that
@@ -460,9 +460,7 @@ void Report(const Options& options, int result, const Uninstall& uninstall) {
     uninstall.DeleteMovedCaller(caller.Get());
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int RunUninstaller() {
     // The folder being removed must not be this process's working directory.
     wchar_t temp[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, temp);
@@ -480,4 +478,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const int result = uninstall.Run(options.callerImage);
     if (options.resultPipe != nullptr) Report(options, result, uninstall);
     return result;
+}
+
+}  // namespace
+
+}  // namespace qorv
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return qorv::RunUninstaller();
 }

@@ -10,27 +10,29 @@
 #include "workflow/Trace.h"
 #include "workflow/WorkerThread.h"
 
+namespace qorv {
+
 MainView::MainView(CDialogEx* parent)
-    : CDialogEx(qorv::kIddView, parent),
-      m_nBarWidth(qorv::kBarWidth),
-      m_nBarHeight(qorv::kBarHeight),
+    : CDialogEx(kIddView, parent),
+      m_nBarWidth(kBarWidth),
+      m_nBarHeight(kBarHeight),
       m_nPercent(1),
       m_nLoadingStep(1),
       m_strInstallDir(InstallDirectory()) {
     // Before any worker exists: the trace needs its fallback file.
-    qorv::TraceSetLogDirectory(m_strInstallDir);
+    TraceSetLogDirectory(m_strInstallDir);
 }
 
 MainView::~MainView() = default;
 
 void MainView::DoDataExchange() {
-    m_stText.Attach(GetDlgItem(m_hWnd, qorv::kIdcStatusText));
+    m_stText.Attach(GetDlgItem(m_hWnd, kIdcStatusText));
 }
 
 BOOL MainView::OnInitDialog() {
     CDialogEx::OnInitDialog();
-    m_pBarAnchor = GetDlgItem(m_hWnd, qorv::kIdcBarAnchor);
-    ::MoveWindow(m_pBarAnchor, qorv::kBarX, qorv::kBarY, 5, 5, TRUE);
+    m_pBarAnchor = GetDlgItem(m_hWnd, kIdcBarAnchor);
+    ::MoveWindow(m_pBarAnchor, kBarX, kBarY, 5, 5, TRUE);
     m_stText.MoveWindow(0, 154, 468, 30, TRUE);
     wchar_t status[256] = {};
     GetWindowTextW(m_stText.GetSafeHwnd(), status, 256);
@@ -50,7 +52,7 @@ BOOL MainView::OnInitDialog() {
 HBRUSH MainView::OnCtlColor(UINT message, HDC dc, HWND control) {
     HBRUSH brush = reinterpret_cast<HBRUSH>(DefWindowProcW(
         m_hWnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
-    if (GetDlgCtrlID(control) == qorv::kIdcStatusText) {
+    if (GetDlgCtrlID(control) == kIdcStatusText) {
         SetTextColor(dc, RGB(255, 255, 255));
         SetBkMode(dc, TRANSPARENT);
         return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
@@ -61,10 +63,10 @@ HBRUSH MainView::OnCtlColor(UINT message, HDC dc, HWND control) {
 
 void MainView::OnPaint() {
     // One read: the worker may store a new value meanwhile.
-    const int width = qorv::BarWidth(m_nPercent, m_nBarWidth);
-    qorv::TraceLog(qorv::kTraceWidth, width);
+    const int width = BarWidth(m_nPercent, m_nBarWidth);
+    TraceLog(kTraceWidth, width);
 
-    LoadPngImage(&m_imgBar, qorv::kIdPngBar);
+    LoadPngImage(&m_imgBar, kIdPngBar);
     {
         // The anchor only marks where the bar starts. Wine clips a Static's
         // context to its own 5 x 5 pixels, so the bar goes into the view's
@@ -92,28 +94,28 @@ void MainView::Repaint() {
 }
 
 void MainView::StageFailed(const char* stage, const std::wstring& url, HRESULT result) {
-    qorv::TraceLog(qorv::kTraceStageFailed, stage, static_cast<unsigned long>(result));
-    qorv::TraceLogW(url.c_str());
-    qorv::TraceLog(qorv::kTraceLineEnd);
+    TraceLog(kTraceStageFailed, stage, static_cast<unsigned long>(result));
+    TraceLogW(url.c_str());
+    TraceLog(kTraceLineEnd);
     HWND view = GetSafeHwnd();
     if (view != nullptr) {
-        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(qorv::kFailureText), 0);
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(kFailureText), 0);
     }
 }
 
 void MainView::InstallFailed() {
     HWND view = GetSafeHwnd();
     if (view != nullptr) {
-        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(qorv::kInstallFailedText), 0);
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(kInstallFailedText), 0);
     }
 }
 
 bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
     const HRESULT started = StartProgram(commandLine);
     if (started == S_OK) return true;
-    qorv::TraceLog(qorv::kTraceStartFailed, static_cast<unsigned long>(started));
-    qorv::TraceLogW(commandLine.c_str());
-    qorv::TraceLog(qorv::kTraceLineEnd);
+    TraceLog(kTraceStartFailed, static_cast<unsigned long>(started));
+    TraceLogW(commandLine.c_str());
+    TraceLog(kTraceLineEnd);
     InstallFailed();
     return false;
 }
@@ -121,9 +123,9 @@ bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
 void MainView::StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name) {
     const HRESULT started = StartWorkerThread(stage, this);
     if (started == S_OK) return;
-    qorv::TraceLog(qorv::kTraceStartFailed, static_cast<unsigned long>(started));
-    qorv::TraceLogW(name);
-    qorv::TraceLog(qorv::kTraceLineEnd);
+    TraceLog(kTraceStartFailed, static_cast<unsigned long>(started));
+    TraceLogW(name);
+    TraceLog(kTraceLineEnd);
     InstallFailed();
 }
 
@@ -198,3 +200,5 @@ bool MainView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* re
             return CDialogEx::OnMessage(message, wParam, lParam, result);
     }
 }
+
+}  // namespace qorv

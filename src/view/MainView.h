@@ -13,6 +13,8 @@
 #include "app/Image.h"
 #include "app/Static.h"
 
+namespace qorv {
+
 // Posted to the view by a worker whose stage stopped on a failure; wParam
 // is the status text to show.
 constexpr UINT kWmStageFailed = WM_APP + 1;
@@ -85,3 +87,5 @@ private:
     std::wstring m_strStatus;
     std::atomic<bool> m_bFailed{false};
 };
+
+}  // namespace qorv

@@ -5,7 +5,7 @@
 #include "workflow/Progress.h"
 #include "workflow/Trace.h"
 
-using namespace qorv;
+namespace qorv {
 
 STDMETHODIMP CBindCallback::QueryInterface(REFIID, void** object) {
     if (object != nullptr) *object = nullptr;
@@ -26,3 +26,5 @@ STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG,
     TraceLog(kTraceDownloaded, report.filePercent);
     return S_OK;
 }
+
+}  // namespace qorv

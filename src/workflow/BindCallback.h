@@ -4,6 +4,8 @@
 
 #include <urlmon.h>
 
+namespace qorv {
+
 class MainView;
 
 class CBindCallback : public IBindStatusCallback {
@@ -30,3 +32,5 @@ public:
 private:
     MainView* m_pView;
 };
+
+}  // namespace qorv

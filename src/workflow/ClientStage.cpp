@@ -18,7 +18,7 @@
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
 
-using namespace qorv;
+namespace qorv {
 
 namespace {
 
@@ -77,7 +77,7 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
             // The client is whole either way: a version that cannot be
             // committed leaves none, and the next run judges the client by
             // its record again.
-            if (!ReplaceFile(newVersion, versionFile)) TraceLog(kTraceVersionNotKept);
+            if (!MoveFileOver(newVersion, versionFile)) TraceLog(kTraceVersionNotKept);
             ForgetDownload(newVersion);
         }
         view->LaunchGame();
@@ -99,3 +99,5 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     }
     return 0;
 }
+
+}  // namespace qorv

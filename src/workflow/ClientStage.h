@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 UINT __cdecl DownloadClientProc(LPVOID param);
+
+}  // namespace qorv

@@ -6,8 +6,12 @@
 #include "Constants.h"
 #include "services/FileSystem.h"
 
+namespace qorv {
+
 std::wstring InstallDirectory() {
     wchar_t local[MAX_PATH] = {};
     SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE);
-    return qorv::AppendPath(local, qorv::kInstallSubdir);
+    return AppendPath(local, kInstallSubdir);
 }
+
+}  // namespace qorv

@@ -17,7 +17,7 @@
 #include "workflow/TextFile.h"
 #include "workflow/Trace.h"
 
-using namespace qorv;
+namespace qorv {
 
 namespace {
 
@@ -52,3 +52,5 @@ void MainView::LaunchGame() {
     TraceLog(launch.gameClient ? kTraceStartGameClient : kTraceStartMicroClient);
     RunClosingStep(this);
 }
+
+}  // namespace qorv

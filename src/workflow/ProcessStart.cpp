@@ -1,5 +1,7 @@
 #include "workflow/ProcessStart.h"
 
+namespace qorv {
+
 HRESULT StartProgram(const std::wstring& commandLine) {
     // CreateProcessW may write into its command line: give it a copy.
     std::wstring buffer = commandLine;
@@ -14,3 +16,5 @@ HRESULT StartProgram(const std::wstring& commandLine) {
     CloseHandle(process.hProcess);
     return S_OK;
 }
+
+}  // namespace qorv

@@ -22,7 +22,7 @@
 #include "workflow/Trace.h"
 #include "workflow/VersionStage.h"
 
-using namespace qorv;
+namespace qorv {
 
 namespace {
 
@@ -92,3 +92,5 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     RunClosingStep(view);
     return 0;
 }
+
+}  // namespace qorv

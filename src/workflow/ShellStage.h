@@ -7,4 +7,8 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 UINT __cdecl DownloadShellProc(LPVOID param);
+
+}  // namespace qorv

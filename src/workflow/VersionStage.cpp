@@ -16,7 +16,7 @@
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
 
-using namespace qorv;
+namespace qorv {
 
 UINT __cdecl CheckVersionProc(LPVOID param) {
     auto* view = static_cast<MainView*>(param);
@@ -57,3 +57,5 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     view->LaunchGame();
     return 0;
 }
+
+}  // namespace qorv

@@ -7,4 +7,8 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 UINT __cdecl CheckVersionProc(LPVOID param);
+
+}  // namespace qorv

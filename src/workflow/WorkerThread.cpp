@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+namespace qorv {
+
 namespace {
 
 struct WorkerStart {
@@ -29,3 +31,5 @@ HRESULT StartWorkerThread(WorkerProc proc, LPVOID param) {
     CloseHandle(reinterpret_cast<HANDLE>(thread));
     return S_OK;
 }
+
+}  // namespace qorv

@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+namespace qorv {
+
 using WorkerProc = UINT(__cdecl*)(LPVOID);
 
 // S_OK, or what kept the thread from being created.
 [[nodiscard]] HRESULT StartWorkerThread(WorkerProc proc, LPVOID param);
+
+}  // namespace qorv

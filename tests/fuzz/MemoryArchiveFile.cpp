@@ -93,6 +93,6 @@ void FillMemoryArchiveFunctions(zlib_filefunc64_def* functions) {
 }
 
 // The zip layer's seam: archives come from memory in the fuzz build.
-void ZipFillArchiveFunctions(zlib_filefunc64_def* functions) {
+void qorv::ZipFillArchiveFunctions(zlib_filefunc64_def* functions) {
     FillMemoryArchiveFunctions(functions);
 }

@@ -11,6 +11,8 @@
 #include "services/Text.h"
 #include "workflow/InstallerName.h"
 
+using namespace qorv;
+
 namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

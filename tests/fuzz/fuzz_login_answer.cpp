@@ -11,6 +11,8 @@
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
 
+using namespace qorv;
+
 namespace {
 
 const std::wstring kInstallDir = L"C:\\Users\\Player\\AppData\\Local\\tovrine\\qorv\\";

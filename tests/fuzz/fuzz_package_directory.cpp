@@ -10,6 +10,8 @@
 #include "delivery/RangePlan.h"
 #include "services/zip/PackageDirectory.h"
 
+using namespace qorv;
+
 namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

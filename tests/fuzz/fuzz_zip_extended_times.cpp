@@ -8,6 +8,8 @@
 #include "FuzzFail.h"
 #include "services/zip/ZipTimes.h"
 
+using namespace qorv;
+
 namespace {
 
 constexpr uint64_t kUntouched = 0x0123456789ABCDEFull;

@@ -9,6 +9,8 @@
 #include "FuzzFail.h"
 #include "services/zip/ZipNames.h"
 
+using namespace qorv;
+
 namespace {
 
 bool IsSeparator(wchar_t c) {

@@ -24,6 +24,8 @@
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipNames.h"
 
+using namespace qorv;
+
 namespace {
 
 // root/ holds base/ (the install directory), cwd/ (the process's current

@@ -6,6 +6,8 @@
 
 #include "services/FileSystem.h"
 
+using namespace qorv;
+
 using qorv::AppendPath;
 using qorv::kMaxPathChars;
 

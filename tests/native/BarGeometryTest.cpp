@@ -4,6 +4,8 @@
 
 #include <climits>
 
+using namespace qorv;
+
 namespace {
 
 TEST(BarWidth, FollowsThePercentageOfTheFullBarWithinOneToFull) {

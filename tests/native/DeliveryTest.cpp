@@ -48,7 +48,7 @@ public:
             }
             if (first >= body.size()) {
                 answer->status = 416;
-                pending_.clear();
+                m_pending.clear();
                 return S_OK;
             }
             answer->status = 206;
@@ -58,28 +58,28 @@ public:
         answer->etag = etag;
         answer->lengthKnown = true;
         answer->length = last - first + 1;
-        pending_ = body.substr(static_cast<size_t>(first), static_cast<size_t>(answer->length));
-        cut_ = cuts > 0 ? (--cuts, cutAfter) : UINT64_MAX;
+        m_pending = body.substr(static_cast<size_t>(first), static_cast<size_t>(answer->length));
+        m_cut = cuts > 0 ? (--cuts, cutAfter) : UINT64_MAX;
         return S_OK;
     }
 
     HRESULT Read(void* buffer, uint32_t capacity, uint32_t* read) override {
         *read = 0;
-        if (cut_ == 0 || sent >= deadAfter) return kResultFailed;
-        uint64_t count = pending_.size() < capacity ? pending_.size() : capacity;
-        if (count > cut_) count = cut_;
+        if (m_cut == 0 || sent >= deadAfter) return kResultFailed;
+        uint64_t count = m_pending.size() < capacity ? m_pending.size() : capacity;
+        if (count > m_cut) count = m_cut;
         if (count > deadAfter - sent) count = deadAfter - sent;
-        memcpy(buffer, pending_.data(), static_cast<size_t>(count));
-        pending_.erase(0, static_cast<size_t>(count));
-        cut_ -= count;
+        memcpy(buffer, m_pending.data(), static_cast<size_t>(count));
+        m_pending.erase(0, static_cast<size_t>(count));
+        m_cut -= count;
         sent += count;
         *read = static_cast<uint32_t>(count);
         return S_OK;
     }
 
 private:
-    std::string pending_;
-    uint64_t cut_ = UINT64_MAX;
+    std::string m_pending;
+    uint64_t m_cut = UINT64_MAX;
 };
 
 class Observer : public DeliveryObserver {

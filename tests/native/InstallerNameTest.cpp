@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qorv;
+
 using qorv::ParseInstallerName;
 using qorv::SplitString;
 

@@ -5,6 +5,8 @@
 
 #include "services/Text.h"
 
+using namespace qorv;
+
 using qorv::DecideLaunch;
 using qorv::LaunchDecision;
 using qorv::LoginUrl;

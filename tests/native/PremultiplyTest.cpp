@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace qorv;
+
 namespace {
 
 // Pixels are stored blue, green, red, alpha.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qorv;
+
 using qorv::ComputeProgress;
 
 namespace {

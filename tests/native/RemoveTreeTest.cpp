@@ -11,6 +11,8 @@
 #include "services/Text.h"
 #include "workflow/RemoveTree.h"
 
+using namespace qorv;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "workflow/VersionDigest.h"
 #include "workflow/TextMode.h"
+#include "workflow/VersionDigest.h"
+
+using namespace qorv;
 
 using qorv::TextModeBytes;
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qorv;
+
 using qorv::Utf16ToUtf8;
 using qorv::Utf8ToUtf16;
 

@@ -8,6 +8,8 @@
 #include "ZipTestFixture.h"
 #include "services/zip/ZipReadAhead.h"
 
+using namespace qorv;
+
 namespace {
 
 constexpr uint64_t kEpoch = 0x019DB1DED53E8000ULL;

@@ -10,6 +10,8 @@
 #include "ZipTestFixture.h"
 #include "delivery/Unpack.h"
 
+using namespace qorv;
+
 namespace {
 
 TestZipEntry File(const std::string& name, const std::string& data) {
@@ -30,8 +32,8 @@ protected:
     // Every file and folder under the scratch root, relative to it.
     std::set<std::string> Tree() const {
         std::set<std::string> tree;
-        for (const auto& item : std::filesystem::recursive_directory_iterator(root_)) {
-            tree.insert(item.path().lexically_relative(root_).string());
+        for (const auto& item : std::filesystem::recursive_directory_iterator(m_root)) {
+            tree.insert(item.path().lexically_relative(m_root).string());
         }
         return tree;
     }

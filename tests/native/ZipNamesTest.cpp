@@ -5,6 +5,8 @@
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipPaths.h"
 
+using namespace qorv;
+
 namespace {
 
 std::wstring Clean(const wchar_t* name) {

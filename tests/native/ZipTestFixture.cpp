@@ -10,6 +10,8 @@
 
 #include "services/Text.h"
 
+using namespace qorv;
+
 std::wstring Wide(const std::string& utf8) {
     return qorv::Utf8ToUtf16(utf8.data(), utf8.size());
 }
@@ -25,15 +27,15 @@ uint64_t FileTimeValue(const FILETIME& time) {
 void ZipTest::SetUp() {
     std::string pattern = (std::filesystem::temp_directory_path() / "qorv-zip-XXXXXX").string();
     ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-    root_ = pattern;
+    m_root = pattern;
 }
 
 void ZipTest::TearDown() {
     // Read-only files and folders must not stop the clean-up.
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root_)) {
+    for (const auto& item : std::filesystem::recursive_directory_iterator(m_root)) {
         chmod(item.path().c_str(), item.is_directory() ? 0755 : 0644);
     }
-    std::filesystem::remove_all(root_);
+    std::filesystem::remove_all(m_root);
 }
 
 bool ZipTest::Exists(const std::string& relative) const {

@@ -11,9 +11,9 @@
 #include "services/zip/ZipExtract.h"
 
 struct ZipHandleCloser {
-    void operator()(ZipHandleData* handle) const { ZipClose(handle); }
+    void operator()(qorv::ZipHandleData* handle) const { qorv::ZipClose(handle); }
 };
-using ScopedZip = std::unique_ptr<ZipHandleData, ZipHandleCloser>;
+using ScopedZip = std::unique_ptr<qorv::ZipHandleData, ZipHandleCloser>;
 
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const wchar_t* wide);
@@ -25,7 +25,7 @@ protected:
     void TearDown() override;
 
     // A path inside the scratch directory.
-    std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+    std::string Path(const std::string& relative) const { return m_root + "/" + relative; }
     bool Exists(const std::string& relative) const;
     std::string Read(const std::string& relative) const;
     void Write(const std::string& relative, const std::string& bytes) const;
@@ -34,5 +34,5 @@ protected:
     ScopedZip OpenEntries(const std::vector<TestZipEntry>& entries);
     ScopedZip OpenFile(const std::string& relative);
 
-    std::string root_;
+    std::string m_root;
 };

@@ -6,6 +6,8 @@
 
 #include "services/zip/ZipTimes.h"
 
+using namespace qorv;
+
 namespace {
 
 uint64_t Value(const FILETIME& time) {
@@ -16,13 +18,13 @@ uint64_t Value(const FILETIME& time) {
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = getenv("TZ")) saved_ = old, hadZone_ = true;
+        if (const char* old = getenv("TZ")) m_saved = old, m_hadZone = true;
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ScopedTimeZone() {
-        if (hadZone_) {
-            setenv("TZ", saved_.c_str(), 1);
+        if (m_hadZone) {
+            setenv("TZ", m_saved.c_str(), 1);
         } else {
             unsetenv("TZ");
         }
@@ -30,8 +32,8 @@ public:
     }
 
 private:
-    std::string saved_;
-    bool hadZone_ = false;
+    std::string m_saved;
+    bool m_hadZone = false;
 };
 
 uint64_t UtcFileTime(int year, int month, int day, int hour, int minute, int second) {

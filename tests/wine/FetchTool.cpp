@@ -10,6 +10,8 @@
 #include "ProgressStandIn.h"
 #include "delivery/DownloadToFile.h"
 
+using namespace qorv;
+
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);

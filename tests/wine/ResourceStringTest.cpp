@@ -9,6 +9,8 @@
 #include "ResourceStringTest.h"
 #include "workflow/ResourceString.h"
 
+using namespace qorv;
+
 namespace {
 
 int Check(unsigned id, const std::wstring& expected) {

@@ -1,8 +1,8 @@
 #include "services/Shortcut.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 #include <string>
 
 #include "Constants.h"
+
+using namespace qorv;
 
 using Microsoft::WRL::ComPtr;
 
@@ -77,10 +79,10 @@ protected:
     void Prepare(const std::wstring& directoryName) {
         wchar_t temp[MAX_PATH] = {};
         ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
-        directory_ = std::wstring(temp) + directoryName;
-        target_ = directory_ + L"\\" + qorv::kShellProgram;
-        CreateDirectoryW(directory_.c_str(), nullptr);
-        HANDLE file = CreateFileW(target_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        m_directory = std::wstring(temp) + directoryName;
+        m_target = m_directory + L"\\" + qorv::kShellProgram;
+        CreateDirectoryW(m_directory.c_str(), nullptr);
+        HANDLE file = CreateFileW(m_target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         // Wine stores such names through the Unix locale's character set.
         ASSERT_NE(file, INVALID_HANDLE_VALUE)
@@ -91,21 +93,21 @@ protected:
 
     void TearDown() override {
         DeleteFileW(DesktopLink().c_str());
-        DeleteFileW(target_.c_str());
-        RemoveDirectoryW(directory_.c_str());
+        DeleteFileW(m_target.c_str());
+        RemoveDirectoryW(m_directory.c_str());
     }
 
-    std::wstring directory_;
-    std::wstring target_;
+    std::wstring m_directory;
+    std::wstring m_target;
 };
 
 TEST_F(ShortcutTest, SavesLinkToTargetWithArgumentsOnly) {
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, qorv::kPlatform);
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, qorv::kPlatform);
     ASSERT_TRUE(FileExists(DesktopLink()));
     const LinkFields link = ReadLink(DesktopLink());
     ASSERT_EQ(link.loaded, S_OK);
-    EXPECT_EQ(link.path, target_);
-    EXPECT_EQ(link.idListPath, target_);
+    EXPECT_EQ(link.path, m_target);
+    EXPECT_EQ(link.idListPath, m_target);
     EXPECT_EQ(link.arguments, L"pelmar");
     EXPECT_EQ(link.workingDirectory, L"");
     // COM was left uninitialised on this thread, as it was found.
@@ -115,30 +117,30 @@ TEST_F(ShortcutTest, SavesLinkToTargetWithArgumentsOnly) {
 }
 
 TEST_F(ShortcutTest, SecondCallReplacesTheSameFile) {
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, L"earlier");
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, qorv::kPlatform);
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, L"earlier");
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, qorv::kPlatform);
     const LinkFields link = ReadLink(DesktopLink());
     ASSERT_EQ(link.loaded, S_OK);
-    EXPECT_EQ(link.path, target_);
+    EXPECT_EQ(link.path, m_target);
     EXPECT_EQ(link.arguments, L"pelmar");
 }
 
 TEST_F(ShortcutTest, WorksWhereComIsAlreadyInitialised) {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, qorv::kPlatform);
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, qorv::kPlatform);
     // The caller's initialisation survives the call.
     ComPtr<IShellLinkW> link;
     EXPECT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)),
               S_OK);
     link.Reset();
     CoUninitialize();
-    EXPECT_EQ(ReadLink(DesktopLink()).path, target_);
+    EXPECT_EQ(ReadLink(DesktopLink()).path, m_target);
 }
 
 TEST_F(ShortcutTest, WritesNothingWhereComCannotBeInitialised) {
     // A multithreaded apartment makes CoInitialize fail with RPC_E_CHANGED_MODE.
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, qorv::kPlatform);
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, qorv::kPlatform);
     EXPECT_FALSE(FileExists(DesktopLink()));
     // No stray CoUninitialize: the apartment is still there.
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
@@ -156,13 +158,13 @@ protected:
 };
 
 TEST_F(ShortcutCp1252Test, TargetOutsideTheCodePageReadsBackExactly) {
-    CreateDesktopShortcut(target_, qorv::kShortcutFile, qorv::kPlatform);
+    CreateDesktopShortcut(m_target, qorv::kShortcutFile, qorv::kPlatform);
     const LinkFields link = ReadLink(DesktopLink());
     ASSERT_EQ(link.loaded, S_OK);
     // The ID list holds the target in UTF-16. GetPath is not checked here: Wine
     // keeps only an ANSI copy of the path in the file's location block and
     // reports that, where Windows also stores the path in UTF-16.
-    EXPECT_EQ(link.idListPath, target_);
+    EXPECT_EQ(link.idListPath, m_target);
     EXPECT_EQ(link.arguments, L"pelmar");
 }
 

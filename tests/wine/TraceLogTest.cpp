@@ -12,6 +12,8 @@
 #include "Constants.h"
 #include "services/UniqueHandle.h"
 
+using namespace qorv;
+
 TEST(TraceLog, LinesFromBeforeTheLogFolderExistsReachTheLog) {
     wchar_t temp[MAX_PATH] = {};
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);

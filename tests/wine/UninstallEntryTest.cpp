@@ -8,6 +8,8 @@
 
 #include "Constants.h"
 
+using namespace qorv;
+
 namespace {
 
 struct StringValue {

@@ -56,16 +56,16 @@ protected:
     void SetUp() override {
         wchar_t temp[MAX_PATH] = {};
         ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
-        root_ = std::wstring(temp) + L"qorv \x4E2D\x6587 \x0444" + std::to_wstring(GetTickCount());
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-        root_ += L"\\";
+        m_root = std::wstring(temp) + L"qorv \x4E2D\x6587 \x0444" + std::to_wstring(GetTickCount());
+        ASSERT_TRUE(CreateDirectoryW(m_root.c_str(), nullptr));
+        m_root += L"\\";
     }
-    void TearDown() override { RemoveTree(root_); }
+    void TearDown() override { RemoveTree(m_root); }
 
     void WriteArchive(const std::vector<TestZipEntry>& entries,
                       const TestZipLayout& layout = TestZipLayout()) {
         const std::string bytes = BuildTestZip(entries, layout);
-        HANDLE file = CreateFileW((root_ + L"pkg.zip").c_str(), GENERIC_WRITE, 0, nullptr,
+        HANDLE file = CreateFileW((m_root + L"pkg.zip").c_str(), GENERIC_WRITE, 0, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
@@ -76,8 +76,8 @@ protected:
 
     // Runs qorv-unzip.exe ARCHIVE BASEDIR and returns its exit status.
     DWORD RunTool() {
-        std::wstring command = L"\"" + ProgramDirectory() + L"qorv-unzip.exe\" \"" + root_ +
-                               L"pkg.zip\" \"" + root_ + L"out\"";
+        std::wstring command = L"\"" + ProgramDirectory() + L"qorv-unzip.exe\" \"" + m_root +
+                               L"pkg.zip\" \"" + m_root + L"out\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process = {};
@@ -97,7 +97,7 @@ protected:
     }
 
     std::string Read(const std::wstring& relative) {
-        HANDLE file = CreateFileW((root_ + L"out\\" + relative).c_str(), GENERIC_READ, 0, nullptr,
+        HANDLE file = CreateFileW((m_root + L"out\\" + relative).c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return "<missing>";
         std::string content;
@@ -112,7 +112,7 @@ protected:
 
     WIN32_FILE_ATTRIBUTE_DATA Info(const std::wstring& relative) {
         WIN32_FILE_ATTRIBUTE_DATA data = {};
-        const std::wstring path = root_ + L"out\\" + relative;
+        const std::wstring path = m_root + L"out\\" + relative;
         EXPECT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
             << "missing: " << relative.size();
         return data;
@@ -121,7 +121,7 @@ protected:
     // Whether the file system under the scratch folder keeps a creation time
     // that is set (Wine on Linux file systems does not).
     bool CreationTimeIsKept() {
-        const std::wstring path = root_ + L"probe-creation";
+        const std::wstring path = m_root + L"probe-creation";
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
@@ -136,7 +136,7 @@ protected:
 
     // Whether a read-only file refuses to be opened for writing here.
     bool ReadOnlyIsEnforced() {
-        const std::wstring path = root_ + L"probe-read-only";
+        const std::wstring path = m_root + L"probe-read-only";
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_READONLY, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
@@ -148,7 +148,7 @@ protected:
         return false;
     }
 
-    std::wstring root_;
+    std::wstring m_root;
 };
 
 TestZipEntry DosEntry(const std::string& name, const std::string& data, uint32_t attributes) {
@@ -207,14 +207,14 @@ TEST_F(ZipWineTest, NamesLeavingTheBaseStreamsAndDevicesAreRefused) {
         WriteArchive({DosEntry("dir\\..\\..\\z.txt", "z", 0x20),
                       DosEntry("s.txt:stream", "s", 0x20), DosEntry("fine.txt", "fine", 0x20)}));
     ASSERT_EQ(RunTool(), 1u);
-    EXPECT_EQ(GetFileAttributesW((root_ + L"z.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW((root_ + L"out\\s.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((m_root + L"z.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((m_root + L"out\\s.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     Info(L"fine.txt");
     // Windows opens these as devices: a write "succeeds" and stores nothing.
     ASSERT_NO_FATAL_FAILURE(WriteArchive(
         {DosEntry("NUL", "n", 0x20), DosEntry("aux", "a", 0x20), DosEntry("sub/COM1", "c", 0x20)}));
     EXPECT_EQ(RunTool(), 1u);
-    EXPECT_EQ(GetFileAttributesW((root_ + L"out\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((m_root + L"out\\sub").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(ZipWineTest, Zip64SizesAndEndRecordsAreRead) {

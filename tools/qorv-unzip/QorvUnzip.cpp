@@ -17,6 +17,8 @@
 #include <io.h>
 #endif
 
+namespace qorv {
+
 namespace {
 
 constexpr int kExitOk = 0;
@@ -64,7 +66,7 @@ void PrintEntry(int32_t index, ZipResult get, const ZipEntryInfo& entry, bool ex
     cJSON_AddNumberToObject(line.get(), "index", index);
     cJSON_AddNumberToObject(line.get(), "get", get);
     cJSON_AddStringToObject(line.get(), "name",
-                            qorv::Utf16ToUtf8(entry.name, wcslen(entry.name)).c_str());
+                            Utf16ToUtf8(entry.name, wcslen(entry.name)).c_str());
     cJSON_AddNumberToObject(line.get(), "attributes", entry.attributes);
     AddTime(line.get(), "writeTime", entry.writeTime);
     AddTime(line.get(), "accessTime", entry.accessTime);
@@ -128,18 +130,20 @@ int Main(int argc, const std::wstring* args) {
 
 }  // namespace
 
+}  // namespace qorv
+
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
     // JSON Lines end in "\n" alone on every platform.
     _setmode(_fileno(stdout), _O_BINARY);
     std::wstring args[3];
     for (int i = 0; i < argc && i < 3; ++i) args[i] = argv[i];
-    return Main(argc, args);
+    return qorv::Main(argc, args);
 }
 #else
 int main(int argc, char** argv) {
     std::wstring args[3];
     for (int i = 0; i < argc && i < 3; ++i) args[i] = qorv::Utf8ToUtf16(argv[i], strlen(argv[i]));
-    return Main(argc, args);
+    return qorv::Main(argc, args);
 }
 #endif

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace qorv {
+
 inline uint16_t ZipRead16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
@@ -14,3 +16,5 @@ inline uint32_t ZipRead32(const unsigned char* p) {
 inline uint64_t ZipRead64(const unsigned char* p) {
     return static_cast<uint64_t>(ZipRead32(p)) | (static_cast<uint64_t>(ZipRead32(p + 4)) << 32);
 }
+
+}  // namespace qorv

@@ -4,4 +4,8 @@
 
 #include <minizip/ioapi.h>
 
+namespace qorv {
+
 void ZipFillArchiveFunctions(zlib_filefunc64_def* functions);
+
+}  // namespace qorv

@@ -6,6 +6,8 @@
 #include "services/UniqueHandle.h"
 #include "services/zip/ZipArchiveFile.h"
 
+namespace qorv {
+
 namespace {
 
 // The reader asks for headers a few bytes at a time, so reads are served
@@ -13,7 +15,7 @@ namespace {
 struct ArchiveStream {
     explicit ArchiveStream(HANDLE handle) : file(handle) {}
 
-    qorv::KernelHandle file;
+    KernelHandle file;
     uint64_t position = 0;     // where the reader is
     uint64_t bufferStart = 0;  // file offset of buffer[0]
     DWORD bufferLength = 0;
@@ -121,3 +123,5 @@ void ZipFillArchiveFunctions(zlib_filefunc64_def* functions) {
     functions->zerror_file = ArchiveError;
     functions->opaque = nullptr;
 }
+
+}  // namespace qorv

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+namespace qorv {
+
 namespace {
 
 uint32_t Crc32Step(const z_crc_t* table, uint32_t crc, uint8_t byte) {
@@ -32,3 +34,5 @@ void ZipCryptDecrypt(ZipCryptKeys* keys, unsigned char* data, size_t size) {
         UpdateKeys(table, keys, data[i]);
     }
 }
+
+}  // namespace qorv

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qorv {
+
 constexpr int kZipEncryptionHeaderSize = 12;
 
 struct ZipCryptKeys {
@@ -17,3 +19,5 @@ ZipCryptKeys ZipCryptEmptyPasswordKeys();
 
 // Decrypts data in place, advancing the keys.
 void ZipCryptDecrypt(ZipCryptKeys* keys, unsigned char* data, size_t size);
+
+}  // namespace qorv

@@ -7,6 +7,8 @@
 
 #include "services/zip/ZipCrypt.h"
 
+namespace qorv {
+
 namespace {
 
 constexpr uint32_t kFlagDataDescriptor = 0x08;
@@ -112,3 +114,5 @@ ZipResult ZipWriteEncryptedEntry(unzFile reader, const ZipEntryFacts& facts, uns
     }
     return ZipOk;
 }
+
+}  // namespace qorv

@@ -5,6 +5,8 @@
 #include "services/zip/ZipExtractor.h"
 #include "services/zip/ZipFileSystem.h"
 
+namespace qorv {
+
 // Copies the reader's current entry into file through output, which holds
 // kZipOutputBufferSize bytes. ZipErrPassword when the decrypted header
 // fails its check byte, ZipErrInflate when the data cannot be read or
@@ -12,3 +14,5 @@
 // file cannot be written.
 ZipResult ZipWriteEncryptedEntry(unzFile reader, const ZipEntryFacts& facts, unsigned char* output,
                                  ZipTargetFile& file);
+
+}  // namespace qorv

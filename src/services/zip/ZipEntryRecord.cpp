@@ -3,6 +3,8 @@
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipTimes.h"
 
+namespace qorv {
+
 namespace {
 
 // Hosts whose external attributes carry DOS attribute bits in the low byte:
@@ -88,3 +90,5 @@ ZipResult ZipReadEntryRecord(ZipExtractor& extractor, int32_t index, ZipEntryInf
     facts->uncompressedSize = info.uncompressed_size;
     return ZipOk;
 }
+
+}  // namespace qorv

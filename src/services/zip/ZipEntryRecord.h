@@ -3,6 +3,8 @@
 
 #include "services/zip/ZipExtractor.h"
 
+namespace qorv {
+
 // Windows attribute bits from an entry's external attributes and the host
 // system in the high byte of its "version made by".
 uint32_t ZipMapAttributes(uint32_t external, uint32_t versionMadeBy);
@@ -15,3 +17,5 @@ uint32_t ZipMapAttributes(uint32_t external, uint32_t versionMadeBy);
 // ZipErrFile for a name that does not fit the record.
 ZipResult ZipReadEntryRecord(ZipExtractor& extractor, int32_t index, ZipEntryInfo* record,
                              ZipEntryFacts* facts);
+
+}  // namespace qorv

@@ -15,6 +15,8 @@
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipPaths.h"
 
+namespace qorv {
+
 namespace {
 
 // The fixed part of a central directory record.
@@ -176,7 +178,7 @@ ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target)
     wchar_t path[kZipMaxPath];
     const wchar_t* base = ZipIsAbsolutePath(target) ? L"" : extractor.baseDir;
     if ((base != extractor.baseDir || base[0] != L'\0') && ZipJoinPath(path, base, target, L"") &&
-        qorv::MakeDirectories(path) == S_OK) {
+        MakeDirectories(path) == S_OK) {
         return ZipOk;
     }
     return ZipErrFile;
@@ -204,7 +206,7 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     // then they wait in a file of their own beside the base directory's
     // entries, on the same volume.
     wchar_t replacement[kZipMaxPath];
-    if (!ZipJoinPath(replacement, base != nullptr ? base : directory, qorv::kUnpackReplacementFile,
+    if (!ZipJoinPath(replacement, base != nullptr ? base : directory, kUnpackReplacementFile,
                      L"")) {
         return ZipErrFile;
     }
@@ -217,7 +219,7 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     wchar_t folder[kZipMaxPath];
     if (opened == ZipTargetFile::Opened::kFolderMissing &&
         ZipJoinPath(folder, base != nullptr ? base : L"", directory, L"") &&
-        qorv::MakeDirectories(folder) == S_OK) {
+        MakeDirectories(folder) == S_OK) {
         opened = file.Open(path, replacement, attributes);
     }
     if (opened != ZipTargetFile::Opened::kOk) return ZipErrFile;
@@ -361,3 +363,5 @@ ZipResult ZipClose(ZipHandle handle) {
     delete handle;
     return Store(ZipOk);
 }
+
+}  // namespace qorv

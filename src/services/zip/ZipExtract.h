@@ -17,6 +17,8 @@ struct FILETIME {
 };
 #endif
 
+namespace qorv {
+
 // The result of every operation.
 using ZipResult = uint32_t;
 // Success.
@@ -101,3 +103,5 @@ ZipResult ZipLastResult();
 // names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension)
 // would write to the device instead of a file under it.
 bool ZipTargetEscapesBase(const wchar_t* target);
+
+}  // namespace qorv

@@ -10,6 +10,8 @@
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipReadAhead.h"
 
+namespace qorv {
+
 constexpr uint32_t kZipOutputBufferSize = 16384;
 
 // Entry facts the extraction needs beyond the record.
@@ -49,3 +51,5 @@ struct ZipExtractor {
     // Declared last: its thread ends before anything else goes.
     ZipReadAhead readAhead;
 };
+
+}  // namespace qorv

@@ -11,6 +11,8 @@
 #include "services/UniqueHandle.h"
 #endif
 
+namespace qorv {
+
 // Writes the process's current directory into buffer (capacity characters
 // with the terminator). False when it cannot be read or does not fit.
 bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity);
@@ -44,8 +46,10 @@ private:
     uint32_t m_attributes = 0;
     bool m_committed = false;
 #ifdef _WIN32
-    qorv::KernelHandle m_file;
+    KernelHandle m_file;
 #else
     int m_descriptor = -1;
 #endif
 };
+
+}  // namespace qorv

@@ -13,9 +13,9 @@
 #include "services/zip/ZipFileSystem.h"
 #include "services/zip/ZipTimes.h"
 
-namespace {
+namespace qorv {
 
-using qorv::NativePath;
+namespace {
 
 timespec ToTimespec(const FILETIME& time) {
     timespec result;
@@ -42,7 +42,7 @@ timespec ToTimespec(const FILETIME& time) {
 bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity) {
     char native[PATH_MAX];
     if (getcwd(native, sizeof(native)) == nullptr) return false;
-    const std::wstring wide = qorv::Utf8ToUtf16(native, strlen(native));
+    const std::wstring wide = Utf8ToUtf16(native, strlen(native));
     if (wide.size() >= static_cast<size_t>(capacity)) return false;
     wmemcpy(buffer, wide.c_str(), wide.size() + 1);
     return true;
@@ -107,3 +107,5 @@ bool ZipTargetFile::SetTimes(const FILETIME& /*creation: no POSIX counterpart*/,
     const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
     return futimens(m_descriptor, times) == 0;
 }
+
+}  // namespace qorv

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+namespace qorv {
+
 bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity) {
     const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(capacity), buffer);
     return length != 0 && length < static_cast<DWORD>(capacity);
@@ -65,3 +67,5 @@ bool ZipTargetFile::Commit() {
     }
     return true;
 }
+
+}  // namespace qorv

@@ -7,6 +7,8 @@
 
 #include "services/Text.h"
 
+namespace qorv {
+
 namespace {
 
 bool IsSeparator(wchar_t c) {
@@ -84,7 +86,7 @@ bool IsDeviceComponent(const wchar_t* begin, const wchar_t* end) {
 bool ZipDecodeName(const char* stored, size_t length, wchar_t (&name)[kZipMaxPath]) {
     name[0] = L'\0';
     if (length == 0) return true;
-    const std::wstring decoded = qorv::Utf8ToUtf16(stored, length);
+    const std::wstring decoded = Utf8ToUtf16(stored, length);
     if (decoded.size() > static_cast<size_t>(kZipMaxPath - 1)) return false;
     wmemcpy(name, decoded.c_str(), decoded.size() + 1);
     return true;
@@ -111,3 +113,5 @@ bool ZipTargetEscapesBase(const wchar_t* target) {
         begin = end + 1;
     }
 }
+
+}  // namespace qorv

@@ -6,6 +6,8 @@
 
 #include "services/zip/ZipExtract.h"
 
+namespace qorv {
+
 // Decodes stored name bytes as UTF-8 (invalid sequences replaced) into name,
 // which holds kZipMaxPath wide characters. False when the result would need
 // more than kZipMaxPath - 1 characters; name is then unspecified.
@@ -18,3 +20,5 @@ void ZipCleanName(wchar_t* name);
 
 // True for "\x", "/x" and "C:x": such targets ignore the base directory.
 bool ZipIsAbsolutePath(const wchar_t* path);
+
+}  // namespace qorv

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+namespace qorv {
+
 bool ZipJoinPath(wchar_t (&out)[kZipMaxPath], const wchar_t* first, const wchar_t* second,
                  const wchar_t* third) {
     const size_t lengths[3] = {wcslen(first), wcslen(second), wcslen(third)};
@@ -28,3 +30,5 @@ bool ZipSplitTarget(const wchar_t* target, wchar_t (&directory)[kZipMaxPath],
     directory[length] = L'\0';
     return true;
 }
+
+}  // namespace qorv

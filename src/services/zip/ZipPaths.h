@@ -3,6 +3,8 @@
 
 #include "services/zip/ZipExtract.h"
 
+namespace qorv {
+
 // out = first + second + third. False, with out empty, when the result
 // needs more than kZipMaxPath - 1 characters.
 bool ZipJoinPath(wchar_t (&out)[kZipMaxPath], const wchar_t* first, const wchar_t* second,
@@ -12,3 +14,5 @@ bool ZipJoinPath(wchar_t (&out)[kZipMaxPath], const wchar_t* first, const wchar_
 // to and including that separator (empty without one), *file points at the
 // rest of target. False when the directory part does not fit.
 bool ZipSplitTarget(const wchar_t* target, wchar_t (&directory)[kZipMaxPath], const wchar_t** file);
+
+}  // namespace qorv

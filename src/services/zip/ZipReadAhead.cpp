@@ -5,6 +5,8 @@
 
 #include "services/zip/ZipExtractor.h"
 
+namespace qorv {
+
 namespace {
 
 // Inflating goes in steps of this size, so that a stop is heard soon.
@@ -18,17 +20,17 @@ ZipReadAhead::~ZipReadAhead() {
 
 void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t index,
                          int32_t entryCount) {
-    if (state_ != State::Idle) return;
-    state_ = State::Ended;
+    if (m_state != State::Idle) return;
+    m_state = State::Ended;
     if (index + 1 >= entryCount) return;
-    ring_.reset(new (std::nothrow) unsigned char[kZipReadAheadBytes]);
+    m_ring.reset(new (std::nothrow) unsigned char[kZipReadAheadBytes]);
     // The walker starts where the caller's reader stands; the threads'
     // readers go to each entry they claim.
-    walker_ = ZipOpenReader(archivePath);
+    m_walker = ZipOpenReader(archivePath);
     unz64_file_pos position;
-    bool opened = ring_ && walker_ && unzGetFilePos64(current, &position) == UNZ_OK &&
-                  unzGoToFilePos64(walker_.get(), &position) == UNZ_OK;
-    for (ZipReader& reader : readers_) {
+    bool opened = m_ring && m_walker && unzGetFilePos64(current, &position) == UNZ_OK &&
+                  unzGoToFilePos64(m_walker.get(), &position) == UNZ_OK;
+    for (ZipReader& reader : m_readers) {
         if (opened) reader = ZipOpenReader(archivePath);
         opened = opened && reader;
     }
@@ -36,87 +38,87 @@ void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t in
         End();
         return;
     }
-    nextClaim_ = index + 1;
-    entryCount_ = entryCount;
-    nextIndex_ = index + 1;
-    state_ = State::Running;
-    running_ = kZipReadAheadThreads;
+    m_nextClaim = index + 1;
+    m_entryCount = entryCount;
+    m_nextIndex = index + 1;
+    m_state = State::Running;
+    m_running = kZipReadAheadThreads;
     for (size_t i = 0; i < kZipReadAheadThreads; ++i) {
         try {
-            threads_[i] = std::thread(&ZipReadAhead::Run, this, readers_[i].get(), i > 0);
+            m_threads[i] = std::thread(&ZipReadAhead::Run, this, m_readers[i].get(), i > 0);
         } catch (const std::system_error&) {
             // The threads that started serve alone; with none, Take finds
             // nothing and hands everything back.
-            std::lock_guard<std::mutex> lock(mutex_);
-            running_ -= kZipReadAheadThreads - i;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_running -= kZipReadAheadThreads - i;
             break;
         }
     }
 }
 
 bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
-    if (state_ != State::Running) return false;
-    if (index != nextIndex_) {
+    if (m_state != State::Running) return false;
+    if (index != m_nextIndex) {
         End();
         return false;
     }
-    ++nextIndex_;
-    std::unique_lock<std::mutex> lock(mutex_);
+    ++m_nextIndex;
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!TakerMayGo()) {
-        takerWaiting_ = true;
-        ready_.wait(lock, [this] { return TakerMayGo(); });
-        takerWaiting_ = false;
+        m_takerWaiting = true;
+        m_ready.wait(lock, [this] { return TakerMayGo(); });
+        m_takerWaiting = false;
     }
-    if (slotCount_ == 0) {
+    if (m_slotCount == 0) {
         // The threads stopped before index: the rest is the caller's.
         lock.unlock();
         End();
         return false;
     }
-    const Slot slot = slots_[firstSlot_];
-    firstSlot_ = (firstSlot_ + 1) % slots_.size();
-    --slotCount_;
+    const Slot slot = m_slots[m_firstSlot];
+    m_firstSlot = (m_firstSlot + 1) % m_slots.size();
+    --m_slotCount;
     if (slot.state != SlotState::Prepared) {
         // Memory reserved for an entry that failed goes back at once.
-        ringStart_ = (ringStart_ + slot.size) % kZipReadAheadBytes;
-        ringUsed_ -= slot.size;
+        m_ringStart = (m_ringStart + slot.size) % kZipReadAheadBytes;
+        m_ringUsed -= slot.size;
         WakeFiller();
         return false;
     }
     WakeFiller();
-    takenSize_ = slot.size;
+    m_takenSize = slot.size;
     const uint32_t toEnd = kZipReadAheadBytes - slot.offset;
-    data->first = ring_.get() + slot.offset;
+    data->first = m_ring.get() + slot.offset;
     data->firstSize = slot.size < toEnd ? slot.size : toEnd;
-    data->second = ring_.get();
+    data->second = m_ring.get();
     data->secondSize = slot.size - data->firstSize;
     return true;
 }
 
 void ZipReadAhead::Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ringStart_ = (ringStart_ + takenSize_) % kZipReadAheadBytes;
-    ringUsed_ -= takenSize_;
-    takenSize_ = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ringStart = (m_ringStart + m_takenSize) % kZipReadAheadBytes;
+    m_ringUsed -= m_takenSize;
+    m_takenSize = 0;
     WakeFiller();
 }
 
 void ZipReadAhead::End() {
-    if (state_ == State::Running) {
-        stop_ = true;
+    if (m_state == State::Running) {
+        m_stop = true;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            room_.notify_all();
-            helperGate_.notify_all();
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_room.notify_all();
+            m_helperGate.notify_all();
         }
-        for (std::thread& thread : threads_) {
+        for (std::thread& thread : m_threads) {
             if (thread.joinable()) thread.join();
         }
     }
-    state_ = State::Ended;
-    for (ZipReader& reader : readers_) reader.reset();
-    walker_.reset();
-    ring_.reset();
+    m_state = State::Ended;
+    for (ZipReader& reader : m_readers) reader.reset();
+    m_walker.reset();
+    m_ring.reset();
 }
 
 void ZipReadAhead::Run(unzFile reader, bool helper) {
@@ -129,30 +131,30 @@ void ZipReadAhead::Run(unzFile reader, bool helper) {
         // The caller meets the same fault on its own thread, with its code.
         if (!prepared) break;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    --running_;
-    if (takerWaiting_) ready_.notify_one();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_running;
+    if (m_takerWaiting) m_ready.notify_one();
 }
 
 bool ZipReadAhead::HelperMayClaim() {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!HelperHasRoom()) {
-        helperWaiting_ = true;
-        helperGate_.wait(lock, [this] { return stop_ || HelperHasRoom(); });
-        helperWaiting_ = false;
+        m_helperWaiting = true;
+        m_helperGate.wait(lock, [this] { return m_stop || HelperHasRoom(); });
+        m_helperWaiting = false;
     }
-    return !stop_;
+    return !m_stop;
 }
 
 bool ZipReadAhead::ClaimNext(Claim* claim) {
-    std::lock_guard<std::mutex> claimLock(claimMutex_);
-    if (stop_ || claimsEnded_ || nextClaim_ >= entryCount_) return false;
-    unzFile walker = walker_.get();
+    std::lock_guard<std::mutex> claimLock(m_claimMutex);
+    if (m_stop || m_claimsEnded || m_nextClaim >= m_entryCount) return false;
+    unzFile walker = m_walker.get();
     unz_file_info64 info;
     if (unzGoToNextFile(walker) != UNZ_OK ||
         unzGetCurrentFileInfo64(walker, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
         unzGetFilePos64(walker, &claim->position) != UNZ_OK) {
-        claimsEnded_ = true;
+        m_claimsEnded = true;
         return false;
     }
     claim->wanted =
@@ -161,30 +163,30 @@ bool ZipReadAhead::ClaimNext(Claim* claim) {
         info.uncompressed_size >= kZipReadAheadSmallest &&
         info.uncompressed_size <= kZipReadAheadBytes;
     claim->size = claim->wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0;
-    Slot slot = {nextClaim_, claim->wanted ? SlotState::Waiting : SlotState::Callers, 0,
+    Slot slot = {m_nextClaim, claim->wanted ? SlotState::Waiting : SlotState::Callers, 0,
                  claim->size};
     if (!Reserve(&slot, &claim->slot)) return false;
     claim->offset = slot.offset;
-    ++nextClaim_;
+    ++m_nextClaim;
     return true;
 }
 
 bool ZipReadAhead::Reserve(Slot* slot, size_t* number) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    fillerWants_ = slot->size;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_fillerWants = slot->size;
     if (!HasRoom()) {
-        fillerWaiting_ = true;
-        room_.wait(lock, [this] { return stop_ || HasRoom(); });
-        fillerWaiting_ = false;
+        m_fillerWaiting = true;
+        m_room.wait(lock, [this] { return m_stop || HasRoom(); });
+        m_fillerWaiting = false;
     }
-    if (stop_) return false;
+    if (m_stop) return false;
     // The caller frees from the start, so the end of what is used stays put.
-    slot->offset = (ringStart_ + ringUsed_) % kZipReadAheadBytes;
-    *number = (firstSlot_ + slotCount_) % slots_.size();
-    slots_[*number] = *slot;
-    ++slotCount_;
-    ringUsed_ += slot->size;
-    if (takerWaiting_ && TakerMayGo()) ready_.notify_one();
+    slot->offset = (m_ringStart + m_ringUsed) % kZipReadAheadBytes;
+    *number = (m_firstSlot + m_slotCount) % m_slots.size();
+    m_slots[*number] = *slot;
+    ++m_slotCount;
+    m_ringUsed += slot->size;
+    if (m_takerWaiting && TakerMayGo()) m_ready.notify_one();
     return true;
 }
 
@@ -195,7 +197,7 @@ bool ZipReadAhead::Inflate(unzFile reader, uint32_t offset, uint32_t size) {
     }
     uint32_t done = 0;
     for (;;) {
-        if (stop_) {
+        if (m_stop) {
             unzCloseCurrentFile(reader);
             return false;
         }
@@ -203,7 +205,7 @@ bool ZipReadAhead::Inflate(unzFile reader, uint32_t offset, uint32_t size) {
         uint32_t step = size - done;
         if (step > kZipReadAheadBytes - at) step = kZipReadAheadBytes - at;
         if (step > kStepSize) step = kStepSize;
-        const int read = unzReadCurrentFile(reader, ring_.get() + at, step);
+        const int read = unzReadCurrentFile(reader, m_ring.get() + at, step);
         if (read > 0) {
             done += static_cast<uint32_t>(read);
             continue;
@@ -217,27 +219,29 @@ bool ZipReadAhead::Inflate(unzFile reader, uint32_t offset, uint32_t size) {
 }
 
 void ZipReadAhead::Finish(size_t number, bool prepared) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     // A waiting slot is never taken, so number still holds this entry.
-    slots_[number].state = prepared ? SlotState::Prepared : SlotState::Callers;
-    if (takerWaiting_ && TakerMayGo()) ready_.notify_one();
+    m_slots[number].state = prepared ? SlotState::Prepared : SlotState::Callers;
+    if (m_takerWaiting && TakerMayGo()) m_ready.notify_one();
 }
 
 bool ZipReadAhead::HasRoom() const {
-    return slotCount_ < slots_.size() && ringUsed_ + fillerWants_ <= kZipReadAheadBytes;
+    return m_slotCount < m_slots.size() && m_ringUsed + m_fillerWants <= kZipReadAheadBytes;
 }
 
 bool ZipReadAhead::TakerMayGo() const {
-    if (slotCount_ == 0) return running_ == 0;
-    return slots_[firstSlot_].state != SlotState::Waiting;
+    if (m_slotCount == 0) return m_running == 0;
+    return m_slots[m_firstSlot].state != SlotState::Waiting;
 }
 
 bool ZipReadAhead::HelperHasRoom() const {
-    return slotCount_ <= slots_.size() / 4 && ringUsed_ <= kZipReadAheadBytes / 4;
+    return m_slotCount <= m_slots.size() / 4 && m_ringUsed <= kZipReadAheadBytes / 4;
 }
 
 void ZipReadAhead::WakeFiller() {
-    const bool halfFree = slotCount_ <= slots_.size() / 2 && ringUsed_ <= kZipReadAheadBytes / 2;
-    if (fillerWaiting_ && HasRoom() && (halfFree || slotCount_ == 0)) room_.notify_one();
-    if (helperWaiting_ && HelperHasRoom()) helperGate_.notify_one();
+    const bool halfFree = m_slotCount <= m_slots.size() / 2 && m_ringUsed <= kZipReadAheadBytes / 2;
+    if (m_fillerWaiting && HasRoom() && (halfFree || m_slotCount == 0)) m_room.notify_one();
+    if (m_helperWaiting && HelperHasRoom()) m_helperGate.notify_one();
 }
+
+}  // namespace qorv

@@ -23,6 +23,8 @@
 
 #include "services/zip/ZipReader.h"
 
+namespace qorv {
+
 // The memory for prepared data, and how many entries may wait at once.
 constexpr uint32_t kZipReadAheadBytes = 8u << 20;
 constexpr size_t kZipReadAheadEntries = 1024;
@@ -73,7 +75,7 @@ private:
     struct Slot {
         int32_t index;
         SlotState state;
-        uint32_t offset;  // in ring_
+        uint32_t offset;  // in m_ring
         uint32_t size;
     };
     // An entry a thread claimed: where its record is, and its slot.
@@ -97,51 +99,53 @@ private:
     // all of size bytes arrived and the CRC-32 matched.
     bool Inflate(unzFile reader, uint32_t offset, uint32_t size);
     void Finish(size_t number, bool prepared);
-    // With mutex_ held: whether a claiming thread has room for what it needs.
+    // With m_mutex held: whether a claiming thread has room for what it needs.
     bool HasRoom() const;
-    // With mutex_ held: whether the caller has an answer for the next index.
+    // With m_mutex held: whether the caller has an answer for the next index.
     bool TakerMayGo() const;
-    // With mutex_ held: whether little enough is waiting for a helper to claim.
+    // With m_mutex held: whether little enough is waiting for a helper to claim.
     bool HelperHasRoom() const;
-    // With mutex_ held: wakes a waiting thread once half the slots and the
+    // With m_mutex held: wakes a waiting thread once half the slots and the
     // memory are free, or none is left to take (waking it for every entry
     // taken would cost more than inflating a tiny entry), and a waiting
     // helper once it may claim.
     void WakeFiller();
 
-    State state_ = State::Idle;
-    std::unique_ptr<unsigned char[]> ring_;
-    std::array<ZipReader, kZipReadAheadThreads> readers_;
-    std::array<std::thread, kZipReadAheadThreads> threads_;
-    std::atomic<bool> stop_{false};
+    State m_state = State::Idle;
+    std::unique_ptr<unsigned char[]> m_ring;
+    std::array<ZipReader, kZipReadAheadThreads> m_readers;
+    std::array<std::thread, kZipReadAheadThreads> m_threads;
+    std::atomic<bool> m_stop{false};
 
-    // Guarded by claimMutex_: the central directory's walker, the next index
+    // Guarded by m_claimMutex: the central directory's walker, the next index
     // to hand out, and whether the walk failed.
-    std::mutex claimMutex_;
-    ZipReader walker_;
-    int32_t nextClaim_ = 0;
-    int32_t entryCount_ = 0;
-    bool claimsEnded_ = false;
+    std::mutex m_claimMutex;
+    ZipReader m_walker;
+    int32_t m_nextClaim = 0;
+    int32_t m_entryCount = 0;
+    bool m_claimsEnded = false;
 
-    // Guarded by mutex_: the slots in index order, the bytes they hold from
-    // ringStart_ on, the threads still running, and who waits for whom (each
+    // Guarded by m_mutex: the slots in index order, the bytes they hold from
+    // m_ringStart on, the threads still running, and who waits for whom (each
     // side signals only a waiting other).
-    std::mutex mutex_;
-    std::condition_variable room_;
-    std::condition_variable ready_;
-    std::condition_variable helperGate_;
-    bool helperWaiting_ = false;
-    bool fillerWaiting_ = false;
-    uint64_t fillerWants_ = 0;
-    bool takerWaiting_ = false;
-    std::array<Slot, kZipReadAheadEntries> slots_ = {};
-    size_t firstSlot_ = 0;
-    size_t slotCount_ = 0;
-    uint32_t ringStart_ = 0;
-    uint32_t ringUsed_ = 0;
-    size_t running_ = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::condition_variable m_ready;
+    std::condition_variable m_helperGate;
+    bool m_helperWaiting = false;
+    bool m_fillerWaiting = false;
+    uint64_t m_fillerWants = 0;
+    bool m_takerWaiting = false;
+    std::array<Slot, kZipReadAheadEntries> m_slots = {};
+    size_t m_firstSlot = 0;
+    size_t m_slotCount = 0;
+    uint32_t m_ringStart = 0;
+    uint32_t m_ringUsed = 0;
+    size_t m_running = 0;
 
     // The caller's side: the next index it may take, the size it holds.
-    int32_t nextIndex_ = 0;
-    uint32_t takenSize_ = 0;
+    int32_t m_nextIndex = 0;
+    uint32_t m_takenSize = 0;
 };
+
+}  // namespace qorv

@@ -8,6 +8,8 @@
 
 #include "services/zip/ZipArchiveFile.h"
 
+namespace qorv {
+
 struct ZipReaderCloser {
     void operator()(void* reader) const { unzClose(reader); }
 };
@@ -19,3 +21,5 @@ inline ZipReader ZipOpenReader(const wchar_t* archivePath) {
     ZipFillArchiveFunctions(&functions);
     return ZipReader(unzOpen2_64(archivePath, &functions));
 }
+
+}  // namespace qorv

@@ -7,6 +7,8 @@
 #include <ctime>
 #endif
 
+namespace qorv {
+
 namespace {
 
 #ifndef _WIN32
@@ -97,8 +99,7 @@ void ZipApplyExtendedTimes(const unsigned char* extra, size_t length, ZipEntryIn
     constexpr size_t kStampSize = 4;
     size_t p = 0;
     while (p + 4 < length) {
-        if (extra[p] != qorv::kZipExtendedTimeId[0] ||
-            extra[p + 1] != qorv::kZipExtendedTimeId[1]) {
+        if (extra[p] != kZipExtendedTimeId[0] || extra[p + 1] != kZipExtendedTimeId[1]) {
             p += 4 + ZipRead16(extra + p + 2);
             continue;
         }
@@ -114,3 +115,5 @@ void ZipApplyExtendedTimes(const unsigned char* extra, size_t length, ZipEntryIn
         return;
     }
 }
+
+}  // namespace qorv

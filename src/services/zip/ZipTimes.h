@@ -7,6 +7,8 @@
 
 #include "services/zip/ZipExtract.h"
 
+namespace qorv {
+
 // 100-ns intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kZipUnixEpochFileTime = 0x019DB1DED53E8000LL;
 
@@ -24,3 +26,5 @@ FILETIME ZipUnixTimeToFileTime(int32_t seconds);
 // Overrides the record's times with those that the first "UT" block of the
 // extra field carries. Stamps that run past the field's end are ignored.
 void ZipApplyExtendedTimes(const unsigned char* extra, size_t length, ZipEntryInfo* record);
+
+}  // namespace qorv
