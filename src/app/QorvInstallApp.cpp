@@ -5,7 +5,7 @@
 #include "Constants.h"
 #include "app/QorvInstallDlg.h"
 #include "services/UniqueHandle.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 namespace qorv {
 

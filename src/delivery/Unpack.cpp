@@ -3,7 +3,7 @@
 #include "Constants.h"
 #include "services/FileSystem.h"
 #include "services/zip/ZipExtract.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 namespace qorv {
 

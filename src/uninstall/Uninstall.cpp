@@ -29,8 +29,8 @@
 #include "services/UninstallEntry.h"
 #include "services/UniqueHandle.h"
 #include "workflow/InstallDirectory.h"
-#include "workflow/RemoveTree.h"
-#include "workflow/Trace.h"
+#include "uninstall/RemoveTree.h"
+#include "services/Trace.h"
 
 namespace qorv {
 

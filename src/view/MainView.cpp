@@ -7,7 +7,7 @@
 #include "workflow/InstallDirectory.h"
 #include "workflow/ProcessStart.h"
 #include "workflow/ShellStage.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 #include "workflow/WorkerThread.h"
 
 namespace qorv {

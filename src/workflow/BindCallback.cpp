@@ -3,7 +3,7 @@
 #include "Constants.h"
 #include "view/MainView.h"
 #include "workflow/Progress.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 namespace qorv {
 

@@ -16,7 +16,7 @@
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 namespace qorv {
 

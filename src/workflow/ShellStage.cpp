@@ -19,7 +19,7 @@
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 #include "workflow/VersionStage.h"
 
 namespace qorv {

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "services/Text.h"
-#include "workflow/RemoveTree.h"
+#include "uninstall/RemoveTree.h"
 
 using namespace qorv;
 

@@ -1,7 +1,7 @@
 // The trace's fallback file: a program started without standard output logs
 // to QorvInstall.log, whose folder the shell stage creates only after the
 // first paints have traced.
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "workflow/RemoveTree.h"
+#include "uninstall/RemoveTree.h"
 
 #include "services/FileSystem.h"
 

@@ -1,4 +1,4 @@
-#include "workflow/Trace.h"
+#include "services/Trace.h"
 
 #include <cstdarg>
 #include <cstdio>
