@@ -40,7 +40,8 @@ demo: build
 
 # The Windows build of this host's road (the product as shipped where 32-bit
 # code runs) with the bench programs, and the optimised native build of the
-# extraction code.
+# extraction code; bench.py builds the installer of before delivery by
+# changes itself, from the repository's history.
 bench: setup
 	bench/setup.sh
 	cmake --preset release
@@ -52,4 +53,5 @@ bench: setup
 	python3 bench/bench.py
 
 clean:
-	rm -rf build/native build/win32 build/win64 build/release build/demo build/fuzz
+	rm -rf build/native build/win32 build/win64 build/release build/demo build/fuzz \
+		build/bench-before-*

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """make bench: download, unpack, end to end, start-up and footprint of the
-installer, each against its peers measured in the same run.
+installer, each against its peers measured in the same run, and its delivery
+against the installer of before delivery by changes (BEFORE).
 
 usage: bench/bench.py [RUNS]   (default 5, at least 5)
 
 Needs the release build (build/release) and the Windows build of this host's
 road (build/win32, or build/win64 where 32-bit code cannot run) with its
-bench programs; `make bench` builds both first. The corpus (bench/corpus.py)
+bench programs; `make bench` builds both first, and this builds BEFORE's
+installer from the repository's history. The corpus (bench/corpus.py)
 is served by nginx on the resource server's port of that build, the scripted
 account server listens on its account port, and the Windows programs run in
 that build's Wine prefix on a private Xvfb.
@@ -16,6 +18,7 @@ with their min-max. Writes bench/RESULTS.md and bench/ratios.png."""
 import contextlib
 import os
 import platform
+import random
 import shutil
 import statistics
 import subprocess
@@ -42,6 +45,15 @@ TIMEOUT = 600  # seconds for any one run; a hung contender ends the bench
 # The other shapes of package: label, maker, archive name.
 SHAPES = (("100 000 tiny files", corpus.ensure_tiny, "tiny.zip"),
           ("4 x 50 MiB", corpus.ensure_large, "large.zip"))
+# The main of before delivery by changes: it downloads the whole shell
+# package on every run and starts a cut download again from zero. The
+# delivery section's "before".
+BEFORE = "1f1a51169430bd775b3cf60c51203168280c61f9"
+SHELL_PATH, CLIENT_PATH = "/rc/pkg/shell.zip", "/rc/pkg/GameClient.zip"
+THROTTLE = "4m"  # nginx's limit_rate for the delivery's slow link: 4 MiB/s
+# The delivery's runs: up to date over loopback, up to date over the slow
+# link, and after a kill at half of a whole client download.
+DELIVERY_CASES = ("up to date", "up to date, 4 MiB/s", "after a kill at half")
 
 
 class Sample:
@@ -51,6 +63,7 @@ class Sample:
         self.client = client  # process start to the stand-in client's .args
         self.paint = paint  # process start to the first "\nwidth=" trace
         self.client_stage = client_stage  # process start to the first "loading_step=3"
+        self.served = {}  # bytes nginx sent for a package path in the run, where counted
 
 
 def measure(command, env=None, args_file=None, trace=False):
@@ -114,10 +127,11 @@ def measure(command, env=None, args_file=None, trace=False):
                   seen.get("client stage"))
 
 
-def alternate(runs, contenders, prepare):
+def alternate(runs, contenders, prepare, done=None):
     """contenders: {name: command builder}. Each run starts at the next
     contender, so none is always first after the others' writes; prepare()
-    makes each contender's start state (not timed). Returns {name: [Sample]}."""
+    makes each contender's start state (not timed), done(name, sample), when
+    given, notes what the run left behind. Returns {name: [Sample]}."""
     results = {name: [] for name in contenders}
     names = list(contenders)
     for run in range(runs):
@@ -125,6 +139,8 @@ def alternate(runs, contenders, prepare):
             command, options = prepare(name)
             subprocess.run(["sync"])
             results[name].append(measure(command, **options))
+            if done:
+                done(name, results[name][-1])
     return results
 
 
@@ -338,6 +354,115 @@ def bench_update(runs, road):
     return results
 
 
+def build_before():
+    """BEFORE's installer for this host's road, from the repository's history,
+    configured with the Windows build's base URLs (so that it talks to the
+    same servers) and its Windows libraries; returns the program."""
+    print("the installer of before ...", flush=True)
+    source = REPO / "build" / f"bench-before-{BEFORE[:7]}"
+    if not source.exists():
+        partial = source.with_name(source.name + ".part")
+        fresh(partial)
+        archive = subprocess.run(["git", "-C", REPO, "archive", BEFORE], check=True,
+                                 stdout=subprocess.PIPE).stdout
+        subprocess.run(["tar", "-x", "-C", partial], input=archive, check=True)
+        partial.rename(source)
+    keys = ("QORV_RESOURCE_BASE_URL", "QORV_ACCOUNT_BASE_URL", "QORV_DEPS_PREFIX")
+    settings = [f"-D{key}={value}" for key, value in zip(keys, harness.build_settings(*keys))]
+    road = WINDOWS.name
+    for command in (["cmake", "--preset", road, *settings],
+                    ["cmake", "--build", "--preset", road, "--target", "QorvInstall"]):
+        subprocess.run(command, cwd=source, check=True, stdout=subprocess.DEVNULL)
+    return source / "build" / road / "QorvInstall.exe"
+
+
+def delivery_packages(packages):
+    """shell.zip of about 20 MiB as the kit makes it (the stand-in shell and
+    our Uninstall.exe) with 60 incompressible files, GameClient.zip of 8 MiB
+    with the stand-in client, and pkg.ver; returns the packages' sizes."""
+    noise = random.Random(20240614)
+    installer.shell_package(packages / "shell.zip", {
+        f"data/pack{i:02}.dat": noise.randbytes(20 * MIB // 60) for i in range(60)})
+    installer.client_package(packages / "GameClient.zip", {
+        f"res/pack{i:02}.dat": noise.randbytes(MIB // 2) for i in range(16)})
+    (packages / "pkg.ver").write_text("delivery 1\r\n", newline="")
+    return tuple((packages / name).stat().st_size for name in ("shell.zip", "GameClient.zip"))
+
+
+def kill_at_half(road, program):
+    """Runs program until half of GameClient.zip is in its partial file, then
+    ends every process of the prefix, as a sleeping PC would."""
+    part = road.install_dir / "GameClient.zip.part"
+    size = (road.packages / "GameClient.zip").stat().st_size
+    proc = road.wine.start(program, stdout=subprocess.DEVNULL)
+    try:
+        if not harness.wait_until(lambda: part.exists() and part.stat().st_size >= size / 2,
+                                  TIMEOUT, 0.05):
+            sys.exit(f"{program} never had half of GameClient.zip")
+    finally:
+        road.wine.stop()
+        proc.wait()
+        road.wine.warm()
+
+
+def bench_delivery(runs, road, before, folder):
+    """The installers of BEFORE and of now with a token, each on an
+    up-to-date install of its own (made once by that installer, not timed),
+    over loopback and over a link throttled to 4 MiB/s, and each again after
+    a run of its own on a fresh install was killed at half of the whole
+    client download. Timed to the stand-in client's start; nginx's log gives
+    the bytes of each package the run fetched. They install into folder
+    through a link in place of the prefix's tovrine folder."""
+    from e2e import test_incremental_update as scenario
+    print("delivery ...", flush=True)
+    sizes = delivery_packages(road.packages)
+    programs = {"before": road.work / "before" / TOKEN_NAME, "now": road.installer(TOKEN_NAME)}
+    programs["before"].parent.mkdir()
+    shutil.copy(before, programs["before"])
+    tovrine = road.wine.local_appdata() / "tovrine"
+    args_file = road.install_dir / (CLIENT + ".args")
+    options = {"env": road.wine.env, "trace": True, "args_file": args_file}
+
+    def use(target):
+        tovrine.unlink(missing_ok=True)
+        tovrine.symlink_to(target)
+        args_file.unlink(missing_ok=True)
+
+    def contenders(case):
+        return {f"{who}, {case}": ["wine", str(program)] for who, program in programs.items()}
+    loopback, slow, killed = map(contenders, DELIVERY_CASES)
+    commands = loopback | slow | killed
+
+    def prepare(name):
+        who = name.split(",")[0]
+        if name in killed:
+            use(fresh(folder / "delivery" / "killed"))
+            with scenario.serving(road, limit_rate=THROTTLE):
+                kill_at_half(road, programs[who])
+        else:
+            use(installs[who])
+        road.clear_logs()
+        return commands[name], options
+
+    def count(name, sample):
+        sample.seconds = sample.client
+        sample.served = {path: road.nginx.bytes_sent(path) for path in (SHELL_PATH, CLIENT_PATH)}
+
+    road.reset()  # the sections before leave a real folder there
+    installs = {who: fresh(folder / "delivery" / who) for who in programs}
+    try:
+        for who, program in programs.items():
+            use(installs[who])
+            measure(["wine", str(program)], **options)
+        results = alternate(runs, loopback, prepare, count)
+        with scenario.serving(road, limit_rate=THROTTLE):
+            results |= alternate(runs, slow, prepare, count)
+        results |= alternate(runs, killed, prepare, count)
+    finally:
+        tovrine.unlink(missing_ok=True)
+    return results, sizes
+
+
 def main():
     runs = max(5, int(sys.argv[1]) if len(sys.argv) > 1 else 5)
     for program in ("curl", "unzip", "bsdtar", "nginx", "wine", "gnuplot", "zip"):
@@ -345,6 +470,7 @@ def main():
             sys.exit(f"missing: {program} (make bench installs it)")
     resource_url, _ = harness.build_urls()
     archive = Path(corpus.ensure(str(WORK / "corpus.zip")))
+    before = build_before()
     OUT.mkdir(parents=True, exist_ok=True)
     began = time.monotonic()
     unpack_out = unpack_folder()
@@ -358,18 +484,20 @@ def main():
                                                      https_url + "/pkg/corpus.zip", wine_env)
             e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url, unpack_out)
             update = bench_update(runs, road)
+            delivery, packages = bench_delivery(runs, road, before, unpack_out)
     finally:
         shutil.rmtree(unpack_out, ignore_errors=True)
     shutil.rmtree(OUT, ignore_errors=True)
-    report(runs, archive, unpack, download, e2e, native_e2e, update, time.monotonic() - began,
-           unpack_out)
+    report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages,
+           time.monotonic() - began, unpack_out)
 
 
-def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed, unpack_out):
+def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, elapsed,
+           unpack_out):
     med = {}
     rows = []
     for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e),
-                             ("client update", update)):
+                             ("client update", update), ("delivery", delivery)):
         for name, samples in results.items():
             median, low, high = stats([s.seconds for s in samples])
             med[name] = median
@@ -386,6 +514,18 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed, un
     empty_rss = stats([s.rss_kib / 1024 for s in download["empty program (Wine)"]])
     unzip_rss = max(s.rss_kib for name, samples in unpack.items() if name.startswith("qorv-unzip")
                     and "Wine" not in name for s in samples) / 1024
+    # The bytes nginx sent in the delivery's runs: label, cases, package path.
+    up_to_date, slow, killed = DELIVERY_CASES
+    fetched = [("up-to-date run, shell.zip", (up_to_date, slow), SHELL_PATH),
+               ("up-to-date run, GameClient.zip", (up_to_date, slow), CLIENT_PATH),
+               ("run after a kill at half, GameClient.zip", (killed,), CLIENT_PATH)]
+    fetched_stats = {}
+    for label, cases, path in fetched:
+        for who in ("before", "now"):
+            counts = [s.served[path] for case in cases for s in delivery[f"{who}, {case}"]]
+            fetched_stats[who, label] = stats(counts)
+            med[f"{who}: {label}"] = fetched_stats[who, label][0]
+    med["shell package"], med["client package"] = packages
 
     ratios = [  # label, numerator, denominator, bar (None: reported only)
         ("qorv-unzip / unzip", "qorv-unzip", "unzip", 0.55),
@@ -404,6 +544,23 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed, un
         ("QorvInstall.exe exit / curl + unzip", "QorvInstall.exe (Wine)", "curl + unzip", None),
         ("client update by ranges / whole (Wine)", "incremental update (Wine)",
          "whole update (Wine)", 0.2),
+        # Now fetches the shell's tail instead of all of it, so it should be
+        # faster however fast the link; at 4 MiB/s the whole shell alone
+        # costs before some 5 s, which now's run should not come near.
+        ("to the game's start, up to date: now / before", f"now, {up_to_date}",
+         f"before, {up_to_date}", 1.0),
+        ("to the game's start, up to date at 4 MiB/s: now / before", f"now, {slow}",
+         f"before, {slow}", 0.25),
+        ("bytes after a kill at half / package, now",
+         "now: run after a kill at half, GameClient.zip", "client package", 0.55),
+        ("bytes after a kill at half / package, before",
+         "before: run after a kill at half, GameClient.zip", "client package", None),
+        ("bytes of an up-to-date run / shell, now", "now: up-to-date run, shell.zip",
+         "shell package", 0.02),
+        ("bytes of an up-to-date run / shell, before", "before: up-to-date run, shell.zip",
+         "shell package", None),
+        ("client bytes of an up-to-date run / package, now", "now: up-to-date run, GameClient.zip",
+         "client package", 0),
     ]
     for shape, _, _ in SHAPES:
         ratios += [(f"qorv-unzip / unzip, {shape}", f"qorv-unzip, {shape}", f"unzip, {shape}", None),
@@ -412,7 +569,7 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed, un
     ratio_rows = []
     for label, a, b, bar in ratios:
         value = med[a] / med[b]
-        verdict = "" if bar is None else ("met" if value <= bar else
+        verdict = "" if bar is None else ("met" if value <= bar else "MISSED" if bar == 0 else
                                           f"MISSED by {100 * (value / bar - 1):.0f} %")
         ratio_rows.append((label, value, bar, verdict))
     footprint = [
@@ -432,6 +589,12 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, elapsed, un
     lines = ["| section | contender | median s | min-max s | peak RSS MiB |",
              "|---|---|---:|---:|---:|"]
     lines += [f"| {' | '.join(row)} |" for row in rows]
+    lines += ["", "| delivery: bytes nginx sent, headers included | before | now |",
+              "|---|---:|---:|"]
+    sizes = dict(zip((SHELL_PATH, CLIENT_PATH), packages))
+    for label, _, path in fetched:
+        cells = ["%d (%d-%d)" % fetched_stats[who, label] for who in ("before", "now")]
+        lines.append(f"| {label} (of {sizes[path]}) | {' | '.join(cells)} |")
     lines += ["", "| ratio of medians | value | bar | verdict |", "|---|---:|---:|---|"]
     lines += [f"| {label} | {value:.2f} | {'' if bar is None else f'<= {bar}'} | {verdict} |"
               for label, value, bar, verdict in ratio_rows]
@@ -503,6 +666,19 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   changed entries by ranges) and with the record deleted (the whole download),
   each timed from its first `loading_step=3` trace to the appearance of the
   stand-in client's `.args` file
+- Delivery: `wine {TOKEN_NAME}`, a copy of the installer of before (commit
+  {BEFORE[:7]}, built from the repository's history with the same base URLs) and of
+  build/{WINDOWS.name}/QorvInstall.exe, timed to the appearance of the stand-in
+  client's `.args` file; shell.zip of {packages[0] / MIB:.1f} MiB (the stand-in shell,
+  Uninstall.exe, 60 incompressible files), GameClient.zip of {packages[1] / MIB:.1f} MiB (the
+  stand-in client, 16 incompressible files), pkg.ver unchanged; both install into
+  OUT through a link in place of the prefix's tovrine folder; the bytes are
+  nginx's `$bytes_sent` for each package in the timed run:
+  - up to date: each on an install of its own, made by itself once before
+    the runs, over loopback and with nginx's `limit_rate {THROTTLE}`
+  - after a kill at half: a fresh install with `limit_rate {THROTTLE}`, every process
+    of the prefix ended (`wineserver -k`) once `GameClient.zip.part` held half
+    of the package, then the same installer again over loopback
 <!-- notes -->{notes}""")
     chart(ratio_rows)
     print(f"\nwrote {results.relative_to(REPO)} and bench/ratios.png")
@@ -514,17 +690,18 @@ def chart(ratio_rows):
         for label, value, bar, _ in ratio_rows:
             out.write(f'"{label}" {value:.3f} {bar if bar is not None else "NaN"}\n')
     script = f"""
-set terminal png size 1200,700 font ",10"
+set terminal png size 1300,900 font ",10"
 set output "{REPO / 'bench' / 'ratios.png'}"
-set title "Ratios of median wall times (lower is faster); the bar where one is set"
+set title "Ratios of medians, of wall times and of the delivery's bytes (lower is better); the bar where one is set"
 set style data histogram
 set style histogram clustered gap 1
 set style fill solid 0.8 border -1
 set boxwidth 0.9
 set yrange [0:*]
 set grid ytics
-set xtics rotate by -30 left
-set bmargin 12
+set xtics rotate by -45 left
+set bmargin 22
+set rmargin 24
 set key top left
 plot "{data}" using 2:xtic(1) title "measured" lc rgb "#d4a017", \\
      "" using 3 title "bar" lc rgb "#4a6fa5"

@@ -77,14 +77,19 @@ def stop(proc, timeout=5.0):
         proc.wait(timeout)
 
 
+def build_settings(*keys):
+    """The values of keys (such as QORV_DEPS_PREFIX) in the build's cache."""
+    values = {}
+    for line in (WINDOWS_BUILD / "CMakeCache.txt").read_text().splitlines():
+        for key in keys:
+            if line.startswith(key + ":"):
+                values[key] = line.split("=", 1)[1]
+    return tuple(values[key] for key in keys)
+
+
 def build_urls():
     """The two base URLs compiled into the product, from the build's cache."""
-    urls = {}
-    for line in (WINDOWS_BUILD / "CMakeCache.txt").read_text().splitlines():
-        for key in ("QORV_RESOURCE_BASE_URL", "QORV_ACCOUNT_BASE_URL"):
-            if line.startswith(key + ":"):
-                urls[key] = line.split("=", 1)[1]
-    return urls["QORV_RESOURCE_BASE_URL"], urls["QORV_ACCOUNT_BASE_URL"]
+    return build_settings("QORV_RESOURCE_BASE_URL", "QORV_ACCOUNT_BASE_URL")
 
 
 def url_port(url):
