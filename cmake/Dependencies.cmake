@@ -1,6 +1,6 @@
 # cJSON, minizip (unzip), zlib and GoogleTest. cJSON and GoogleTest are found
-# by the CMake packages they install; minizip installs none, so qorv_minizip
-# stands for it, and zlib is qorv_zlib.
+# by the CMake packages they install, zlib by CMake's FindZLIB; minizip
+# installs none, so qorv_minizip stands for it.
 # Natively they are Debian's -dev packages; for Windows, zlib is Debian's
 # libz-mingw-w64-dev and the others are built from Debian's source packages
 # by tools/build-mingw-deps.sh into build/deps/<architecture>.
@@ -16,20 +16,20 @@ if(WIN32)
     # The toolchain looks for packages only under its roots; the deps prefix
     # is one more.
     list(APPEND CMAKE_FIND_ROOT_PATH "${QORV_DEPS_PREFIX}")
-    find_library(QORV_ZLIB NAMES libz.a z REQUIRED)
-    add_library(qorv_zlib INTERFACE)
-    target_link_libraries(qorv_zlib INTERFACE "${QORV_ZLIB}")
-    add_library(qorv_minizip INTERFACE)
+    # The product links everything in: libz.a, not the DLL's import library.
+    set(ZLIB_USE_STATIC_LIBS ON)
+endif()
+find_package(ZLIB REQUIRED)
+find_package(cJSON CONFIG REQUIRED)
+find_package(GTest CONFIG REQUIRED)
+
+add_library(qorv_minizip INTERFACE)
+if(WIN32)
     target_include_directories(qorv_minizip SYSTEM INTERFACE "${QORV_DEPS_PREFIX}/include")
-    target_link_libraries(qorv_minizip INTERFACE "${QORV_DEPS_PREFIX}/lib/libminizip.a" qorv_zlib)
+    target_link_libraries(qorv_minizip INTERFACE "${QORV_DEPS_PREFIX}/lib/libminizip.a")
 else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(QORV_MINIZIP_PC REQUIRED IMPORTED_TARGET minizip)
-    find_package(ZLIB REQUIRED)
-    add_library(qorv_zlib INTERFACE)
-    target_link_libraries(qorv_zlib INTERFACE ZLIB::ZLIB)
-    add_library(qorv_minizip INTERFACE)
-    target_link_libraries(qorv_minizip INTERFACE PkgConfig::QORV_MINIZIP_PC qorv_zlib)
+    target_link_libraries(qorv_minizip INTERFACE PkgConfig::QORV_MINIZIP_PC)
 endif()
-find_package(cJSON CONFIG REQUIRED)
-find_package(GTest CONFIG REQUIRED)
+target_link_libraries(qorv_minizip INTERFACE ZLIB::ZLIB)
