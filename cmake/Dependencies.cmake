@@ -1,40 +1,35 @@
-# cJSON, minizip (unzip) and zlib, and GoogleTest, as imported targets.
+# cJSON, minizip (unzip), zlib and GoogleTest. cJSON and GoogleTest are found
+# by the CMake packages they install, zlib by CMake's FindZLIB; minizip
+# installs none, so qorv_minizip stands for it.
 # Natively they are Debian's -dev packages; for Windows, zlib is Debian's
 # libz-mingw-w64-dev and the others are built from Debian's source packages
 # by tools/build-mingw-deps.sh into build/deps/<architecture>.
 if(WIN32)
     set(QORV_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH
         "Where tools/build-mingw-deps.sh installed the Windows libraries")
-    foreach(lib cjson minizip gtest gtest_main)
-        if(NOT EXISTS "${QORV_DEPS_PREFIX}/lib/lib${lib}.a")
-            message(FATAL_ERROR "${QORV_DEPS_PREFIX}/lib/lib${lib}.a is missing: run tools/setup.sh\n(or tools/build-mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR})")
+    foreach(file lib/cmake/cJSON/cJSONConfig.cmake lib/cmake/GTest/GTestConfig.cmake
+                 lib/libminizip.a)
+        if(NOT EXISTS "${QORV_DEPS_PREFIX}/${file}")
+            message(FATAL_ERROR "${QORV_DEPS_PREFIX}/${file} is missing: run tools/setup.sh\n(or tools/build-mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR})")
         endif()
     endforeach()
-    find_library(QORV_ZLIB NAMES libz.a z REQUIRED)
-    add_library(qorv_zlib INTERFACE)
-    target_link_libraries(qorv_zlib INTERFACE "${QORV_ZLIB}")
-    add_library(qorv_minizip INTERFACE)
+    # The toolchain looks for packages only under its roots; the deps prefix
+    # is one more.
+    list(APPEND CMAKE_FIND_ROOT_PATH "${QORV_DEPS_PREFIX}")
+    # The product links everything in: libz.a, not the DLL's import library.
+    set(ZLIB_USE_STATIC_LIBS ON)
+endif()
+find_package(ZLIB REQUIRED)
+find_package(cJSON CONFIG REQUIRED)
+find_package(GTest CONFIG REQUIRED)
+
+add_library(qorv_minizip INTERFACE)
+if(WIN32)
     target_include_directories(qorv_minizip SYSTEM INTERFACE "${QORV_DEPS_PREFIX}/include")
-    target_link_libraries(qorv_minizip INTERFACE "${QORV_DEPS_PREFIX}/lib/libminizip.a" qorv_zlib)
-    add_library(qorv_cjson INTERFACE)
-    target_include_directories(qorv_cjson SYSTEM INTERFACE "${QORV_DEPS_PREFIX}/include")
-    target_link_libraries(qorv_cjson INTERFACE "${QORV_DEPS_PREFIX}/lib/libcjson.a")
-    add_library(qorv_gtest INTERFACE)
-    target_include_directories(qorv_gtest SYSTEM INTERFACE "${QORV_DEPS_PREFIX}/include")
-    target_link_libraries(qorv_gtest INTERFACE "${QORV_DEPS_PREFIX}/lib/libgtest_main.a"
-                                               "${QORV_DEPS_PREFIX}/lib/libgtest.a")
+    target_link_libraries(qorv_minizip INTERFACE "${QORV_DEPS_PREFIX}/lib/libminizip.a")
 else()
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(QORV_MINIZIP_PC REQUIRED IMPORTED_TARGET minizip)
-    pkg_check_modules(QORV_CJSON_PC REQUIRED IMPORTED_TARGET libcjson)
-    find_package(ZLIB REQUIRED)
-    find_package(GTest REQUIRED)
-    add_library(qorv_zlib INTERFACE)
-    target_link_libraries(qorv_zlib INTERFACE ZLIB::ZLIB)
-    add_library(qorv_minizip INTERFACE)
-    target_link_libraries(qorv_minizip INTERFACE PkgConfig::QORV_MINIZIP_PC qorv_zlib)
-    add_library(qorv_cjson INTERFACE)
-    target_link_libraries(qorv_cjson INTERFACE PkgConfig::QORV_CJSON_PC)
-    add_library(qorv_gtest INTERFACE)
-    target_link_libraries(qorv_gtest INTERFACE GTest::gtest_main)
+    target_link_libraries(qorv_minizip INTERFACE PkgConfig::QORV_MINIZIP_PC)
 endif()
+target_link_libraries(qorv_minizip INTERFACE ZLIB::ZLIB)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds cJSON, minizip (unzip) and GoogleTest for Windows on ARCH (i686 or
 # x86_64) from Debian's own source packages into build/deps/ARCH (include/,
-# lib/), and records the source versions in build/deps/ARCH/versions.txt.
-# zlib comes prebuilt from libz-mingw-w64-dev. Skips every library whose
-# archive is already there.
+# lib/, with the CMake packages of cJSON and GoogleTest in lib/cmake/), and
+# records the source versions in build/deps/ARCH/versions.txt. zlib comes
+# prebuilt from libz-mingw-w64-dev. Skips every library whose install is
+# already there.
 set -euo pipefail
 
 arch=${1:?usage: build-mingw-deps.sh i686|x86_64}
@@ -40,17 +41,29 @@ fetch() { # package, glob of the unpacked directory
   echo "$dir"
 }
 
+cmake_install() { # source directory, cmake options...
+  local build="$prefix/obj/$(basename "$1")"
+  cmake -S "$1" -B "$build" -G "Unix Makefiles" \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${@:2}" >/dev/null
+  cmake --build "$build" -j"$(nproc)" >/dev/null
+  cmake --install "$build" >/dev/null
+}
+
 rm -f "$prefix/versions.txt.new"
-if [ ! -f "$prefix/lib/libcjson.a" ]; then
+if [ ! -f "$prefix/lib/cmake/cJSON/cJSONConfig.cmake" ]; then
   dir=$(fetch cjson 'cjson-1.7*/')
-  mkdir -p "$prefix/include/cjson"
-  $cc $cflags -c "$dir/cJSON.c" -o "$prefix/obj/cJSON.o"
-  $ar rcs "$prefix/lib/libcjson.a" "$prefix/obj/cJSON.o"
-  cp "$dir/cJSON.h" "$prefix/include/cjson/"
+  # Compiled with our flags only: its own would add stack-protector calls,
+  # which only libssp resolves, and the product does not link it. Its
+  # CMakeLists.txt still asks for CMake 2.8, which CMake warns about.
+  cmake_install "$dir" -DCMAKE_C_FLAGS="$cflags" -DBUILD_SHARED_LIBS=OFF \
+    -DENABLE_CJSON_TEST=OFF -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -Wno-deprecated
 fi
 
 if [ ! -f "$prefix/lib/libminizip.a" ]; then
   dir=$(fetch zlib 'zlib-1.*/')
+  # contrib/minizip has no build of its own; the installer needs only its
+  # unzip half.
   mkdir -p "$prefix/include/minizip"
   for f in unzip ioapi; do
     $cc $cflags -c "$dir/contrib/minizip/$f.c" -o "$prefix/obj/$f.o"
@@ -59,14 +72,10 @@ if [ ! -f "$prefix/lib/libminizip.a" ]; then
   cp "$dir"/contrib/minizip/{unzip.h,ioapi.h,crypt.h} "$prefix/include/minizip/"
 fi
 
-if [ ! -f "$prefix/lib/libgtest.a" ]; then
+if [ ! -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
   dir=$(fetch googletest 'googletest-1.*/')
-  cmake -S "$dir" -B "$prefix/obj/googletest" -G "Unix Makefiles" \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_force_shared_crt=ON >/dev/null
-  cmake --build "$prefix/obj/googletest" -j"$(nproc)" >/dev/null
-  cmake --install "$prefix/obj/googletest" >/dev/null
+  cmake_install "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_force_shared_crt=ON
 fi
 
 if [ -f "$prefix/versions.txt.new" ]; then
