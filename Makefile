@@ -49,7 +49,7 @@ bench: setup
 	road=$$(tools/windows-road.sh) && cmake --preset $$road && \
 	cmake --build --preset $$road --target QorvInstall Uninstall qorv-unzip qorv-stub-test-shell \
 		qorv-stub-test-client zip-minimal-loop qorv-download-bench wininet-minimal-loop \
-		empty-program
+		empty-program qorv-winctl
 	python3 bench/bench.py
 
 clean:
