@@ -175,13 +175,12 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
 }
 
 ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target) {
+    const bool absolute = ZipIsAbsolutePath(target);
+    // Without a base a relative target would land in the current folder.
+    if (!absolute && extractor.baseDir[0] == L'\0') return ZipErrFile;
     wchar_t path[kZipMaxPath];
-    const wchar_t* base = ZipIsAbsolutePath(target) ? L"" : extractor.baseDir;
-    if ((base != extractor.baseDir || base[0] != L'\0') && ZipJoinPath(path, base, target, L"") &&
-        MakeDirectories(path) == S_OK) {
-        return ZipOk;
-    }
-    return ZipErrFile;
+    if (!ZipJoinPath(path, absolute ? L"" : extractor.baseDir, target, L"")) return ZipErrFile;
+    return MakeDirectories(path) == S_OK ? ZipOk : ZipErrFile;
 }
 
 ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
