@@ -7,6 +7,7 @@
 
 #include "ZipTestFixture.h"
 #include "services/zip/ZipReadAhead.h"
+#include "services/zip/ZipTimes.h"
 
 using namespace qorv;
 
@@ -56,8 +57,8 @@ TEST_F(ZipTest, CountQueryAndIndexesOutOfRange) {
     EXPECT_EQ(entry.index, 3);
     EXPECT_EQ(entry.name[0], L'\0');
     EXPECT_EQ(entry.attributes, 0u);
-    EXPECT_EQ(FileTimeValue(entry.writeTime) | FileTimeValue(entry.accessTime) |
-                  FileTimeValue(entry.creationTime),
+    EXPECT_EQ(ZipFileTimeToUint64(entry.writeTime) | ZipFileTimeToUint64(entry.accessTime) |
+                  ZipFileTimeToUint64(entry.creationTime),
               0u);
     EXPECT_EQ(entry.compressedSize | entry.uncompressedSize, 0u);
 
@@ -148,20 +149,20 @@ TEST_F(ZipTest, RecordTimesFromDosStampAndExtendedTimes) {
     ZipEntryInfo entry = {};
     ASSERT_EQ(ZipGetEntry(zip.get(), 0, &entry), ZipOk);
     const uint64_t dos = 1588388646ULL * 10000000 + kEpoch;  // 2020-05-02 03:04:06 UTC
-    EXPECT_EQ(FileTimeValue(entry.writeTime), 0x019DB1DED53E8000u);
-    EXPECT_EQ(FileTimeValue(entry.accessTime), dos);
-    EXPECT_EQ(FileTimeValue(entry.creationTime), dos);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.writeTime), 0x019DB1DED53E8000u);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.accessTime), dos);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.creationTime), dos);
     EXPECT_EQ(entry.compressedSize, 3u);  // deflated "w"
     EXPECT_EQ(entry.uncompressedSize, 1u);
 
     ASSERT_EQ(ZipGetEntry(zip.get(), 1, &entry), ZipOk);
-    EXPECT_EQ(FileTimeValue(entry.writeTime), 0x019DB1DED4A5E980u);
-    EXPECT_EQ(FileTimeValue(entry.accessTime), 86400ULL * 10000000 + kEpoch);
-    EXPECT_EQ(FileTimeValue(entry.creationTime), 1000000000ULL * 10000000 + kEpoch);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.writeTime), 0x019DB1DED4A5E980u);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.accessTime), 86400ULL * 10000000 + kEpoch);
+    EXPECT_EQ(ZipFileTimeToUint64(entry.creationTime), 1000000000ULL * 10000000 + kEpoch);
 
     ASSERT_EQ(ZipGetEntry(zip.get(), 2, &entry), ZipOk);
-    EXPECT_EQ(FileTimeValue(entry.writeTime) | FileTimeValue(entry.accessTime) |
-                  FileTimeValue(entry.creationTime),
+    EXPECT_EQ(ZipFileTimeToUint64(entry.writeTime) | ZipFileTimeToUint64(entry.accessTime) |
+                  ZipFileTimeToUint64(entry.creationTime),
               0u);
     unsetenv("TZ");
     tzset();

@@ -20,10 +20,6 @@ std::string Narrow(const wchar_t* wide) {
     return qorv::Utf16ToUtf8(wide, wcslen(wide));
 }
 
-uint64_t FileTimeValue(const FILETIME& time) {
-    return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
-
 void ZipTest::SetUp() {
     std::string pattern = (std::filesystem::temp_directory_path() / "qorv-zip-XXXXXX").string();
     ASSERT_NE(mkdtemp(&pattern[0]), nullptr);

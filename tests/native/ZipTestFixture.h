@@ -17,7 +17,6 @@ using ScopedZip = std::unique_ptr<qorv::ZipHandleData, ZipHandleCloser>;
 
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const wchar_t* wide);
-uint64_t FileTimeValue(const FILETIME& time);
 
 class ZipTest : public ::testing::Test {
 protected:
