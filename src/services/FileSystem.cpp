@@ -22,10 +22,14 @@ HRESULT MakeDirectories(const std::wstring& path) {
     for (size_t end = 1; end <= path.size(); ++end) {
         if (end < path.size() && !IsSeparator(path[end])) continue;
         const std::wstring level = path.substr(0, end);
-        // A drive ("C:") or the root needs no making.
-        if (IsSeparator(level.back()) || level.back() == L':' || PathExists(level)) continue;
+        // A drive ("C:") or the root needs no making. The attributes tell
+        // that a folder is there: a find-first search misses some (under
+        // Wine a mount point such as Z:\dev).
+        if (IsSeparator(level.back()) || level.back() == L':' || ReadFileFacts(level).exists) {
+            continue;
+        }
         const HRESULT made = MakeOneDirectory(level);
-        if (made != S_OK && !PathExists(level)) return made;
+        if (made != S_OK && !ReadFileFacts(level).exists) return made;
     }
     return S_OK;
 }
