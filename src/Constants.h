@@ -58,8 +58,11 @@ constexpr wchar_t kShellPackageFile[] = L"shell.zip";
 constexpr wchar_t kVersionFile[] = L"pkg.ver";
 constexpr wchar_t kNewVersionFile[] = L"pkg.ver.new";  // the server copy until the client is in
 constexpr wchar_t kClientPackageFile[] = L"GameClient.zip";
-// The records of what each package put on disk: its central directory and
-// end records, kept after a delivery in which every entry extracted.
+// What each package installed, the one truth of it (InstallState.h).
+constexpr wchar_t kShellStateFile[] = L"shell.state";
+constexpr wchar_t kClientStateFile[] = L"GameClient.state";
+// The records installs kept before the state: each package's central
+// directory and end records, taken over once.
 constexpr wchar_t kShellRecordFile[] = L"shell.dir";
 constexpr wchar_t kClientRecordFile[] = L"GameClient.dir";
 constexpr wchar_t kShellProgram[] = L"Qorv.exe";
@@ -78,6 +81,9 @@ constexpr wchar_t kNewFileSuffix[] = L".new";
 // Where an entry's new bytes wait, in the folder it is unpacked into, until
 // they proved whole and replace the installed file.
 constexpr wchar_t kUnpackReplacementFile[] = L"~qorv-unpack.tmp";
+// An entry's new file, named by its index, in the nearest folder of its
+// target that exists, until every entry is staged and they are moved.
+constexpr wchar_t kStagedFileFormat[] = L"~qorv-%u.stage";
 
 // The installer's own file name and the login request.
 constexpr wchar_t kNameDelimiter[] = L"-";

@@ -1,13 +1,12 @@
 #include "delivery/Delivery.h"
 
-#include <map>
-#include <vector>
-
 #include "Constants.h"
+#include "delivery/Apply.h"
 #include "delivery/Download.h"
-#include "delivery/InstallRecord.h"
+#include "delivery/InstallState.h"
+#include "delivery/LocalFile.h"
 #include "delivery/RangePlan.h"
-#include "delivery/Unpack.h"
+#include "delivery/PlanCheck.h"
 #include "services/FileSystem.h"
 
 namespace qorv {
@@ -15,51 +14,64 @@ namespace qorv {
 namespace {
 
 // Room for a directory that grew, and an end record's comment, beyond the
-// record's own size when the package's tail is asked for first.
+// installed directory's estimated size when the package's tail is asked for
+// first.
 constexpr uint64_t kTailMargin = 4 * 1024;
+// A central record's fixed part, and the extra fields the kit writes (times
+// and the entry's SHA-256), for that estimate.
+constexpr uint64_t kRecordEstimate = 46 + 9 + 36;
+// A directory larger than this is no package's.
+constexpr uint64_t kMaxDirectoryBytes = 64ull * 1024 * 1024;
 
-// A package's sparse copy with what a delivery by ranges found in it.
-struct RangedCopy {
+// The package's central directory and end records as a delivery read them.
+struct ServedDirectory {
+    std::vector<unsigned char> bytes;  // from the first central record to the end
     std::vector<PackageEntry> entries;
-    std::vector<bool> wanted;
-    std::vector<unsigned char> record;
-    FetchSummary summary;
+    Sha256Digest digest{};
 };
 
-bool Wanted(const PackageDelivery& delivery, const PackageEntry* recorded,
-            const PackageEntry& entry) {
-    const bool asRecorded = recorded != nullptr && SameEntry(*recorded, entry);
-    switch (delivery.rule) {
-        case RepairRule::kReplaceChanged:
-            return !asRecorded || !IsInstalled(delivery.targetDir, entry, InstalledCheck::kExact);
-        case RepairRule::kNewVersion:
-            return !asRecorded || !IsInstalled(delivery.targetDir, entry, InstalledCheck::kSize);
-        case RepairRule::kRestoreMissing:
-            return !IsInstalled(delivery.targetDir, entry, InstalledCheck::kExists);
-    }
+bool ReadServedDirectory(std::vector<unsigned char> bytes, ServedDirectory* served) {
+    if (!ReadDirectory(bytes, &served->entries)) return false;
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    served->digest = hash.Final();
+    served->bytes = std::move(bytes);
     return true;
 }
 
-// True when served is exactly the recorded package, entry for entry.
-bool SamePackage(const std::vector<PackageEntry>& recorded,
-                 const std::vector<PackageEntry>& served) {
-    if (recorded.size() != served.size()) return false;
-    for (size_t i = 0; i < served.size(); ++i) {
-        if (!SameEntry(recorded[i], served[i])) return false;
+// The directory and end records of the package (whole or a sparse copy)
+// open in file. False when the end records are not there or the directory
+// does not end where they begin (offsets counted from elsewhere would fetch
+// the wrong data).
+bool DirectoryOfCopy(LocalFile& file, std::vector<unsigned char>* bytes) {
+    uint64_t size = 0;
+    if (file.Size(&size) != S_OK) return false;
+    const uint64_t tail = size < kPackageTailBytes ? size : kPackageTailBytes;
+    std::vector<unsigned char> buffer(static_cast<size_t>(tail));
+    DirectoryLocation location;
+    if (file.ReadAt(size - tail, buffer.data(), buffer.size()) != S_OK ||
+        !LocateDirectory(buffer, &location) ||
+        location.offset + location.size != size - tail + location.endInBuffer ||
+        size - location.offset > kMaxDirectoryBytes + kPackageTailBytes) {
+        return false;
     }
-    return true;
+    bytes->assign(static_cast<size_t>(size - location.offset), 0);
+    return file.ReadAt(location.offset, bytes->data(), bytes->size()) == S_OK;
 }
 
 // The package's end records and central directory, fetched into file at
-// their offsets: first a tail the size of the record and a margin, then
+// their offsets: first a tail of about the installed directory's size, then
 // whatever of the end records or the directory lies before it.
-bool FetchDirectory(const PackageDelivery& delivery, Transport& transport, LocalFile& file,
-                    DeliveryObserver& observer, RemoteFile* remote, uint64_t* fetched,
-                    std::vector<unsigned char>* record) {
+bool FetchDirectory(const PackageDelivery& delivery, const InstallState& installed,
+                    Transport& transport, LocalFile& file, DeliveryObserver& observer,
+                    RemoteFile* remote, uint64_t* fetched) {
     // The end records and directory are small beside the entries: no length
     // shown for them.
     ProgressCount progress;
-    const uint64_t guess = ReadFileFacts(delivery.recordPath).size + kTailMargin;
+    uint64_t guess = kTailMargin;
+    for (const InstalledEntry& entry : installed.entries) {
+        guess += kRecordEstimate + entry.name.size();
+    }
     uint64_t start = 0;
     if (FetchTail(transport, delivery.url, guess < kPackageTailBytes ? guess : kPackageTailBytes,
                   file, &progress, observer, remote, &start) != S_OK) {
@@ -70,8 +82,6 @@ bool FetchDirectory(const PackageDelivery& delivery, Transport& transport, Local
         DirectoryLocation location;
         if (file.ReadAt(start, tail.data(), tail.size()) != S_OK) return false;
         if (LocateDirectory(tail, &location)) {
-            // Offsets counted from elsewhere (bytes before the archive) would
-            // fetch the wrong data.
             if (location.offset + location.size != start + location.endInBuffer) return false;
             if (location.offset < start) {
                 // Judged before it is fetched: a tail may claim any size.
@@ -94,134 +104,197 @@ bool FetchDirectory(const PackageDelivery& delivery, Transport& transport, Local
         start = wider;
     }
     *fetched = progress.done;
-    return RecordOfPackage(file, record);
+    return true;
 }
 
-// Fetches into the sparse copy at sparsePath the package's directory and the
-// entries the rule asks for. False when the delivery must go the whole way.
-bool FetchByRanges(const PackageDelivery& delivery, const std::vector<PackageEntry>& recorded,
-                   const std::wstring& sparsePath, Transport& transport, DeliveryObserver& observer,
-                   RangedCopy* copy) {
+DeliveryResult Failed(DeliveryStatus status, const ApplyResult& applied) {
+    return {status, applied.error, applied.path};
+}
+
+// Both phases over the package copy at archivePath, as plans say; the state
+// committed names the delivery's version and the served directory.
+ApplyResult Apply(const PackageDelivery& delivery, const std::wstring& archivePath,
+                  const ServedDirectory& served, const InstallState* installed,
+                  const std::vector<EntryPlan>& plans, bool checkEntryDigests) {
+    ApplyRequest request;
+    request.archivePath = archivePath;
+    request.targetDir = delivery.targetDir;
+    request.statePath = delivery.statePath;
+    request.entries = &served.entries;
+    request.plans = &plans;
+    request.installed = installed;
+    request.checkEntryDigests = checkEntryDigests;
+    InstallState next;
+    next.version = delivery.version;
+    next.directory = served.digest;
+    return ApplyPackage(request, &next);
+}
+
+// The rule a served package is planned with: a package that changed under
+// the same version is brought in line as a new version would be.
+RepairRule RuleFor(const PackageDelivery& delivery, const InstallState* installed,
+                   const ServedDirectory& served) {
+    if (delivery.rule == RepairRule::kRestoreMissing &&
+        (installed == nullptr || installed->directory != served.digest)) {
+        return RepairRule::kNewVersion;
+    }
+    return delivery.rule;
+}
+
+// The road by ranges. True when it decided the delivery (result set);
+// false when the whole download must do it.
+bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& installed,
+                     const std::wstring& sparsePath, Transport& transport,
+                     DeliveryObserver& observer, DeliveryResult* result) {
     RemoteFile remote;
     uint64_t fetched = 0;
-    {
-        LocalFile file;
-        if (file.Open(sparsePath, LocalFile::Mode::kTruncate) != S_OK) return false;
-        file.MakeSparse();
-        if (!FetchDirectory(delivery, transport, file, observer, &remote, &fetched,
-                            &copy->record) ||
-            !ReadDirectory(copy->record, &copy->entries)) {
+    ServedDirectory served;
+    LocalFile file;
+    if (file.Open(sparsePath, LocalFile::Mode::kTruncate) != S_OK) return false;
+    file.MakeSparse();
+    std::vector<unsigned char> bytes;
+    if (!FetchDirectory(delivery, installed, transport, file, observer, &remote, &fetched) ||
+        !DirectoryOfCopy(file, &bytes) || !ReadServedDirectory(std::move(bytes), &served)) {
+        return false;
+    }
+    file.Close();  // the zip layer reads it next
+    // A version that names its directory judges the served one before
+    // anything is planned: an edge still serving the previous package, or a
+    // tampered one, is refused here as a whole download would be.
+    if (delivery.expected.hasDirectory && served.digest != delivery.expected.directory) {
+        *result = {DeliveryStatus::kMismatch, S_OK, delivery.url};
+        return true;
+    }
+    // The installed package still served under a new version (a cache, a
+    // publish out of order): the whole download lets its digest judge it.
+    // A package that changed under the same version goes the whole way too.
+    const bool sameDirectory = served.digest == installed.directory;
+    if ((delivery.rule == RepairRule::kNewVersion && sameDirectory) ||
+        (delivery.rule == RepairRule::kRestoreMissing && !sameDirectory)) {
+        return false;
+    }
+    // The zip layer must read the directory planned with: an archive may hold
+    // directories that the planner and the zip layer read apart.
+    if (!ArchiveMatchesPlan(sparsePath.c_str(), served.entries, nullptr)) return false;
+    const std::vector<EntryPlan> plans =
+        PlanEntries(served.entries, &installed, delivery.targetDir, delivery.rule);
+    std::vector<bool> wanted(plans.size());
+    uint32_t wantedCount = 0;
+    for (size_t i = 0; i < plans.size(); ++i) {
+        wanted[i] = plans[i].action == EntryAction::kExtract;
+        if (wanted[i]) ++wantedCount;
+    }
+    const uint64_t directoryOffset = remote.total - static_cast<uint64_t>(served.bytes.size());
+    std::vector<ByteRange> spans;
+    if (!EntrySpans(served.entries, wanted, directoryOffset, &spans)) return false;
+    const std::vector<ByteRange> ranges = PlanRanges(spans, kMaxEntryRequests);
+    if (WholeDownloadIsCheaper(ranges, remote.total)) return false;
+    ProgressCount progress{0, RangeBytes(ranges)};
+    if (file.Open(sparsePath, LocalFile::Mode::kUpdate) != S_OK) return false;
+    for (const ByteRange& range : ranges) {
+        if (FetchSpan(transport, delivery.url, remote, range.offset,
+                      range.offset + range.length - 1, file, &progress, observer) != S_OK) {
             return false;
         }
-        if (delivery.rule == RepairRule::kRestoreMissing && !SamePackage(recorded, copy->entries)) {
+    }
+    file.Close();
+    // The whole band once the package is in line, as a whole download ends.
+    if (progress.total == 0) observer.Progress(1, 1);
+    observer.Fetched({true, wantedCount, static_cast<uint32_t>(served.entries.size()),
+                      fetched + progress.done, remote.total});
+    const ApplyResult applied = Apply(delivery, sparsePath, served, &installed, plans,
+                                      delivery.expected.hasDirectory);
+    switch (applied.status) {
+        case ApplyStatus::kApplied:
+            // What an earlier, whole try left is not needed any more.
+            ForgetDownload(delivery.copyPath);
+            *result = {};
+            return true;
+        case ApplyStatus::kBadBytes:
+            // Ranges that gave wrong bytes would give them again.
             return false;
-        }
-        std::map<std::string, const PackageEntry*> byName;
-        for (const PackageEntry& entry : recorded) byName[entry.name] = &entry;
-        copy->wanted.assign(copy->entries.size(), false);
-        uint32_t wantedCount = 0;
-        for (size_t i = 0; i < copy->entries.size(); ++i) {
-            const auto found = byName.find(copy->entries[i].name);
-            copy->wanted[i] =
-                Wanted(delivery, found == byName.end() ? nullptr : found->second, copy->entries[i]);
-            if (copy->wanted[i]) ++wantedCount;
-        }
-        // A new version in which nothing differs is most likely the old
-        // package still served (a cache, a publish out of order).
-        if (delivery.rule == RepairRule::kNewVersion && wantedCount == 0) return false;
-
-        // The record runs from the directory to the package's end.
-        const uint64_t directoryOffset = remote.total - static_cast<uint64_t>(copy->record.size());
-        std::vector<ByteRange> spans;
-        if (!EntrySpans(copy->entries, copy->wanted, directoryOffset, &spans)) return false;
-        const std::vector<ByteRange> ranges = PlanRanges(spans, kMaxEntryRequests);
-        if (WholeDownloadIsCheaper(ranges, remote.total)) return false;
-        ProgressCount progress{0, RangeBytes(ranges)};
-        for (const ByteRange& range : ranges) {
-            if (FetchSpan(transport, delivery.url, remote, range.offset,
-                          range.offset + range.length - 1, file, &progress, observer) != S_OK) {
-                return false;
-            }
-        }
-        // The whole band once the package is in line, as a whole download ends.
-        if (progress.total == 0) observer.Progress(1, 1);
-        copy->summary = {true, wantedCount, static_cast<uint32_t>(copy->entries.size()),
-                         fetched + progress.done, remote.total};
-    }  // closed here: the zip layer reads it next
-    // The plan's entry i must be the entry i the unpack extracts: an archive
-    // may hold directories that the planner and the zip layer read apart.
-    return ArchiveMatchesPlan(sparsePath.c_str(), copy->entries, nullptr);
+        case ApplyStatus::kFailed:
+            // Nothing to do with the bytes: the state stays, and the next
+            // try goes by ranges again.
+            *result = Failed(DeliveryStatus::kUnpackFailed, applied);
+            return true;
+    }
+    return false;
 }
 
-DeliveryResult Unpacked(bool complete) {
-    return {complete ? DeliveryStatus::kInLine : DeliveryStatus::kUnpackFailed, S_OK};
+DeliveryResult DeliverWhole(const PackageDelivery& delivery, const InstallState* installed,
+                            Transport& transport, DeliveryObserver& observer) {
+    const HRESULT downloaded = DownloadWhole(transport, delivery.url, delivery.copyPath, observer);
+    if (downloaded != S_OK) return {DeliveryStatus::kDownloadFailed, downloaded, delivery.url};
+    // Judged before anything is staged: a package that is not the one its
+    // version names leaves the installed files as they are.
+    if (delivery.expected.hasPackage) {
+        Sha256Digest digest{};
+        if (!Sha256OfFile(delivery.copyPath, &digest) || digest != delivery.expected.package) {
+            ForgetDownload(delivery.copyPath);
+            return {DeliveryStatus::kMismatch, S_OK, delivery.url};
+        }
+    }
+    observer.Fetched(FetchSummary());
+    ServedDirectory served;
+    std::vector<unsigned char> bytes;
+    bool readable = false;
+    {
+        LocalFile file;
+        readable = file.Open(delivery.copyPath, LocalFile::Mode::kRead) == S_OK &&
+                   DirectoryOfCopy(file, &bytes);
+    }
+    if (!readable || !ReadServedDirectory(std::move(bytes), &served) ||
+        !ArchiveMatchesPlan(delivery.copyPath.c_str(), served.entries, nullptr)) {
+        ForgetDownload(delivery.copyPath);
+        return {DeliveryStatus::kUnpackFailed, S_OK, delivery.copyPath};
+    }
+    if (delivery.expected.hasDirectory && served.digest != delivery.expected.directory) {
+        ForgetDownload(delivery.copyPath);
+        return {DeliveryStatus::kMismatch, S_OK, delivery.url};
+    }
+    // Only the entries the rule asks for: a file the game rewrote stays.
+    const std::vector<EntryPlan> plans = PlanEntries(served.entries, installed, delivery.targetDir,
+                                                     RuleFor(delivery, installed, served));
+    const ApplyResult applied =
+        Apply(delivery, delivery.copyPath, served, installed, plans, !delivery.expected.hasPackage);
+    switch (applied.status) {
+        case ApplyStatus::kApplied:
+            ForgetDownload(delivery.copyPath);
+            return {};
+        case ApplyStatus::kBadBytes:
+            ForgetDownload(delivery.copyPath);
+            return Failed(DeliveryStatus::kUnpackFailed, applied);
+        case ApplyStatus::kFailed:
+            // Kept for the retry: a full disk or a file in use is no fault
+            // of the bytes.
+            return Failed(DeliveryStatus::kUnpackFailed, applied);
+    }
+    return Failed(DeliveryStatus::kUnpackFailed, applied);
 }
 
 }  // namespace
 
 DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transport,
                               DeliveryObserver& observer) {
-    const std::wstring sparsePath = delivery.copyPath + kSparseSuffix;
-    std::vector<PackageEntry> recorded;
-    RangedCopy ranged;
-    if (ReadRecord(delivery.recordPath, &recorded) &&
-        FetchByRanges(delivery, recorded, sparsePath, transport, observer, &ranged)) {
-        observer.Fetched(ranged.summary);
-        for (bool wanted : ranged.wanted) {
-            if (wanted && !delivery.claimPath.empty()) {
-                DeleteOneFile(delivery.claimPath);
-                break;
-            }
-        }
-        // What an earlier, whole try left is not needed any more.
-        ForgetDownload(delivery.copyPath);
-        if (!UnpackPackage(sparsePath.c_str(), delivery.targetDir.c_str(), &ranged.wanted)) {
-            // Ranges that gave wrong bytes would give them again: the next
-            // try goes the whole way.
-            DeleteOneFile(delivery.recordPath);
-            return Unpacked(false);
-        }
-        // An old record left in place would claim the entries just replaced.
-        if (delivery.rule != RepairRule::kRestoreMissing &&
-            !KeepRecord(ranged.record, delivery.recordPath)) {
-            DeleteOneFile(delivery.recordPath);
-        }
-        return Unpacked(true);
-    }
-    DeleteOneFile(sparsePath);
-
-    const HRESULT downloaded = DownloadWhole(transport, delivery.url, delivery.copyPath, observer);
-    if (downloaded != S_OK) return {DeliveryStatus::kDownloadFailed, downloaded};
-    // Checked before anything is deleted or extracted: a package that is not
-    // the one its version names leaves the installed files as they are.
-    if (delivery.wholeMatches && !delivery.wholeMatches(delivery.copyPath)) {
-        ForgetDownload(delivery.copyPath);
-        return {DeliveryStatus::kMismatch, S_OK};
-    }
-    FetchSummary summary;
-    observer.Fetched(summary);
-    // A record the zip layer would read otherwise would describe files that
-    // are not on disk.
-    std::vector<unsigned char> record;
-    std::vector<PackageEntry> planned;
-    bool recordable = false;
-    {
-        LocalFile file;
-        recordable = file.Open(delivery.copyPath, LocalFile::Mode::kRead) == S_OK &&
-                     RecordOfPackage(file, &record);
-    }
-    recordable = recordable && ReadDirectory(record, &planned) &&
-                 ArchiveMatchesPlan(delivery.copyPath.c_str(), planned, nullptr);
-    if (!delivery.claimPath.empty()) DeleteOneFile(delivery.claimPath);
-    const bool complete = UnpackPackage(delivery.copyPath.c_str(), delivery.targetDir.c_str());
-    ForgetDownload(delivery.copyPath);
-    if (complete) {
-        // Every file is the new package's now: an old record would claim others.
-        if (!recordable || !KeepRecord(record, delivery.recordPath)) {
-            DeleteOneFile(delivery.recordPath);
+    InstallState installed;
+    const bool hasState = ReadInstallState(delivery.statePath, &installed);
+    if (hasState && installed.applying) {
+        // A run killed while it moved the staged files: they go first.
+        const ApplyResult finished = FinishApply(delivery.targetDir, delivery.statePath, &installed);
+        if (finished.status != ApplyStatus::kApplied) {
+            return Failed(DeliveryStatus::kUnpackFailed, finished);
         }
     }
-    return Unpacked(complete);
+    if (hasState) {
+        const std::wstring sparsePath = delivery.copyPath + kSparseSuffix;
+        DeliveryResult result;
+        const bool decided =
+            DeliverByRanges(delivery, installed, sparsePath, transport, observer, &result);
+        DeleteOneFile(sparsePath);
+        if (decided) return result;
+    }
+    return DeliverWhole(delivery, hasState ? &installed : nullptr, transport, observer);
 }
 
 }  // namespace qorv

@@ -177,7 +177,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         FileFacts part = ReadFileFacts(partPath);
         const FileFacts whole = ReadFileFacts(path);
         if (!part.exists && whole.exists && !whole.directory && whole.size == remote.total &&
-            MoveFileOver(path, partPath)) {
+            MoveOver(path, partPath) == S_OK) {
             part = ReadFileFacts(partPath);
         }
         if (part.exists && !part.directory && part.size <= remote.total) have = part.size;
@@ -252,7 +252,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         observer.Pause(ContinuationPause(continuations++, RandomValue()));
     }
     file.Close();
-    if (hr == S_OK && !MoveFileOver(partPath, path)) hr = kResultFailed;
+    if (hr == S_OK) hr = MoveOver(partPath, path);
     if (hr != S_OK && !(resumable && have > 0)) {
         DeleteOneFile(partPath);
         DeleteOneFile(tagPath);

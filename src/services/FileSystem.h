@@ -52,8 +52,18 @@ bool DeleteOneFile(const std::wstring& path);
 // paths are left alone.
 void ClearReadOnly(const std::wstring& path);
 
-// Moves from over to, replacing it, on the same volume.
-[[nodiscard]] bool MoveFileOver(const std::wstring& from, const std::wstring& to);
+// Moves from over to, replacing it, on the same volume; S_OK, or what kept
+// it from moving.
+[[nodiscard]] HRESULT MoveOver(const std::wstring& from, const std::wstring& to);
+
+// S_OK when a file at path could be replaced now (or nothing is there):
+// nobody holds it without sharing, and it is no running program's image.
+// Folders are not looked at.
+[[nodiscard]] HRESULT CheckReplaceable(const std::wstring& path);
+
+// Writes what the system holds of the file at path to the disk, so that a
+// power cut cannot leave it with its size but without its bytes.
+[[nodiscard]] HRESULT FlushFile(const std::wstring& path);
 
 // One entry of a folder listing. A link is a junction or symbolic link (any
 // reparse point on Windows): never a place to descend into.

@@ -1,4 +1,6 @@
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
@@ -11,6 +13,25 @@ namespace {
 
 // 100-ns intervals from 1601-01-01 to 1970-01-01.
 constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
+
+// The failure as Windows would give it where the two agree, else E_FAIL.
+HRESULT ErrnoResult(int error) {
+    constexpr HRESULT kWin32 = static_cast<HRESULT>(0x80070000);
+    switch (error) {
+        case ENOENT:
+            return kWin32 | 2;  // ERROR_FILE_NOT_FOUND
+        case EACCES:
+        case EPERM:
+            return kWin32 | 5;  // ERROR_ACCESS_DENIED
+        case ENOSPC:
+            return kWin32 | 112;  // ERROR_DISK_FULL
+        case ETXTBSY:
+        case EBUSY:
+            return kWin32 | 32;  // ERROR_SHARING_VIOLATION
+        default:
+            return kResultFailed;
+    }
+}
 
 }  // namespace
 
@@ -85,8 +106,21 @@ FileFacts ReadFileFacts(const std::wstring& path) {
     return facts;
 }
 
-bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
+    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? S_OK
+                                                                          : ErrnoResult(errno);
+}
+
+HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/) {
+    return S_OK;
+}
+
+HRESULT FlushFile(const std::wstring& path) {
+    const int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return ErrnoResult(errno);
+    const HRESULT result = fsync(descriptor) == 0 ? S_OK : ErrnoResult(errno);
+    close(descriptor);
+    return result;
 }
 
 }  // namespace qorv

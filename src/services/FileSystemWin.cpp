@@ -64,9 +64,44 @@ FileFacts ReadFileFacts(const std::wstring& path) {
     return facts;
 }
 
-bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? S_OK
+               : HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT CheckReplaceable(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return S_OK;
+    }
+    // Writing with every sharing allowed fails where replacing would: a
+    // holder that shares nothing, a running image. A read-only file takes
+    // no writer; its sharing is told by asking to delete it.
+    const DWORD access = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? DELETE : GENERIC_WRITE;
+    const KernelHandle file(CreateFileW(path.c_str(), access,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT FlushFile(const std::wstring& path) {
+    // Flushing needs a writer, which a read-only file refuses: the attribute
+    // goes for that time.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    HRESULT result = S_OK;
+    {
+        const KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid() || !FlushFileBuffers(file.Get())) {
+            result = HRESULT_FROM_WIN32(GetLastError());
+        }
+    }
+    if (readOnly) SetFileAttributesW(path.c_str(), attributes);
+    return result;
 }
 
 }  // namespace qorv

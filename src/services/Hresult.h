@@ -28,5 +28,8 @@ constexpr HRESULT kResultDownloadFailed = static_cast<HRESULT>(0x800C0008);
 // counters cannot carry.
 constexpr HRESULT kResultTooLarge = static_cast<HRESULT>(0x800700DF);
 constexpr HRESULT kResultFailed = static_cast<HRESULT>(0x80004005);  // E_FAIL
+// HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a file of the player's stands
+// where a package puts a folder, or the reverse.
+constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);
 
 }  // namespace qorv

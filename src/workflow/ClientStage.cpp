@@ -8,14 +8,15 @@
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
+#include "delivery/LocalFile.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
-#include "workflow/PackageDigest.h"
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
+#include "workflow/VersionDigest.h"
 #include "services/Trace.h"
 
 namespace qorv {
@@ -53,20 +54,20 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const bool restoreOnly = view->m_bRestoreOnly;
     const std::wstring newVersion = AppendPath(installDir, kNewVersionFile);
     const std::wstring versionFile = AppendPath(installDir, kVersionFile);
-    const std::wstring version = ReadTextFile(restoreOnly ? versionFile : newVersion);
+    const std::wstring versionPath = restoreOnly ? versionFile : newVersion;
+    std::vector<unsigned char> versionBytes;
+    ReadWholeFile(versionPath, kMaxVersionBytes, &versionBytes);
     PackageDelivery client;
     client.url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kClientPackagePath, GetTickCount());
     client.copyPath = AppendPath(installDir, kClientPackageFile);
     client.targetDir = AppendPath(installDir, kClientSubdir);
-    client.recordPath = AppendPath(installDir, kClientRecordFile);
+    client.statePath = AppendPath(installDir, kClientStateFile);
     client.rule = restoreOnly ? RepairRule::kRestoreMissing : RepairRule::kNewVersion;
-    // A whole download is checked against the version before anything is
-    // deleted or extracted; ranges rely on each entry's CRC-32.
-    client.wholeMatches = [&version](const std::wstring& path) {
-        return PackageMatchesVersion(path, version);
-    };
-    if (!restoreOnly) client.claimPath = versionFile;
+    // The state keeps the version's bytes; the digests it names judge the
+    // package before anything changes, on either road.
+    client.version.assign(versionBytes.begin(), versionBytes.end());
+    ParsePackageVersion(ReadTextFile(versionPath), &client.expected);
 
     view->m_nLoadingStep.store(3, std::memory_order_relaxed);
     WinInetTransport transport;
@@ -74,10 +75,9 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const DeliveryResult delivered = DeliverPackage(client, transport, observer);
     if (delivered.status == DeliveryStatus::kInLine) {
         if (!restoreOnly) {
-            // The client is whole either way: a version that cannot be
-            // committed leaves none, and the next run judges the client by
-            // its record again.
-            if (!MoveFileOver(newVersion, versionFile)) TraceLog(kTraceVersionNotKept);
+            // The state holds the version already; a version file that
+            // cannot follow now is made from it by the next run.
+            if (MoveOver(newVersion, versionFile) != S_OK) TraceLog(kTraceVersionNotKept);
             ForgetDownload(newVersion);
         }
         view->LaunchGame();

@@ -7,6 +7,7 @@
 #include "Constants.h"
 #include "delivery/Delivery.h"
 #include "delivery/DownloadToFile.h"
+#include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
 #include "services/Shortcut.h"
@@ -44,7 +45,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kShellPackagePath, GetTickCount());
     shell.copyPath = AppendPath(installDir, kShellPackageFile);
     shell.targetDir = installDir;
-    shell.recordPath = AppendPath(installDir, kShellRecordFile);
+    shell.statePath = AppendPath(installDir, kShellStateFile);
     shell.rule = RepairRule::kReplaceChanged;
 
     view->m_nLoadingStep.store(1, std::memory_order_relaxed);
@@ -55,6 +56,8 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         view->StageFailed("shell", installDir, made);
         return 0;
     }
+    TakeOverRecord(AppendPath(installDir, kShellRecordFile), shell.statePath, installDir,
+                   std::string());
     WinInetTransport transport;
     ShellObserver observer(&callback);
     const DeliveryResult delivered = DeliverPackage(shell, transport, observer);

@@ -6,7 +6,11 @@
 
 #include "Constants.h"
 #include "delivery/DownloadToFile.h"
-#include "delivery/InstallRecord.h"
+#include "delivery/EntryPlan.h"
+#include "delivery/InstallState.h"
+#include "delivery/LocalFile.h"
+#include "delivery/PackageVersion.h"
+#include "delivery/RecordTakeOver.h"
 #include "services/FileSystem.h"
 #include "services/UniqueHandle.h"
 #include "view/MainView.h"
@@ -27,6 +31,24 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     // The server copy waits beside the local one: "pkg.ver" changes only once
     // the client it names is installed, so a failed update is retried.
     const std::wstring newPath = AppendPath(view->m_strInstallDir, kNewVersionFile);
+    const std::wstring installDir = view->m_strInstallDir;
+    const std::wstring statePath = AppendPath(installDir, kClientStateFile);
+    const std::wstring clientDir = AppendPath(installDir, kClientSubdir);
+    // The version file is the installed client's as its state tells: the
+    // client stage commits the two in one write, and a run killed before
+    // the file followed has it made here.
+    std::vector<unsigned char> localBytes;
+    ReadWholeFile(localPath, kMaxVersionBytes, &localBytes);
+    TakeOverRecord(AppendPath(installDir, kClientRecordFile), statePath, clientDir,
+                   std::string(localBytes.begin(), localBytes.end()));
+    InstallState state;
+    const bool installed = ReadInstallState(statePath, &state);
+    if (installed && !state.applying &&
+        state.version != std::string(localBytes.begin(), localBytes.end()) &&
+        !KeepFile(std::vector<unsigned char>(state.version.begin(), state.version.end()), newPath,
+                  localPath)) {
+        TraceLog(kTraceVersionNotKept);
+    }
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
@@ -41,15 +63,15 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     }
     const std::wstring newText = ReadTextFile(newPath);
 
-    if (newText != oldText) {
+    // Moves a killed run left waiting are finished by the client stage.
+    if (newText != oldText || (installed && state.applying)) {
         view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;
     }
     DeleteOneFile(newPath);
     // Files the client's record holds but the disk lost (a quarantine, a
     // player's mistake) come back; with nothing missing nothing is fetched.
-    if (RecordedFileMissing(AppendPath(view->m_strInstallDir, kClientRecordFile),
-                            AppendPath(view->m_strInstallDir, kClientSubdir))) {
+    if (InstalledFileMissing(statePath, clientDir)) {
         view->m_bRestoreOnly = true;
         view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;

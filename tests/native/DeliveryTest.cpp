@@ -9,6 +9,7 @@
 #include "ZipTestFixture.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
+#include "delivery/InstallState.h"
 
 using namespace qorv;
 
@@ -111,6 +112,32 @@ TestZipEntry Stored(const std::string& name, const std::string& data) {
     return entry;
 }
 
+// What the kit's version text names for a package: its digest and its
+// directory's.
+PackageVersion VersionOf(const std::string& package) {
+    PackageVersion version;
+    Sha256 whole;
+    whole.Update(package.data(), package.size());
+    version.package = whole.Final();
+    version.hasPackage = true;
+    const size_t tail = std::min<size_t>(package.size(), kPackageTailBytes);
+    DirectoryLocation location;
+    if (LocateDirectory(std::vector<unsigned char>(package.end() - tail, package.end()),
+                        &location)) {
+        Sha256 directory;
+        directory.Update(package.data() + location.offset, package.size() - location.offset);
+        version.directory = directory.Final();
+        version.hasDirectory = true;
+    }
+    return version;
+}
+
+// The version text the state holds, "(none)" without one.
+std::string StateVersion(const std::string& path) {
+    InstallState state;
+    return ReadInstallState(Wide(path), &state) ? state.version : std::string("(none)");
+}
+
 // Twelve incompressible files, the first version.
 std::vector<TestZipEntry> Package() {
     std::vector<TestZipEntry> entries;
@@ -129,7 +156,7 @@ protected:
         delivery.url = L"http://server/pkg/client.zip?skq=1";
         delivery.copyPath = Wide(Path("install/client.zip"));
         delivery.targetDir = Wide(Path("install/client/"));
-        delivery.recordPath = Wide(Path("install/client.dir"));
+        delivery.statePath = Wide(Path("install/client.state"));
     }
 
     DeliveryResult Deliver(RepairRule rule) {
@@ -236,10 +263,10 @@ TEST_F(DeliveryTest, ADownloadStartsOverOrStopsWhenItCannotGoOn) {
 TEST_F(DeliveryTest, OnlyWhatChangedOrIsMissingIsFetched) {
     std::vector<TestZipEntry> entries = Package();
     server.body = BuildTestZip(entries);
-    // No record: the whole way, and a record kept.
+    // No state: the whole way, and the state kept.
     ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
     EXPECT_TRUE(Installed(entries));
-    EXPECT_TRUE(Exists("install/client.dir"));
+    EXPECT_TRUE(Exists("install/client.state"));
     EXPECT_FALSE(observer.fetched.at(0).ranged);
     EXPECT_FALSE(Exists("install/client.zip"));
 
@@ -275,16 +302,17 @@ TEST_F(DeliveryTest, WhatRangesCannotJudgeGoesTheWholeWay) {
     std::vector<TestZipEntry> entries = Package();
     server.body = BuildTestZip(entries);
     ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
-    // A new version over the same package: its digest must judge it.
-    delivery.wholeMatches = [](const std::wstring&) { return false; };
-    Write("install/pkg.ver", "1");
-    delivery.claimPath = Wide(Path("install/pkg.ver"));
+    // A new version over the same package, named by an older kit's version
+    // (the package's digest alone): the whole download lets it judge.
+    delivery.version = "1";
+    delivery.expected = VersionOf("another package");
+    delivery.expected.hasDirectory = false;
     EXPECT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kMismatch);
     EXPECT_EQ(server.requests.size(), 2u);
     EXPECT_FALSE(server.requests[1].ranged);
-    EXPECT_TRUE(Exists("install/pkg.ver"));
+    EXPECT_EQ(StateVersion(Path("install/client.state")), "");
     EXPECT_FALSE(Exists("install/client.zip"));
-    delivery.wholeMatches = nullptr;
+    delivery.expected = PackageVersion();
 
     // The same version, but the package changed: the whole way.
     entries[0].data = Noise(20000, 55);
@@ -295,16 +323,17 @@ TEST_F(DeliveryTest, WhatRangesCannotJudgeGoesTheWholeWay) {
     EXPECT_FALSE(observer.fetched.at(0).ranged);
     EXPECT_TRUE(Installed(entries));
 
-    // A server that ignores ranges.
-    Write("install/pkg.ver", "2");
+    // A server that ignores ranges: the whole download, yet only the
+    // entries the rule asks for, so a file the game rewrote stays.
+    delivery.version = "2";
     server.ranges = false;
-    entries[1].data = Noise(20000, 56);
-    server.body = BuildTestZip(entries);
-    server.etag = L"\"v3\"";
-    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    Write("install/client/res/f7.dat", "rewritten by the game");
+    std::filesystem::remove(Path("install/client/res/f8.dat"));
+    ASSERT_EQ(Deliver(RepairRule::kRestoreMissing).status, DeliveryStatus::kInLine);
     EXPECT_FALSE(observer.fetched.at(0).ranged);
-    EXPECT_TRUE(Installed(entries));
-    EXPECT_FALSE(Exists("install/pkg.ver"));  // withdrawn before the unpack
+    EXPECT_EQ(Read("install/client/res/f7.dat"), "rewritten by the game");
+    EXPECT_EQ(Read("install/client/res/f8.dat"), entries[8].data);
+    EXPECT_EQ(StateVersion(Path("install/client.state")), "2");
 }
 
 TEST_F(DeliveryTest, ARunCutOffAnywhereCostsOnlyWhatIsStillMissing) {

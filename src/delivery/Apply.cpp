@@ -1,0 +1,337 @@
+#include "delivery/Apply.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <set>
+
+#include "Constants.h"
+#include "delivery/LocalFile.h"
+#include "services/FileSystem.h"
+#include "services/Sha256.h"
+#include "services/Text.h"
+#include "services/Trace.h"
+#include "services/zip/ZipExtract.h"
+
+namespace qorv {
+
+namespace {
+
+constexpr size_t kCheckBufferSize = 64 * 1024;
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The folder part of a relative name, without its last separator.
+std::wstring ParentOf(const std::wstring& name) {
+    size_t end = name.size();
+    while (end > 0 && IsSeparator(name[end - 1])) --end;  // a folder entry's own
+    while (end > 0 && !IsSeparator(name[end - 1])) --end;
+    while (end > 0 && IsSeparator(name[end - 1])) --end;
+    return name.substr(0, end);
+}
+
+// The deepest folder along folder (relative to targetDir) that exists now.
+std::wstring DeepestFolder(const std::wstring& targetDir, std::wstring folder) {
+    while (!folder.empty()) {
+        const FileFacts facts = ReadFileFacts(AppendPath(targetDir, folder));
+        if (facts.exists && facts.directory) return folder;
+        folder = ParentOf(folder);
+    }
+    return folder;
+}
+
+bool IsBadBytes(ZipResult result) {
+    return result == ZipErrCorrupt || result == ZipErrRead || result == ZipErrPassword ||
+           result == ZipErrInflate;
+}
+
+// True when the file at path holds exactly entry's bytes by size and
+// CRC-32: a staged file an earlier try left can serve again.
+bool HoldsEntry(const std::wstring& path, const PackageEntry& entry) {
+    const FileFacts facts = ReadFileFacts(path);
+    if (!facts.exists || facts.directory || facts.size != entry.uncompressedSize) return false;
+    LocalFile file;
+    if (file.Open(path, LocalFile::Mode::kRead) != S_OK) return false;
+    std::vector<unsigned char> buffer(kCheckBufferSize);
+    uLong crc = crc32(0, nullptr, 0);
+    for (uint64_t at = 0; at < facts.size;) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(buffer.size(), facts.size - at));
+        if (file.ReadAt(at, buffer.data(), piece) != S_OK) return false;
+        crc = crc32(crc, buffer.data(), static_cast<uInt>(piece));
+        at += piece;
+    }
+    return crc == entry.crc;
+}
+
+// True unless entry's record carries a SHA-256 that the file does not have.
+bool DigestMatches(const std::wstring& path, const PackageEntry& entry) {
+    Sha256Digest expected{};
+    if (!EntrySha256(entry, &expected)) return true;
+    Sha256Digest actual{};
+    return Sha256OfFile(path, &actual) && actual == expected;
+}
+
+void TraceFailure(unsigned result, const wchar_t* name) {
+    TraceLog(kTraceUnpackFailed, result);
+    TraceLogW(name);
+    TraceLog(kTraceLineEnd);
+}
+
+// The files of the previous package by the file they name.
+std::set<std::wstring> InstalledFiles(const InstallState* installed) {
+    std::set<std::wstring> files;
+    if (installed == nullptr) return files;
+    for (const InstalledEntry& entry : installed->entries) files.insert(EntryFileKey(entry.name));
+    return files;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    return Utf8ToUtf16(text.data(), text.size());
+}
+
+std::wstring FileKeyOf(const std::wstring& relative) {
+    return EntryFileKey(Utf16ToUtf8(relative));
+}
+
+// What stands where a new entry goes and must go first: a file of the
+// previous package where a folder comes (at name itself or a folder above
+// it), or a folder of its files where a file comes. A player's own file in
+// the way is the failure's path.
+bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, bool folder,
+                      const std::set<std::wstring>& installedFiles,
+                      std::vector<std::wstring>* removals, std::wstring* blocking) {
+    std::vector<std::wstring> levels;
+    for (std::wstring level = folder ? name : ParentOf(name); !level.empty();
+         level = ParentOf(level)) {
+        levels.push_back(level);
+    }
+    for (const std::wstring& level : levels) {
+        const FileFacts facts = ReadFileFacts(AppendPath(targetDir, level));
+        if (!facts.exists || facts.directory) continue;
+        if (installedFiles.count(FileKeyOf(level)) == 0) {
+            *blocking = AppendPath(targetDir, level);
+            return false;
+        }
+        removals->push_back(level);
+    }
+    if (folder || !ReadFileFacts(AppendPath(targetDir, name)).directory) return true;
+    // A folder where the file goes: it may hold the previous package's files
+    // and folders only, which go deepest first.
+    std::vector<std::wstring> pending{name};
+    std::vector<std::wstring> folders;
+    while (!pending.empty()) {
+        const std::wstring current = pending.back();
+        pending.pop_back();
+        folders.push_back(current);
+        std::vector<DirEntry> listing;
+        if (!ListDirectory(AppendPath(targetDir, current), &listing)) {
+            *blocking = AppendPath(targetDir, current);
+            return false;
+        }
+        for (const DirEntry& item : listing) {
+            const std::wstring child = current + L"\\" + item.name;
+            if (item.directory && !item.link) {
+                pending.push_back(child);
+            } else if (item.link || installedFiles.count(FileKeyOf(child)) == 0) {
+                *blocking = AppendPath(targetDir, child);
+                return false;
+            } else {
+                removals->push_back(child);
+            }
+        }
+    }
+    removals->insert(removals->end(), folders.rbegin(), folders.rend());
+    return true;
+}
+
+// Takes away what stands in the way of the moves; what is gone already is
+// fine (a run killed after it).
+bool Remove(const std::wstring& path) {
+    const FileFacts facts = ReadFileFacts(path);
+    if (!facts.exists) return true;
+    if (facts.directory) return RemoveDirectoryOrLink(path, DirEntry{L"", true, false});
+    ClearReadOnly(path);
+    return DeleteOneFile(path);
+}
+
+}  // namespace
+
+ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
+    const std::vector<PackageEntry>& entries = *request.entries;
+    const std::vector<EntryPlan>& plans = *request.plans;
+    const std::set<std::wstring> installedFiles = InstalledFiles(request.installed);
+    ApplyResult result;
+    next->applying = false;
+    next->entries.clear();
+    next->removals.clear();
+    // The folder the staged files go to at least: a first install has none.
+    const HRESULT made = MakeDirectories(request.targetDir);
+    if (made != S_OK) return {ApplyStatus::kFailed, made, request.targetDir};
+
+    ZipHandle archive = ZipOpen(request.archivePath.c_str());
+    if (archive == nullptr) return {ApplyStatus::kBadBytes, S_OK, request.archivePath};
+    TraceLog(kTraceLineEnd);
+    std::vector<std::wstring> removals;
+    // The package's own fault (a refused name, wrong bytes) will not mend:
+    // what it staged goes. Others (a full disk) keep it for the retry.
+    bool packageFault = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PackageEntry& entry = entries[i];
+        const EntryPlan& plan = plans[i];
+        if (plan.action == EntryAction::kShadowed) continue;
+        InstalledEntry installed;
+        installed.name = entry.name;
+        installed.crc = entry.crc;
+        installed.size = entry.uncompressedSize;
+        installed.attributes = EntryAttributes(entry);
+        if (plan.action == EntryAction::kKeep) {
+            installed.diskSize = plan.installed->diskSize;
+            installed.diskTime = plan.installed->diskTime;
+            next->entries.push_back(installed);
+            continue;
+        }
+        const int32_t index = static_cast<int32_t>(i);
+        ZipEntryInfo info{};
+        ZipResult extracted = ZipGetEntry(archive, index, &info);
+        TraceLog(kTraceDelete);
+        TraceLogW(AppendPath(request.targetDir, info.name).c_str());
+        TraceLog(kTraceLineEnd);
+        std::wstring name;
+        if (extracted == ZipOk && !EntryTargetName(entry.name, &name)) {
+            extracted = ZipErrFile;
+            packageFault = true;  // a name no extraction will ever take
+        }
+        std::wstring blocking;
+        if (extracted == ZipOk &&
+            !CollectObstacles(request.targetDir, name, IsFolderEntry(entry), installedFiles,
+                              &removals, &blocking)) {
+            // A player's file where the package puts another kind: it stays,
+            // and the trace names it.
+            TraceFailure(static_cast<unsigned>(kResultInTheWay), blocking.c_str());
+            if (result.status == ApplyStatus::kApplied) {
+                result = {ApplyStatus::kFailed, kResultInTheWay, blocking};
+            }
+            extracted = ZipErrFile;
+        }
+        if (extracted == ZipOk && IsFolderEntry(entry)) {
+            installed.staged = kMakeFolder;
+        } else if (extracted == ZipOk) {
+            wchar_t stageName[32];
+            swprintf(stageName, 32, kStagedFileFormat, static_cast<unsigned>(i));
+            const std::wstring folder = DeepestFolder(request.targetDir, ParentOf(name));
+            const std::wstring staged = folder.empty() ? stageName : folder + L"\\" + stageName;
+            const std::wstring stagedPath = AppendPath(request.targetDir, staged);
+            if (!HoldsEntry(stagedPath, entry)) {
+                ClearReadOnly(stagedPath);
+                DeleteOneFile(stagedPath);
+                if (ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str()) !=
+                    ZipOk) {
+                    extracted = ZipErrFile;
+                } else {
+                    extracted = ZipExtractEntry(archive, index, stageName);
+                }
+            }
+            if (extracted == ZipOk && request.checkEntryDigests &&
+                !DigestMatches(stagedPath, entry)) {
+                ClearReadOnly(stagedPath);
+                DeleteOneFile(stagedPath);
+                extracted = ZipErrInflate;
+            }
+            installed.staged = Utf16ToUtf8(staged);
+        }
+        TraceLogW(info.name);
+        TraceLog(kTraceLineEnd);
+        if (extracted != ZipOk) {
+            TraceFailure(extracted, info.name);
+            if (IsBadBytes(extracted)) {
+                packageFault = true;
+                result = {ApplyStatus::kBadBytes, S_OK, AppendPath(request.targetDir, info.name)};
+            } else if (result.status == ApplyStatus::kApplied) {
+                result = {ApplyStatus::kFailed, S_OK, AppendPath(request.targetDir, info.name)};
+            }
+        }
+        next->entries.push_back(installed);
+    }
+    ZipClose(archive);
+    TraceLog(kTraceUnpackDone);
+    if (result.status != ApplyStatus::kApplied) {
+        if (packageFault) {
+            for (const InstalledEntry& entry : next->entries) {
+                if (entry.staged.empty() || entry.staged == kMakeFolder) continue;
+                const std::wstring stagedPath = AppendPath(request.targetDir, FromUtf8(entry.staged));
+                ClearReadOnly(stagedPath);
+                DeleteOneFile(stagedPath);
+            }
+        }
+        return result;
+    }
+
+    // Every target must take its new file before the first one does.
+    for (const InstalledEntry& entry : next->entries) {
+        if (entry.staged.empty() || entry.staged == kMakeFolder) continue;
+        std::wstring name;
+        EntryTargetName(entry.name, &name);
+        const std::wstring target = AppendPath(request.targetDir, name);
+        const HRESULT replaceable = CheckReplaceable(target);
+        if (replaceable != S_OK) {
+            TraceFailure(static_cast<unsigned>(replaceable), name.c_str());
+            return {ApplyStatus::kFailed, replaceable, target};
+        }
+        // Durable before the state calls it installed.
+        const std::wstring stagedPath = AppendPath(request.targetDir, FromUtf8(entry.staged));
+        const HRESULT flushed = FlushFile(stagedPath);
+        if (flushed != S_OK) return {ApplyStatus::kFailed, flushed, stagedPath};
+    }
+    for (const std::wstring& removal : removals) next->removals.push_back(Utf16ToUtf8(removal));
+    next->applying = true;
+    if (!WriteInstallState(*next, request.statePath)) {
+        return {ApplyStatus::kFailed, kResultFailed, request.statePath};
+    }
+    return FinishApply(request.targetDir, request.statePath, next);
+}
+
+ApplyResult FinishApply(const std::wstring& targetDir, const std::wstring& statePath,
+                        InstallState* state) {
+    for (const std::string& removal : state->removals) {
+        const std::wstring path = AppendPath(targetDir, FromUtf8(removal));
+        if (!Remove(path)) return {ApplyStatus::kFailed, kResultFailed, path};
+    }
+    for (InstalledEntry& entry : state->entries) {
+        if (entry.staged.empty()) continue;
+        std::wstring name;
+        EntryTargetName(entry.name, &name);
+        const std::wstring target = AppendPath(targetDir, name);
+        if (entry.staged == kMakeFolder) {
+            const HRESULT made = MakeDirectories(target);
+            if (made != S_OK) return {ApplyStatus::kFailed, made, target};
+        } else {
+            const std::wstring staged = AppendPath(targetDir, FromUtf8(entry.staged));
+            // Gone already: moved by the run this one finishes.
+            const bool moved = !ReadFileFacts(staged).exists;
+            const std::wstring parent = ParentOf(name);
+            const HRESULT made =
+                parent.empty() ? S_OK : MakeDirectories(AppendPath(targetDir, parent));
+            if (made != S_OK) return {ApplyStatus::kFailed, made, target};
+            if (!moved) {
+                ClearReadOnly(target);
+                const HRESULT replaced = MoveOver(staged, target);
+                if (replaced != S_OK) return {ApplyStatus::kFailed, replaced, target};
+            }
+            const FileFacts facts = ReadFileFacts(target);
+            entry.diskSize = facts.size;
+            entry.diskTime = facts.writeTime;
+        }
+        entry.staged.clear();
+    }
+    state->removals.clear();
+    state->applying = false;
+    if (!WriteInstallState(*state, statePath)) {
+        return {ApplyStatus::kFailed, kResultFailed, statePath};
+    }
+    return {};
+}
+
+}  // namespace qorv

@@ -1,0 +1,24 @@
+// The package version as the kit writes it: the package's SHA-256 and the
+// SHA-256 of its central directory.
+#pragma once
+
+#include <string>
+
+#include "services/Sha256.h"
+
+namespace qorv {
+
+// No version text is longer: a larger version file is no kit's.
+constexpr size_t kMaxVersionBytes = 64 * 1024;
+
+// What a version text names. The kit writes both digests in hex, one space
+// between them; an older kit wrote the package's alone.
+struct PackageVersion {
+    bool hasPackage = false;
+    Sha256Digest package{};
+    // Of the bytes from the first central-directory record to the file's end.
+    bool hasDirectory = false;
+    Sha256Digest directory{};
+};
+
+}  // namespace qorv
