@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/Hresult.h"
+#include "services/Sha256.h"
 
 #ifdef _WIN32
 #include "services/UniqueHandle.h"
@@ -53,6 +54,10 @@ private:
 // The whole file at path, at most limit bytes; false when it is missing,
 // unreadable or larger.
 bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes);
+
+// The SHA-256 of the whole file at path; false when it cannot be read to
+// its end.
+bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest);
 
 // Writes bytes to newPath, flushes them, and moves the file over path; on a
 // failure nothing is left at newPath and path is as it was.
