@@ -1,5 +1,7 @@
 #include "services/zip/PackageDirectory.h"
 
+#include <algorithm>
+
 #include "services/zip/LittleEndian.h"
 
 namespace qorv {
@@ -17,33 +19,46 @@ constexpr size_t kCentralSize = 46;
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
 
-// Splits the extra field into the zip64 block, whose values replace the
-// marked fields, and the rest, kept for comparison.
-bool ReadExtra(const unsigned char* extra, size_t size, PackageEntry* entry, bool offsetMarked) {
+constexpr uint16_t kEntrySha256Id = 0x5153;
+
+// Calls visit(id, data, size) for each block of an extra field while it
+// returns true; false when it stops early, or a block runs past the field's
+// end or bytes too few for a block header are left over.
+template <typename Visit>
+bool WalkExtra(const unsigned char* extra, size_t size, Visit visit) {
     size_t at = 0;
-    while (at + 4 <= size) {
+    while (size - at >= 4) {
         const uint16_t id = ZipRead16(extra + at);
         const size_t length = ZipRead16(extra + at + 2);
-        if (at + 4 + length > size) return false;
-        const unsigned char* data = extra + at + 4;
-        if (id == kZip64ExtraId) {
-            size_t used = 0;
-            uint64_t* fields[] = {
-                entry->uncompressedSize == kZip64Marker ? &entry->uncompressedSize : nullptr,
-                entry->compressedSize == kZip64Marker ? &entry->compressedSize : nullptr,
-                offsetMarked ? &entry->localHeaderOffset : nullptr};
-            for (uint64_t* field : fields) {
-                if (field == nullptr) continue;
-                if (used + 8 > length) return false;
-                *field = ZipRead64(data + used);
-                used += 8;
-            }
-        } else {
-            entry->extra.append(reinterpret_cast<const char*>(extra + at), 4 + length);
-        }
+        if (size - at - 4 < length) return false;
+        if (!visit(id, extra + at + 4, length)) return false;
         at += 4 + length;
     }
     return at == size;
+}
+
+// Splits the extra field into the zip64 block, whose values replace the
+// marked fields, and the rest, kept for comparison.
+bool ReadExtra(const unsigned char* extra, size_t size, PackageEntry* entry, bool offsetMarked) {
+    return WalkExtra(extra, size, [&](uint16_t id, const unsigned char* data, size_t length) {
+        if (id != kZip64ExtraId) {
+            // The block with its header.
+            entry->extra.append(reinterpret_cast<const char*>(data - 4), 4 + length);
+            return true;
+        }
+        size_t used = 0;
+        uint64_t* fields[] = {
+            entry->uncompressedSize == kZip64Marker ? &entry->uncompressedSize : nullptr,
+            entry->compressedSize == kZip64Marker ? &entry->compressedSize : nullptr,
+            offsetMarked ? &entry->localHeaderOffset : nullptr};
+        for (uint64_t* field : fields) {
+            if (field == nullptr) continue;
+            if (used + 8 > length) return false;
+            *field = ZipRead64(data + used);
+            used += 8;
+        }
+        return true;
+    });
 }
 
 }  // namespace
@@ -124,6 +139,22 @@ bool SameEntry(const PackageEntry& a, const PackageEntry& b) {
            a.uncompressedSize == b.uncompressedSize && a.dosDateTime == b.dosDateTime &&
            a.versionMadeBy == b.versionMadeBy && a.externalAttributes == b.externalAttributes &&
            a.extra == b.extra;
+}
+
+bool EntrySha256(const PackageEntry& entry, Sha256Digest* digest) {
+    Sha256Digest found{};
+    int count = 0;
+    const bool whole =
+        WalkExtra(reinterpret_cast<const unsigned char*>(entry.extra.data()), entry.extra.size(),
+                  [&](uint16_t id, const unsigned char* data, size_t length) {
+                      if (id != kEntrySha256Id) return true;
+                      if (length != found.size() || ++count > 1) return false;
+                      std::copy(data, data + length, found.begin());
+                      return true;
+                  });
+    if (!whole || count != 1) return false;
+    *digest = found;
+    return true;
 }
 
 }  // namespace qorv

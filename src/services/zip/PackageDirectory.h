@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "services/Sha256.h"
+
 namespace qorv {
 
 // Bytes that always reach the end records: the classic end record with the
@@ -58,5 +60,11 @@ bool ReadDirectory(const std::vector<unsigned char>& buffer, std::vector<Package
 // Same name, CRC-32, sizes, times and attributes: where the entry lies in
 // the package does not count.
 bool SameEntry(const PackageEntry& a, const PackageEntry& b);
+
+// The SHA-256 of the entry's uncompressed bytes that the kit puts in each
+// file entry's central record (extra block 0x5153, 32 bytes). False when the
+// entry carries none, or its extra is malformed, truncated or holds the block
+// twice.
+bool EntrySha256(const PackageEntry& entry, Sha256Digest* digest);
 
 }  // namespace qorv
