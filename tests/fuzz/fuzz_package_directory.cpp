@@ -1,9 +1,12 @@
 // The tail of a package as a server sends it: end records and central
-// directory parsed, then the spans and ranges of every entry planned. Spans
-// never run past the directory, and the planned ranges are sorted, disjoint,
-// within the request bound and cover every span.
+// directory parsed, each entry's digest looked up, then the spans and ranges
+// of every entry planned. A digest found is the 32 bytes after its block's
+// header in the entry's extra; spans never run past the directory, and the
+// planned ranges are sorted, disjoint, within the request bound and cover
+// every span.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "FuzzFail.h"
@@ -22,6 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (entries.size() != location.count) Fail("entry count differs from the end record");
+    for (const qorv::PackageEntry& entry : entries) {
+        qorv::Sha256Digest digest{};
+        if (!qorv::EntrySha256(entry, &digest)) continue;
+        const std::string block =
+            std::string("SQ\x20\x00", 4) + std::string(digest.begin(), digest.end());
+        if (entry.extra.find(block) == std::string::npos) Fail("a digest its extra does not hold");
+    }
     std::vector<bool> wanted(entries.size());
     for (size_t i = 0; i < wanted.size(); ++i) wanted[i] = (i % 3) != 1;
     std::vector<qorv::ByteRange> spans;

@@ -5,6 +5,7 @@ Seeds are small, valid or nearly valid inputs that reach deep into each
 parser quickly; they are generated at build time, never committed.
 Usage: make_seeds.py OUT
 """
+import hashlib
 import io
 import os
 import struct
@@ -18,12 +19,18 @@ def ut_block(flags, *stamps):
     return b"UT" + struct.pack("<H", len(body)) + body
 
 
-def python_zip(entries, compression=zipfile.ZIP_DEFLATED):
+def digest_block(data):
+    """The kit's SHA-256 of an entry, as its extra block."""
+    return struct.pack("<HH", 0x5153, 32) + hashlib.sha256(data).digest()
+
+
+def python_zip(entries, compression=zipfile.ZIP_DEFLATED, extras=None):
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", compression) as archive:
         for name, data in entries:
             info = zipfile.ZipInfo(name, date_time=(2020, 5, 2, 3, 4, 6))
             info.compress_type = compression
+            info.extra = (extras or {}).get(name, b"")
             if name.endswith("/"):
                 info.external_attr = 0o40755 << 16 | 0x10
             else:
@@ -57,6 +64,9 @@ def zip_seeds():
     text = b"hello, world\n" * 20
     return {
         "deflated": python_zip([("a.txt", text), ("dir/", b""), ("dir/b.bin", bytes(range(256)))]),
+        "digests": python_zip([("a.txt", text), ("dir/", b""), ("b.bin", b"")],
+                              extras={"a.txt": ut_block(1, 5) + digest_block(text),
+                                      "b.bin": digest_block(b"")}),
         "stored": python_zip([("Qorv.exe", b"MZ" + bytes(100)), ("x/y/z.txt", text)],
                              zipfile.ZIP_STORED),
         "empty": struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0, 0, 0, 0, 0),

@@ -90,6 +90,40 @@ TEST(PackageDirectory, BrokenEndRecordsAndDirectoriesAreRefused) {
     EXPECT_FALSE(ReadDirectory(Bytes(BuildTestZip(ClientEntries("x"), layout)), &entries));
 }
 
+// The kit's entry digest is read from the central record, beside other
+// blocks and after a zip64 one; an entry without it, or with a broken block,
+// names none.
+TEST(PackageDirectory, EntryDigestComesFromItsCentralBlock) {
+    Sha256Digest digest{};
+    for (size_t i = 0; i < digest.size(); ++i) digest[i] = static_cast<unsigned char>(i * 7 + 1);
+    const std::string bytes(digest.begin(), digest.end());
+    const std::string block = std::string("SQ\x20\x00", 4) + bytes;
+    std::vector<TestZipEntry> built = ClientEntries("x");
+    built[0].centralExtra = ExtendedTimeBlock(1, {1600000000}) + block;
+    built[1].zip64 = true;
+    built[1].centralExtra = block;
+    std::vector<PackageEntry> entries;
+    ASSERT_TRUE(ReadDirectory(Bytes(BuildTestZip(built)), &entries));
+    for (size_t i = 0; i < 2; ++i) {
+        Sha256Digest found{};
+        ASSERT_TRUE(EntrySha256(entries[i], &found)) << i;
+        EXPECT_EQ(found, digest) << i;
+    }
+    // A failure leaves the caller's digest alone.
+    Sha256Digest untouched{};
+    EXPECT_FALSE(EntrySha256(entries[2], &untouched));
+
+    PackageEntry broken = entries[1];
+    for (const std::string& extra :
+         {block.substr(0, block.size() - 1), block + "\x01", block + block,
+          std::string("SQ\x1f\x00", 4) + bytes.substr(1),
+          std::string("SQ\x21\x00", 4) + bytes + "x", std::string("UT\x24\x00", 4) + block}) {
+        broken.extra = extra;
+        EXPECT_FALSE(EntrySha256(broken, &untouched)) << extra.size();
+    }
+    EXPECT_EQ(untouched, Sha256Digest{});
+}
+
 TEST(PackageDirectory, SpansRunFromTheLocalHeaderToTheNextOne) {
     const std::string package = BuildTestZip(ClientEntries("x"));
     std::vector<PackageEntry> entries;

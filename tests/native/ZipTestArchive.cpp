@@ -140,13 +140,14 @@ std::string BuildTestZip(const std::vector<TestZipEntry>& entries, const TestZip
         Put32(central, compressedField);
         Put32(central, sizeField);
         Put16(central, static_cast<uint32_t>(entry.name.size()));
-        Put16(central, static_cast<uint32_t>(zip64Extra.size()));
+        const std::string centralExtra = zip64Extra + entry.centralExtra;
+        Put16(central, static_cast<uint32_t>(centralExtra.size()));
         Put16(central, 0);  // no comment
         Put16(central, 0);  // disk
         Put16(central, 0);  // internal attributes
         Put32(central, entry.externalAttributes);
         Put32(central, offset);
-        central += entry.name + zip64Extra;
+        central += entry.name + centralExtra;
     }
     const auto centralOffset = static_cast<uint32_t>(archive.size());
     archive += central;

@@ -15,6 +15,8 @@ struct TestZipEntry {
     uint32_t dosDateTime = 0x50A21883;         // 2020-05-02 03:04:06
     uint16_t flags = 0;
     std::string localExtra;
+    // Blocks of the central record's extra field only, after any zip64 one.
+    std::string centralExtra;
     // Traditional encryption with the empty password; checkByteDelta != 0
     // spoils the header's check byte.
     bool encrypt = false;

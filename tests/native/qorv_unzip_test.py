@@ -1,19 +1,41 @@
-"""qorv-unzip on archives made by Info-ZIP zip and Python's zipfile."""
+"""qorv-unzip on archives made by Info-ZIP zip and Python's zipfile, and the
+kit's packages, with each entry's digest in the directory, read by every
+unzip tool."""
+import hashlib
 import json
 import os
 import shutil
 import stat
+import struct
 import subprocess
 import tempfile
 import unittest
 import zipfile
 
 TOOL = os.environ["QORV_UNZIP"]
+KIT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 EPOCH = 0x019DB1DED53E8000
+DIGEST_ID = 0x5153
 
 
 def filetime(seconds):
     return seconds * 10000000 + EPOCH
+
+
+def digest_blocks(extra):
+    """The data of every entry-digest block in an extra field."""
+    found, at = [], 0
+    while at + 4 <= len(extra):
+        block_id, size = struct.unpack_from("<HH", extra, at)
+        if block_id == DIGEST_ID:
+            found.append(extra[at + 4:at + 4 + size])
+        at += 4 + size
+    return found
+
+
+def sha256sum(data):
+    done = subprocess.run(["sha256sum"], input=data, capture_output=True, check=True)
+    return done.stdout.split()[0].decode()
 
 
 class QorvUnzipTest(unittest.TestCase):
@@ -113,6 +135,52 @@ class QorvUnzipTest(unittest.TestCase):
             out.write(b"not a zip archive" * 100)
         status, lines = self.run_tool(self.path("not.zip"))
         self.assertEqual((status, lines), (1, [{"open": 0x200, "count": 0}]))
+
+    def test_kit_packages_carry_entry_digests_that_every_tool_skips(self):
+        source = self.path("src")
+        os.makedirs(os.path.join(source, "maps", "empty"))
+        files = {"game.exe": os.urandom(5000), "maps/a.map": b"a" * 70000, "empty.dat": b""}
+        for name, data in files.items():
+            with open(os.path.join(source, name), "wb") as out:
+                out.write(data)
+        package = self.path("out", "GameClient.zip")
+        subprocess.run([os.path.join(KIT, "qorv-pack"), source, package], check=True,
+                       capture_output=True, env=self.env, timeout=120)
+        with open(self.path("out", "pkg.ver"), encoding="ascii") as version:
+            versions = {package: version.read()}
+        # Zip64 end records, as Info-ZIP writes them past 65535 entries, move
+        # behind the grown directory.
+        zip64 = self.path("zip64.zip")
+        subprocess.run(["zip", "-q", "-r", "-X", zip64, "."], cwd=source, check=True)
+        with open(zip64, "r+b") as archive:
+            data = archive.read()
+            count, size, offset = struct.unpack_from("<HII", data, len(data) - 12)
+            archive.seek(len(data) - 22)
+            archive.write(struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count,
+                                      size, offset) +
+                          struct.pack("<IIQI", 0x07064B50, 0, len(data) - 22, 1) +
+                          struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, size,
+                                      offset, 0))
+        versions[zip64] = subprocess.run([os.path.join(KIT, "add-entry-digests.py"), zip64],
+                                         check=True, capture_output=True, text=True).stdout
+
+        for path, version in versions.items():
+            with self.subTest(path), zipfile.ZipFile(path) as archive:
+                self.assertIsNone(archive.testzip())
+                for info in archive.infolist():
+                    want = [] if info.is_dir() else [hashlib.sha256(files[info.filename]).digest()]
+                    self.assertEqual(digest_blocks(info.extra), want, info.filename)
+                names = sorted(archive.namelist())
+                with open(path, "rb") as packed:
+                    data = packed.read()
+                self.assertEqual(version, f"{sha256sum(data)} {sha256sum(data[archive.start_dir:])}")
+                subprocess.run(["unzip", "-tq", path], check=True, capture_output=True)
+                listed = subprocess.run(["bsdtar", "-tf", path], check=True, capture_output=True,
+                                        text=True).stdout.split()
+                self.assertEqual(sorted(listed), names)
+                status, lines = self.run_tool(path, self.path("x", os.path.basename(path)))
+                self.assertEqual(status, 0, lines)
+                self.assertEqual(len(lines) - 1, len(names))
 
     def test_usage(self):
         done = subprocess.run([TOOL, "--help"], capture_output=True, timeout=60)
