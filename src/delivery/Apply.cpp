@@ -58,7 +58,8 @@ bool HoldsEntry(const std::wstring& path, const PackageEntry& entry) {
     std::vector<unsigned char> buffer(kCheckBufferSize);
     uLong crc = crc32(0, nullptr, 0);
     for (uint64_t at = 0; at < facts.size;) {
-        const size_t piece = static_cast<size_t>(std::min<uint64_t>(buffer.size(), facts.size - at));
+        const size_t piece =
+            static_cast<size_t>(std::min<uint64_t>(buffer.size(), facts.size - at));
         if (file.ReadAt(at, buffer.data(), piece) != S_OK) return false;
         crc = crc32(crc, buffer.data(), static_cast<uInt>(piece));
         at += piece;
@@ -205,9 +206,8 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             packageFault = true;  // a name no extraction will ever take
         }
         std::wstring blocking;
-        if (extracted == ZipOk &&
-            !CollectObstacles(request.targetDir, name, IsFolderEntry(entry), installedFiles,
-                              &removals, &blocking)) {
+        if (extracted == ZipOk && !CollectObstacles(request.targetDir, name, IsFolderEntry(entry),
+                                                    installedFiles, &removals, &blocking)) {
             // A player's file where the package puts another kind: it stays,
             // and the trace names it.
             TraceFailure(static_cast<unsigned>(kResultInTheWay), blocking.c_str());
@@ -261,7 +261,8 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (packageFault) {
             for (const InstalledEntry& entry : next->entries) {
                 if (entry.staged.empty() || entry.staged == kMakeFolder) continue;
-                const std::wstring stagedPath = AppendPath(request.targetDir, FromUtf8(entry.staged));
+                const std::wstring stagedPath =
+                    AppendPath(request.targetDir, FromUtf8(entry.staged));
                 ClearReadOnly(stagedPath);
                 DeleteOneFile(stagedPath);
             }

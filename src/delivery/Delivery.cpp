@@ -5,8 +5,8 @@
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
 #include "delivery/LocalFile.h"
-#include "delivery/RangePlan.h"
 #include "delivery/PlanCheck.h"
+#include "delivery/RangePlan.h"
 #include "services/FileSystem.h"
 
 namespace qorv {
@@ -202,8 +202,8 @@ bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& instal
     if (progress.total == 0) observer.Progress(1, 1);
     observer.Fetched({true, wantedCount, static_cast<uint32_t>(served.entries.size()),
                       fetched + progress.done, remote.total});
-    const ApplyResult applied = Apply(delivery, sparsePath, served, &installed, plans,
-                                      delivery.expected.hasDirectory);
+    const ApplyResult applied =
+        Apply(delivery, sparsePath, served, &installed, plans, delivery.expected.hasDirectory);
     switch (applied.status) {
         case ApplyStatus::kApplied:
             // What an earlier, whole try left is not needed any more.
@@ -281,7 +281,8 @@ DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transp
     const bool hasState = ReadInstallState(delivery.statePath, &installed);
     if (hasState && installed.applying) {
         // A run killed while it moved the staged files: they go first.
-        const ApplyResult finished = FinishApply(delivery.targetDir, delivery.statePath, &installed);
+        const ApplyResult finished =
+            FinishApply(delivery.targetDir, delivery.statePath, &installed);
         if (finished.status != ApplyStatus::kApplied) {
             return Failed(DeliveryStatus::kUnpackFailed, finished);
         }

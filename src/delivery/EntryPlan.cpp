@@ -95,9 +95,10 @@ std::vector<EntryPlan> PlanEntries(const std::vector<PackageEntry>& entries,
         if (found == byFile.end()) continue;
         EntryPlan& plan = plans[i];
         plan.installed = found->second;
-        const bool same = rule == RepairRule::kRestoreMissing ||
-                          SameContent(entries[i], *found->second);
-        if (same && StillInstalled(targetDir, *found->second, rule)) plan.action = EntryAction::kKeep;
+        const bool same =
+            rule == RepairRule::kRestoreMissing || SameContent(entries[i], *found->second);
+        if (same && StillInstalled(targetDir, *found->second, rule))
+            plan.action = EntryAction::kKeep;
     }
     return plans;
 }

@@ -21,4 +21,10 @@ struct PackageVersion {
     Sha256Digest directory{};
 };
 
+// True when text, surrounding whitespace ignored, is one token of 64 hex
+// digits (either case), the package's digest, or two such tokens separated
+// by whitespace, the package's and the directory's. Any other text is a
+// deployer's own opaque version and names no digest.
+bool ParsePackageVersion(const std::wstring& text, PackageVersion* version);
+
 }  // namespace qorv

@@ -108,7 +108,7 @@ FileFacts ReadFileFacts(const std::wstring& path) {
 
 HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
     return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? S_OK
-                                                                          : ErrnoResult(errno);
+                                                                         : ErrnoResult(errno);
 }
 
 HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/) {

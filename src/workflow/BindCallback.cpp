@@ -1,9 +1,9 @@
 #include "workflow/BindCallback.h"
 
 #include "Constants.h"
+#include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/Progress.h"
-#include "services/Trace.h"
 
 namespace qorv {
 

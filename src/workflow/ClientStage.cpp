@@ -9,15 +9,15 @@
 #include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
 #include "delivery/LocalFile.h"
+#include "delivery/PackageVersion.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
+#include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
-#include "workflow/VersionDigest.h"
-#include "services/Trace.h"
 
 namespace qorv {
 

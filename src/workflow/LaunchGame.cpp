@@ -8,6 +8,7 @@
 #include "delivery/DownloadToFile.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
+#include "services/Trace.h"
 #include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/ClosingStep.h"
@@ -15,7 +16,6 @@
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
-#include "services/Trace.h"
 
 namespace qorv {
 

@@ -11,6 +11,7 @@
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
 #include "services/Shortcut.h"
+#include "services/Trace.h"
 #include "services/UninstallEntry.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
@@ -20,7 +21,6 @@
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
-#include "services/Trace.h"
 #include "workflow/VersionStage.h"
 
 namespace qorv {

@@ -12,6 +12,7 @@
 #include "delivery/PackageVersion.h"
 #include "delivery/RecordTakeOver.h"
 #include "services/FileSystem.h"
+#include "services/Trace.h"
 #include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"

@@ -85,8 +85,8 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheBaseNeitherWriteNorDelete) {
     EXPECT_EQ(Read("up1.txt"), "keep");
     EXPECT_EQ(Read("up2.txt"), "keep");
     EXPECT_EQ(Read("deep.txt"), "keep");
-    EXPECT_EQ(Tree(), (std::set<std::string>{"archive.zip", "up1.txt", "up2.txt", "deep.txt",
-                                             "out"}));
+    EXPECT_EQ(Tree(),
+              (std::set<std::string>{"archive.zip", "up1.txt", "up2.txt", "deep.txt", "out"}));
     // Drive and rooted names lose their prefix and land under the base;
     // invalid UTF-8 is replaced.
     ASSERT_TRUE(Unpack(BuildTestZip({

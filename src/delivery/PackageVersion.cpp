@@ -1,4 +1,4 @@
-#include "workflow/VersionDigest.h"
+#include "delivery/PackageVersion.h"
 
 #include <algorithm>
 
