@@ -107,7 +107,7 @@ class IncrementalUpdate(RoadTestCase):
         publish(road, 1)
         road.run(TOKEN_NAME)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
-        self.assertTrue((road.install_dir / "GameClient.dir").is_file())
+        self.assertTrue((road.install_dir / "GameClient.state").is_file())
         publish(road, 2)
         return road.run(TOKEN_NAME)
 

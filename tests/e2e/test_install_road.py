@@ -191,9 +191,9 @@ class InstallRoad(RoadTestCase):
         installer.client_package(package, {"res/level1.dat": b"v2" * 100})
         road.publish(shell=False, client=False,
                      version=hashlib.sha256(package.read_bytes() + b"x").hexdigest())
-        # Without the install record the update is the whole download, the one
+        # Without the install state the update is the whole download, the one
         # a digest can check (an incremental one relies on entry CRC-32s).
-        (road.install_dir / "GameClient.dir").unlink()
+        (road.install_dir / "GameClient.state").unlink()
         road.clear_logs()
         trace = road.run(TOKEN_NAME)
         self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",

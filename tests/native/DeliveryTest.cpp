@@ -336,6 +336,110 @@ TEST_F(DeliveryTest, WhatRangesCannotJudgeGoesTheWholeWay) {
     EXPECT_EQ(StateVersion(Path("install/client.state")), "2");
 }
 
+// The state, not the zip's word, tells what is installed: a stale package
+// under a new version is refused by ranges as by a whole download, a failure
+// forgets nothing, and entries of odd shapes are fetched once.
+TEST_F(DeliveryTest, TheStateIsTheOneTruthOfWhatIsInstalled) {
+    const std::vector<TestZipEntry> first = Package();
+    std::vector<TestZipEntry> second = first;
+    second[6].data = Noise(20000, 66);
+    const std::string v1 = BuildTestZip(first);
+    const std::string v2 = BuildTestZip(second);
+    server.body = v1;
+    delivery.version = "v1";
+    delivery.expected = VersionOf(v1);
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+
+    // A new version while the edge still serves the old package, with a file
+    // the game rewrote: nothing is committed or touched.
+    Write("install/client/res/f3.dat", "rewritten");
+    delivery.version = "v2";
+    delivery.expected = VersionOf(v2);
+    EXPECT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kMismatch);
+    EXPECT_EQ(StateVersion(Path("install/client.state")), "v1");
+    EXPECT_EQ(Read("install/client/res/f3.dat"), "rewritten");
+    EXPECT_EQ(Read("install/client/res/f6.dat"), first[6].data);
+    // Once the edge serves it, by ranges.
+    server.body = v2;
+    server.etag = L"\"v2\"";
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(observer.fetched.at(0).ranged);
+    EXPECT_TRUE(Installed(second));
+    EXPECT_EQ(StateVersion(Path("install/client.state")), "v2");
+
+    // A repair that fails for a cause other than the bytes (a player's file
+    // where a lost file goes) keeps the state; the next healthy run restores
+    // by ranges.
+    std::filesystem::remove(Path("install/client/res/f4.dat"));
+    std::filesystem::create_directories(Path("install/client/res/f4.dat"));
+    Write("install/client/res/f4.dat/mine.txt", "the player's");
+    const DeliveryResult blocked = Deliver(RepairRule::kRestoreMissing);
+    EXPECT_EQ(blocked.status, DeliveryStatus::kUnpackFailed);
+    EXPECT_NE(blocked.path.find(L"f4.dat\\mine.txt"), std::wstring::npos);
+    EXPECT_EQ(Read("install/client/res/f4.dat/mine.txt"), "the player's");
+    std::filesystem::remove_all(Path("install/client/res/f4.dat"));
+    ASSERT_TRUE(InstalledFileMissing(delivery.statePath, delivery.targetDir));
+    ASSERT_EQ(Deliver(RepairRule::kRestoreMissing).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(observer.fetched.at(0).ranged);
+    EXPECT_LT(server.sent, v2.size() / 4);
+    EXPECT_TRUE(Installed(second));
+}
+
+TEST_F(DeliveryTest, OddEntriesAreFetchedOnceAndKindsMayChange) {
+    std::vector<TestZipEntry> entries = Package();
+    TestZipEntry undated = Stored("undated.txt", "no date");
+    undated.dosDateTime = 0;
+    TestZipEntry localTime = Stored("local-time.txt", "time in the local header only");
+    localTime.localExtra = ExtendedTimeBlock(1, {1600000000});
+    TestZipEntry folder = Stored("both/", "");
+    folder.externalAttributes = 0x41ED0010;
+    entries.insert(entries.end(),
+                   {undated, localTime, Stored("both", "a file first"), folder,
+                    Stored("dup.txt", "first"), Stored("DUP.TXT", "last"),
+                    Stored("kind/a.ini", "a folder of files"), Stored("plain", "a file")});
+    server.body = BuildTestZip(entries);
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(std::filesystem::is_directory(Path("install/client/both")));
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+        EXPECT_EQ(server.requests.size(), 1u) << run;
+        EXPECT_EQ(observer.fetched.at(0).entries, 0u) << run;
+    }
+    // A new version turns a folder of the package into a file and a file
+    // into a folder.
+    entries.resize(entries.size() - 2);
+    entries.push_back(Stored("kind", "now a file"));
+    entries.push_back(Stored("plain/b.bin", "now in a folder"));
+    server.body = BuildTestZip(entries);
+    server.etag = L"\"v2\"";
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    EXPECT_EQ(Read("install/client/kind"), "now a file");
+    EXPECT_EQ(Read("install/client/plain/b.bin"), "now in a folder");
+}
+
+// A run killed while it moved the staged files is finished by the next one
+// from the state, with nothing fetched but the tail.
+TEST_F(DeliveryTest, MovesAKilledRunLeftAreFinished) {
+    const std::vector<TestZipEntry> entries = Package();
+    server.body = BuildTestZip(entries);
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    InstallState state;
+    ASSERT_TRUE(ReadInstallState(delivery.statePath, &state));
+    // Entry 0 waits staged; entry 1 was moved already.
+    Write("install/client/res/~qorv-0.stage", entries[0].data);
+    std::filesystem::remove(Path("install/client/res/f0.dat"));
+    state.entries[0].staged = "res/~qorv-0.stage";
+    state.entries[1].staged = "res/~qorv-1.stage";
+    state.applying = true;
+    ASSERT_TRUE(WriteInstallState(state, delivery.statePath));
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(Installed(entries));
+    EXPECT_FALSE(Exists("install/client/res/~qorv-0.stage"));
+    ASSERT_TRUE(ReadInstallState(delivery.statePath, &state));
+    EXPECT_FALSE(state.applying);
+    EXPECT_EQ(server.requests.size(), 1u);
+}
+
 TEST_F(DeliveryTest, ARunCutOffAnywhereCostsOnlyWhatIsStillMissing) {
     const std::vector<TestZipEntry> first = Package();
     std::vector<TestZipEntry> second = first;
