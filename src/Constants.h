@@ -68,6 +68,10 @@ constexpr wchar_t kClientRecordFile[] = L"GameClient.dir";
 constexpr wchar_t kShellProgram[] = L"Qorv.exe";
 constexpr wchar_t kClientProgram[] = L"GameClient\\kel_qorvmicro.exe";
 constexpr wchar_t kLoginAnswerFile[] = L"GameClient\\lgt.json";
+// The longest version file and login answer taken, downloaded or read: each
+// is a few lines, and one that grows without end (a body sent without a
+// length) must neither fill the disk nor be read into memory.
+constexpr unsigned kMaxTextFileBytes = 64 * 1024;
 constexpr wchar_t kUninstallProgram[] = L"Uninstall.exe";
 constexpr wchar_t kTraceLogFile[] = L"QorvInstall.log";
 constexpr wchar_t kDownloadSuffix[] = L".part";

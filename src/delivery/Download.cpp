@@ -17,8 +17,6 @@ constexpr uint32_t kFirstPauseMs = 400;
 constexpr uint32_t kStatusPartial = 206;
 constexpr uint32_t kStatusNotFound = 404;
 constexpr uint32_t kStatusRangeNotSatisfiable = 416;
-// The longest file the stages' 32-bit progress counters can carry.
-constexpr uint64_t kMaxFileBytes = 0xFFFFFFFF;
 constexpr uint64_t kMaxTagBytes = 8192;
 
 HRESULT StatusResult(uint32_t status) {
@@ -75,9 +73,11 @@ struct BodyEnd {
     bool broke = false;    // the transfer broke: it may be continued
 };
 
-// Reads the open answer's body into file from offset on, at most limit
-// bytes, reporting through progress after every read. The bytes that came
-// before a break are written too, so they count.
+// Reads the open answer's body into file from offset on, reporting through
+// progress after every read. More than limit bytes (the answer's length, or
+// the download's cap when it sent none) fail as too large before any of them
+// is written. The bytes that came before a break are written too, so they
+// count.
 HRESULT ReadBody(Transport& transport, LocalFile& file, uint64_t offset, uint64_t limit,
                  ProgressCount* progress, DeliveryObserver& observer, BodyEnd* end) {
     // One report per read of up to 64 KiB, written when the buffer is full:
@@ -102,7 +102,7 @@ HRESULT ReadBody(Transport& transport, LocalFile& file, uint64_t offset, uint64_
         }
         if (read == 0) break;
         received += read;
-        if (received > limit) return kResultDownloadFailed;
+        if (received > limit) return kResultTooLarge;
         filled += read;
         progress->done += read;
         observer.Progress(progress->done, progress->total);
@@ -164,6 +164,11 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 
 HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
                       DeliveryObserver& observer) {
+    return DownloadUpTo(transport, url, path, kMaxFileBytes, observer);
+}
+
+HRESULT DownloadUpTo(Transport& transport, const std::wstring& url, const std::wstring& path,
+                     uint64_t maxBytes, DeliveryObserver& observer) {
     const std::wstring partPath = path + kDownloadSuffix;
     const std::wstring tagPath = path + kResumeSuffix;
     const std::wstring identity = WithoutQuery(url);
@@ -173,7 +178,8 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
     RemoteFile remote;
     std::wstring taggedUrl;
     uint64_t have = 0;
-    if (ReadTag(tagPath, &taggedUrl, &remote) && taggedUrl == identity) {
+    if (ReadTag(tagPath, &taggedUrl, &remote) && taggedUrl == identity &&
+        remote.total <= maxBytes) {
         FileFacts part = ReadFileFacts(partPath);
         const FileFacts whole = ReadFileFacts(path);
         if (!part.exists && whole.exists && !whole.directory && whole.size == remote.total &&
@@ -203,13 +209,19 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         HttpAnswer answer;
         hr = transport.Open(request, &answer);
         if (hr == S_OK) hr = StatusResult(answer.status);
-        // A range answered otherwise than asked (the file shrank, a proxy in
-        // between) gets one request for the whole file.
+        const bool partial = hr == S_OK && answer.status == kStatusPartial;
+        // Part of a file where the whole was asked for is no whole file.
+        if (partial && have == 0) {
+            hr = kResultDownloadFailed;
+            break;
+        }
+        // A range answered otherwise than asked gets one request for the
+        // whole file: the file shrank, a proxy in between, or a server that
+        // ignores If-Range sent the rest of another file than the copy here.
         const bool refused =
-            have > 0 &&
-            (hr == S_OK ? answer.status == kStatusPartial &&
-                              !IsExactRange(answer, from, remote.total - 1, remote.total)
-                        : answer.status == kStatusRangeNotSatisfiable);
+            have > 0 && (partial ? !IsExactRange(answer, from, remote.total - 1, remote.total) ||
+                                       ValidatorOf(answer) != remote.validator
+                                 : hr != S_OK && answer.status == kStatusRangeNotSatisfiable);
         if (refused && !askedWhole) {
             askedWhole = true;
             have = 0;
@@ -218,7 +230,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         if (refused) hr = kResultDownloadFailed;
         if (hr != S_OK) break;
         uint64_t offset = from;
-        if (have == 0 || answer.status != kStatusPartial) {
+        if (!partial) {
             // The whole file: the first try, or the file changed since the
             // tag was taken. The old bytes go before the new tag is written.
             hr = file.Open(partPath, LocalFile::Mode::kTruncate);
@@ -227,7 +239,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
             offset = 0;
             remote.validator = ValidatorOf(answer);
             remote.total = answer.lengthKnown ? answer.length : 0;
-            if (remote.total > kMaxFileBytes) {
+            if (remote.total > maxBytes) {
                 hr = kResultTooLarge;
                 resumable = false;
                 break;
@@ -238,7 +250,7 @@ HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::
         ProgressCount progress{offset, remote.total};
         observer.Progress(progress.done, progress.total);
         BodyEnd end;
-        const uint64_t limit = answer.lengthKnown ? answer.length : kToTheEnd;
+        const uint64_t limit = answer.lengthKnown ? answer.length : maxBytes;
         hr = ReadBody(transport, file, offset, limit, &progress, observer, &end);
         have = offset + end.written;
         if (hr == S_OK && answer.lengthKnown && end.written != answer.length) {
@@ -311,8 +323,14 @@ HRESULT FetchSpan(Transport& transport, const std::wstring& url, const RemoteFil
         HRESULT hr = transport.Open(request, &answer);
         if (hr != S_OK) return hr;
         // A 200 is the whole file: the server ignores ranges, or the file
-        // changed since the validator was taken. Its body is not read.
-        if (!IsExactRange(answer, first, last, remote.total)) return kResultDownloadFailed;
+        // changed since the validator was taken. Its body is not read, nor
+        // that of a 206 naming another validator (a server that ignores
+        // If-Range).
+        const std::wstring validator = ValidatorOf(answer);
+        if (!IsExactRange(answer, first, last, remote.total) ||
+            (!validator.empty() && validator != remote.validator)) {
+            return kResultDownloadFailed;
+        }
         BodyEnd end;
         hr = ReadBody(transport, file, first, answer.length, progress, observer, &end);
         if (hr == S_OK && end.written == answer.length) return S_OK;

@@ -15,6 +15,10 @@ namespace qorv {
 // How often one transfer is continued after it broke with bytes arrived.
 constexpr int kMaxContinuations = 5;
 
+// The longest file a download takes: what the stages' 32-bit progress
+// counters can carry.
+constexpr uint64_t kMaxFileBytes = 0xFFFFFFFF;
+
 // The pause before continuation n (0 for the first): 400 ms doubling each
 // time, shifted by up to a quarter either way as random says, so that many
 // players cut off together do not all ask again at once.
@@ -37,9 +41,10 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 // Brings the file at url to path. The body goes to path + ".part"; beside it
 // path + ".resume" keeps the URL (without its query), the answer's validator
 // and its length, so that a later try asks only for the rest (Range and
-// If-Range) and appends it when the server answers with exactly that range;
-// any other answer starts from zero, and an answer without a validator or a
-// length is never resumed. A copy completed before (the tag still beside
+// If-Range) and appends it when the server answers with exactly that range
+// of that length under that validator; any other answer starts from zero,
+// and an answer without a validator or a length is never resumed. A 206 to a
+// request for the whole file fails. A copy completed before (the tag still beside
 // path) is confirmed by asking for its last byte. A transfer that breaks
 // once bytes have arrived goes on from there, up to kMaxContinuations times,
 // with a pause between; one that fails otherwise (an error status, no
@@ -47,8 +52,16 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 // Content-Length, when sent) and the tag stays until ForgetDownload; a
 // failure leaves path untouched and keeps the partial copy only when it can
 // be resumed. Progress counts the file's bytes, from those already here.
+// A file longer than kMaxFileBytes, by its length or by the bytes that come
+// without one, fails with kResultTooLarge.
 [[nodiscard]] HRESULT DownloadWhole(Transport& transport, const std::wstring& url,
                                     const std::wstring& path, DeliveryObserver& observer);
+
+// DownloadWhole of a file that may be at most maxBytes long (at most
+// kMaxFileBytes): a longer one fails with kResultTooLarge and keeps nothing.
+[[nodiscard]] HRESULT DownloadUpTo(Transport& transport, const std::wstring& url,
+                                   const std::wstring& path, uint64_t maxBytes,
+                                   DeliveryObserver& observer);
 
 // Deletes a downloaded file with what was kept to resume it: the partial
 // copy and its tag.
@@ -68,7 +81,8 @@ struct ProgressCount {
                                 DeliveryObserver& observer, RemoteFile* remote, uint64_t* start);
 
 // Bytes first..last of remote at url, written at their offsets into file;
-// only an answer with exactly those bytes of the same file counts.
+// only an answer with exactly those bytes of the same file counts: a 206
+// that names a validator must name remote's.
 [[nodiscard]] HRESULT FetchSpan(Transport& transport, const std::wstring& url,
                                 const RemoteFile& remote, uint64_t first, uint64_t last,
                                 LocalFile& file, ProgressCount* progress,

@@ -24,8 +24,9 @@ constexpr HRESULT kResultNotFound = static_cast<HRESULT>(0x800C0005);  // INET_E
 // INET_E_DOWNLOAD_FAILURE: another status than asked for, a body cut short,
 // an answer that contradicts itself.
 constexpr HRESULT kResultDownloadFailed = static_cast<HRESULT>(0x800C0008);
-// HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE): a length the 32-bit progress
-// counters cannot carry.
+// HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE): a file longer than its download
+// takes (the 32-bit progress counters' limit, a small file's cap), a body
+// longer than its answer said, a path too long.
 constexpr HRESULT kResultTooLarge = static_cast<HRESULT>(0x800700DF);
 constexpr HRESULT kResultFailed = static_cast<HRESULT>(0x80004005);  // E_FAIL
 // HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a file of the player's stands

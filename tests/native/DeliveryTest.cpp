@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Constants.h"
 #include "ZipTestFixture.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
@@ -19,12 +20,18 @@ namespace {
 // If-Range still matches, 200 for one that does not, 416 past the end.
 // cutAfter ends the next answers' bodies after that many bytes; from the
 // moment deadAfter bytes have gone out, every request fails, as when the
-// installer is killed.
+// installer is killed. The hostile switches make it answer as a broken
+// server or proxy may: 206 whatever If-Range says, 206 to any request, a
+// Content-Range total of its own, no Content-Length.
 class FakeServer : public Transport {
 public:
     std::string body;
     std::wstring etag = L"\"v1\"";
     bool ranges = true;
+    bool ignoresIfRange = false;
+    bool alwaysPartial = false;
+    uint64_t claimedTotal = 0;  // 0: the body's size
+    bool sendsLength = true;
     int cuts = 0;  // answers still to cut
     uint64_t cutAfter = 0;
     uint64_t deadAfter = UINT64_MAX;
@@ -37,8 +44,8 @@ public:
         requests.push_back(request);
         uint64_t first = 0;
         uint64_t last = body.size() - 1;
-        const bool ranged =
-            request.ranged && ranges && (request.ifRange.empty() || request.ifRange == etag);
+        const bool ranged = (request.ranged || alwaysPartial) && ranges &&
+                            (ignoresIfRange || request.ifRange.empty() || request.ifRange == etag);
         answer->status = 200;
         if (ranged) {
             if (request.suffix > 0) {
@@ -54,12 +61,13 @@ public:
             }
             answer->status = 206;
             answer->contentRange = L"bytes " + std::to_wstring(first) + L"-" +
-                                   std::to_wstring(last) + L"/" + std::to_wstring(body.size());
+                                   std::to_wstring(last) + L"/" +
+                                   std::to_wstring(claimedTotal > 0 ? claimedTotal : body.size());
         }
         answer->etag = etag;
-        answer->lengthKnown = true;
-        answer->length = last - first + 1;
-        m_pending = body.substr(static_cast<size_t>(first), static_cast<size_t>(answer->length));
+        m_pending = body.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+        answer->lengthKnown = sendsLength;
+        answer->length = sendsLength ? m_pending.size() : 0;
         m_cut = cuts > 0 ? (--cuts, cutAfter) : UINT64_MAX;
         return S_OK;
     }
@@ -258,6 +266,80 @@ TEST_F(DeliveryTest, ADownloadStartsOverOrStopsWhenItCannotGoOn) {
     EXPECT_NE(DownloadWhole(server, delivery.url, path, observer), S_OK);
     EXPECT_EQ(server.requests.size(), 1u);
     EXPECT_FALSE(Exists("install/file.bin"));
+}
+
+// Answers that do not fit what was asked are never kept: a 206 of another
+// total, or of a changed file from a server that ignores If-Range, is not
+// appended to a partial copy; a 206 to a request for the whole file is not
+// taken as the file; no body is taken past the download's cap.
+TEST_F(DeliveryTest, AnswersThatDoNotFitAreNotKept) {
+    struct Case {
+        const char* name;
+        bool resume;                 // a partial copy of the file is on disk, with its tag
+        void (*serve)(FakeServer&);  // how the server answers from then on
+        size_t size;
+        uint64_t cap;
+        HRESULT expected;  // S_OK: the file as the server now has it
+    };
+    const size_t small = kMaxTextFileBytes;
+    const Case cases[] = {
+        {"206 of another total, to the resume and to the whole request", true,
+         [](FakeServer& s) {
+             s.alwaysPartial = true;
+             s.claimedTotal = s.body.size() + 1;
+         },
+         50000, kMaxFileBytes, kResultDownloadFailed},
+        {"206 of a changed file from a server that ignores If-Range", true,
+         [](FakeServer& s) {
+             s.body = Noise(s.body.size(), 12);
+             s.etag = L"\"v2\"";
+             s.ignoresIfRange = true;
+         },
+         50000, kMaxFileBytes, S_OK},
+        {"206 to a request for the whole file", false,
+         [](FakeServer& s) { s.alwaysPartial = true; }, 50000, kMaxFileBytes,
+         kResultDownloadFailed},
+        {"no length, up to the cap", false, [](FakeServer& s) { s.sendsLength = false; }, small,
+         small, S_OK},
+        {"no length, a byte past the cap", false, [](FakeServer& s) { s.sendsLength = false; },
+         small + 1, small, kResultTooLarge},
+        {"a length past the cap", false, [](FakeServer&) {}, small + 1, small, kResultTooLarge},
+    };
+    const std::wstring path = Wide(Path("install/file.bin"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetDownload(path);
+        server = FakeServer();
+        server.body = Noise(c.size, 11);
+        if (c.resume) {
+            server.cuts = 1 + kMaxContinuations;
+            server.cutAfter = 5000;
+            ASSERT_NE(DownloadUpTo(server, delivery.url, path, c.cap, observer), S_OK);
+            ASSERT_TRUE(Exists("install/file.bin.part"));
+        }
+        c.serve(server);
+        EXPECT_EQ(DownloadUpTo(server, delivery.url, path, c.cap, observer), c.expected);
+        if (c.expected == S_OK) {
+            EXPECT_TRUE(Read("install/file.bin") == server.body);
+        } else {
+            EXPECT_FALSE(Exists("install/file.bin"));
+            EXPECT_FALSE(Exists("install/file.bin.part"));
+        }
+    }
+
+    // Spans of a file changed since its tail was read, from a server that
+    // ignores If-Range: refused unread.
+    server = FakeServer();
+    server.body = Noise(50000, 13);
+    server.etag = L"\"v2\"";
+    server.ignoresIfRange = true;
+    LocalFile file;
+    ASSERT_EQ(file.Open(path, LocalFile::Mode::kTruncate), S_OK);
+    ProgressCount progress;
+    EXPECT_EQ(FetchSpan(server, delivery.url, RemoteFile{L"\"v1\"", 50000}, 100, 199, file,
+                        &progress, observer),
+              kResultDownloadFailed);
+    EXPECT_EQ(server.sent, 0u);
 }
 
 TEST_F(DeliveryTest, OnlyWhatChangedOrIsMissingIsFetched) {
