@@ -59,52 +59,34 @@ bool DirectoryOfCopy(LocalFile& file, std::vector<unsigned char>* bytes) {
     return file.ReadAt(location.offset, bytes->data(), bytes->size()) == S_OK;
 }
 
-// The package's end records and central directory, fetched into file at
-// their offsets: first a tail of about the installed directory's size, then
-// whatever of the end records or the directory lies before it.
-bool FetchDirectory(const PackageDelivery& delivery, const InstallState& installed,
-                    Transport& transport, LocalFile& file, DeliveryObserver& observer,
-                    RemoteFile* remote, uint64_t* fetched) {
-    // The end records and directory are small beside the entries: no length
-    // shown for them.
-    ProgressCount progress;
+// The package's end records and central directory, fetched into the copy
+// at their offsets: first a tail of about the installed directory's size,
+// then whatever of the end records or the directory lies before it.
+bool FetchDirectory(SpanFetch& fetch, LocalFile& file, const InstallState& installed) {
     uint64_t guess = kTailMargin;
     for (const InstalledEntry& entry : installed.entries) {
         guess += kRecordEstimate + entry.name.size();
     }
     uint64_t start = 0;
-    if (FetchTail(transport, delivery.url, guess < kPackageTailBytes ? guess : kPackageTailBytes,
-                  file, &progress, observer, remote, &start) != S_OK) {
+    if (fetch.Tail(guess < kPackageTailBytes ? guess : kPackageTailBytes, &start) != S_OK) {
         return false;
     }
+    const uint64_t total = fetch.remote().total;
     for (int attempt = 0;; ++attempt) {
-        std::vector<unsigned char> tail(static_cast<size_t>(remote->total - start));
+        std::vector<unsigned char> tail(static_cast<size_t>(total - start));
         DirectoryLocation location;
         if (file.ReadAt(start, tail.data(), tail.size()) != S_OK) return false;
         if (LocateDirectory(tail, &location)) {
             if (location.offset + location.size != start + location.endInBuffer) return false;
-            if (location.offset < start) {
-                // Judged before it is fetched: a tail may claim any size.
-                if (start - location.offset > kMaxDirectoryBytes ||
-                    FetchSpan(transport, delivery.url, *remote, location.offset, start - 1, file,
-                              &progress, observer) != S_OK) {
-                    return false;
-                }
-            }
-            break;
+            // Judged before it is fetched: a tail may claim any size.
+            return location.offset >= start || (start - location.offset <= kMaxDirectoryBytes &&
+                                                fetch.Span(location.offset, start - 1) == S_OK);
         }
         // The end records lie further back than the guess reached.
-        const uint64_t wider =
-            remote->total < kPackageTailBytes ? 0 : remote->total - kPackageTailBytes;
-        if (attempt > 0 || wider >= start ||
-            FetchSpan(transport, delivery.url, *remote, wider, start - 1, file, &progress,
-                      observer) != S_OK) {
-            return false;
-        }
+        const uint64_t wider = total < kPackageTailBytes ? 0 : total - kPackageTailBytes;
+        if (attempt > 0 || wider >= start || fetch.Span(wider, start - 1) != S_OK) return false;
         start = wider;
     }
-    *fetched = progress.done;
-    return true;
 }
 
 DeliveryResult Failed(DeliveryStatus status, const ApplyResult& applied) {
@@ -146,17 +128,20 @@ RepairRule RuleFor(const PackageDelivery& delivery, const InstallState* installe
 bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& installed,
                      const std::wstring& sparsePath, Transport& transport,
                      DeliveryObserver& observer, DeliveryResult* result) {
-    RemoteFile remote;
-    uint64_t fetched = 0;
     ServedDirectory served;
     LocalFile file;
     if (file.Open(sparsePath, LocalFile::Mode::kTruncate) != S_OK) return false;
     file.MakeSparse();
+    // The end records and directory are small beside the entries: no length
+    // shown for them.
+    SpanFetch fetch(transport, delivery.url, file, observer);
     std::vector<unsigned char> bytes;
-    if (!FetchDirectory(delivery, installed, transport, file, observer, &remote, &fetched) ||
-        !DirectoryOfCopy(file, &bytes) || !ReadServedDirectory(std::move(bytes), &served)) {
+    if (!FetchDirectory(fetch, file, installed) || !DirectoryOfCopy(file, &bytes) ||
+        !ReadServedDirectory(std::move(bytes), &served)) {
         return false;
     }
+    const uint64_t fetched = fetch.progress().done;
+    const uint64_t total = fetch.remote().total;
     file.Close();  // the zip layer reads it next
     // A version that names its directory judges the served one before
     // anything is planned: an edge still serving the previous package, or a
@@ -184,24 +169,21 @@ bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& instal
         wanted[i] = plans[i].action == EntryAction::kExtract;
         if (wanted[i]) ++wantedCount;
     }
-    const uint64_t directoryOffset = remote.total - static_cast<uint64_t>(served.bytes.size());
+    const uint64_t directoryOffset = total - static_cast<uint64_t>(served.bytes.size());
     std::vector<ByteRange> spans;
     if (!EntrySpans(served.entries, wanted, directoryOffset, &spans)) return false;
     const std::vector<ByteRange> ranges = PlanRanges(spans, kMaxEntryRequests);
-    if (WholeDownloadIsCheaper(ranges, remote.total)) return false;
-    ProgressCount progress{0, RangeBytes(ranges)};
+    if (WholeDownloadIsCheaper(ranges, total)) return false;
+    fetch.progress() = {0, RangeBytes(ranges)};
     if (file.Open(sparsePath, LocalFile::Mode::kUpdate) != S_OK) return false;
     for (const ByteRange& range : ranges) {
-        if (FetchSpan(transport, delivery.url, remote, range.offset,
-                      range.offset + range.length - 1, file, &progress, observer) != S_OK) {
-            return false;
-        }
+        if (fetch.Span(range.offset, range.offset + range.length - 1) != S_OK) return false;
     }
     file.Close();
     // The whole band once the package is in line, as a whole download ends.
-    if (progress.total == 0) observer.Progress(1, 1);
+    if (fetch.progress().total == 0) observer.Progress(1, 1);
     observer.Fetched({true, wantedCount, static_cast<uint32_t>(served.entries.size()),
-                      fetched + progress.done, remote.total});
+                      fetched + fetch.progress().done, total});
     const ApplyResult applied =
         Apply(delivery, sparsePath, served, &installed, plans, delivery.expected.hasDirectory);
     switch (applied.status) {

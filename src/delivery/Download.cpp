@@ -278,15 +278,13 @@ void ForgetDownload(const std::wstring& path) {
     DeleteOneFile(path + kResumeSuffix);
 }
 
-HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length, LocalFile& file,
-                  ProgressCount* progress, DeliveryObserver& observer, RemoteFile* remote,
-                  uint64_t* start) {
+HRESULT SpanFetch::Tail(uint64_t length, uint64_t* start) {
     HttpRequest request;
-    request.url = url;
+    request.url = m_url;
     request.ranged = true;
     request.suffix = length;
     HttpAnswer answer;
-    HRESULT hr = transport.Open(request, &answer);
+    HRESULT hr = m_transport.Open(request, &answer);
     if (hr != S_OK) return hr;
     uint64_t first = 0;
     uint64_t last = 0;
@@ -297,48 +295,46 @@ HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length
         last - first + 1 != (length < total ? length : total) || ValidatorOf(answer).empty()) {
         return kResultDownloadFailed;
     }
-    remote->validator = ValidatorOf(answer);
-    remote->total = total;
+    m_remote.validator = ValidatorOf(answer);
+    m_remote.total = total;
     *start = first;
     BodyEnd end;
-    hr = ReadBody(transport, file, first, answer.length, progress, observer, &end);
+    hr = ReadBody(m_transport, m_file, first, answer.length, &m_progress, m_observer, &end);
     if (hr == S_OK && end.written == answer.length) return S_OK;
     if (hr == S_OK) end.broke = true;
     if (!end.broke || end.written == 0) return hr != S_OK ? hr : kResultDownloadFailed;
-    observer.Pause(ContinuationPause(0, RandomValue()));
-    return FetchSpan(transport, url, *remote, first + end.written, last, file, progress, observer);
+    m_observer.Pause(ContinuationPause(0, RandomValue()));
+    return Span(first + end.written, last);
 }
 
-HRESULT FetchSpan(Transport& transport, const std::wstring& url, const RemoteFile& remote,
-                  uint64_t first, uint64_t last, LocalFile& file, ProgressCount* progress,
-                  DeliveryObserver& observer) {
+HRESULT SpanFetch::Span(uint64_t first, uint64_t last) {
     for (int continuations = 0;; ++continuations) {
         HttpRequest request;
-        request.url = url;
+        request.url = m_url;
         request.ranged = true;
         request.first = first;
         request.last = last;
-        request.ifRange = remote.validator;
+        request.ifRange = m_remote.validator;
         HttpAnswer answer;
-        HRESULT hr = transport.Open(request, &answer);
+        HRESULT hr = m_transport.Open(request, &answer);
         if (hr != S_OK) return hr;
         // A 200 is the whole file: the server ignores ranges, or the file
         // changed since the validator was taken. Its body is not read, nor
         // that of a 206 naming another validator (a server that ignores
         // If-Range).
         const std::wstring validator = ValidatorOf(answer);
-        if (!IsExactRange(answer, first, last, remote.total) ||
-            (!validator.empty() && validator != remote.validator)) {
+        if (!IsExactRange(answer, first, last, m_remote.total) ||
+            (!validator.empty() && validator != m_remote.validator)) {
             return kResultDownloadFailed;
         }
         BodyEnd end;
-        hr = ReadBody(transport, file, first, answer.length, progress, observer, &end);
+        hr = ReadBody(m_transport, m_file, first, answer.length, &m_progress, m_observer, &end);
         if (hr == S_OK && end.written == answer.length) return S_OK;
         if (hr == S_OK) end.broke = true;
         if (!end.broke || end.written == 0 || continuations == kMaxContinuations) {
             return hr != S_OK ? hr : kResultDownloadFailed;
         }
-        observer.Pause(ContinuationPause(continuations, RandomValue()));
+        m_observer.Pause(ContinuationPause(continuations, RandomValue()));
         first += end.written;
     }
 }

@@ -67,25 +67,40 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 // copy and its tag.
 void ForgetDownload(const std::wstring& path);
 
-// The bytes of a span that a delivery counts through: done of total.
+// The bytes a delivery counts through: done of total.
 struct ProgressCount {
     uint64_t done = 0;
     uint64_t total = 0;
 };
 
-// The last length bytes of the file at url (all of it when shorter), written
-// at their own offsets into file; remote gets the file's validator and size,
-// *start the offset of the first byte fetched.
-[[nodiscard]] HRESULT FetchTail(Transport& transport, const std::wstring& url, uint64_t length,
-                                LocalFile& file, ProgressCount* progress,
-                                DeliveryObserver& observer, RemoteFile* remote, uint64_t* start);
+// Spans of one file at a URL, fetched into a local copy at their own
+// offsets (a package's sparse copy). The tail comes first: it tells the
+// file's validator and size, which every later span must still match.
+// Progress is counted through the one ProgressCount, whose total the
+// caller sets for what it shows.
+class SpanFetch {
+public:
+    SpanFetch(Transport& transport, const std::wstring& url, LocalFile& file,
+              DeliveryObserver& observer)
+        : m_transport(transport), m_url(url), m_file(file), m_observer(observer) {}
 
-// Bytes first..last of remote at url, written at their offsets into file;
-// only an answer with exactly those bytes of the same file counts: a 206
-// that names a validator must name remote's.
-[[nodiscard]] HRESULT FetchSpan(Transport& transport, const std::wstring& url,
-                                const RemoteFile& remote, uint64_t first, uint64_t last,
-                                LocalFile& file, ProgressCount* progress,
-                                DeliveryObserver& observer);
+    // The file's last length bytes (all of it when shorter); *start gets the
+    // offset of the first one.
+    [[nodiscard]] HRESULT Tail(uint64_t length, uint64_t* start);
+    // Bytes first..last; only an answer with exactly those bytes of the same
+    // file counts: a 206 that names a validator must name the tail's.
+    [[nodiscard]] HRESULT Span(uint64_t first, uint64_t last);
+
+    const RemoteFile& remote() const { return m_remote; }
+    ProgressCount& progress() { return m_progress; }
+
+private:
+    Transport& m_transport;
+    const std::wstring m_url;
+    LocalFile& m_file;
+    DeliveryObserver& m_observer;
+    RemoteFile m_remote;
+    ProgressCount m_progress;
+};
 
 }  // namespace qorv
