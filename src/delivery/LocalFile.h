@@ -1,6 +1,6 @@
 // The files delivery keeps in the install directory (partial downloads, the
-// sparse copy of a package, records), read and written at offsets, over
-// wide paths on every build.
+// sparse copy of a package, records), read and written at offsets, and a
+// downloaded package's digest, over wide paths on every build.
 #pragma once
 
 #include <cstddef>

@@ -66,6 +66,7 @@ void Sha256::Compress(const unsigned char* block) {
 }
 
 void Sha256::Update(const void* data, size_t size) {
+    if (size == 0) return;
     const auto* bytes = static_cast<const unsigned char*>(data);
     m_total += size;
     if (m_blockUsed > 0) {
@@ -88,13 +89,15 @@ void Sha256::Update(const void* data, size_t size) {
 }
 
 Sha256Digest Sha256::Final() {
-    // A 1 bit, zeros, then the message length in bits, big-endian, ending a block.
+    // A 1 bit and zeros up to 8 bytes short of a block's end, then the
+    // message length in bits, big-endian.
     const uint64_t bits = m_total * 8;
     unsigned char padding[72] = {0x80};
-    const size_t zeros = (m_blockUsed < 56 ? 56 : 120) - m_blockUsed;
-    for (int i = 0; i < 8; ++i)
-        padding[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-    Update(padding, zeros + 8);
+    const size_t fill = (m_blockUsed < 56 ? 56 : 120) - m_blockUsed;
+    for (int i = 0; i < 8; ++i) {
+        padding[fill + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    }
+    Update(padding, fill + 8);
     Sha256Digest digest;
     for (size_t i = 0; i < digest.size(); ++i) {
         digest[i] = static_cast<unsigned char>(m_state[i / 4] >> (24 - 8 * (i % 4)));
