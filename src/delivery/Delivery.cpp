@@ -210,10 +210,11 @@ DeliveryResult DeliverWhole(const PackageDelivery& delivery, const InstallState*
     if (downloaded != S_OK) return {DeliveryStatus::kDownloadFailed, downloaded, delivery.url};
     // Judged before anything is staged: a package that is not the one its
     // version names leaves the installed files as they are.
+    // The copy stays: it may be the newer package, which a version read
+    // again names (an edge that moved on during the download).
     if (delivery.expected.hasPackage) {
         Sha256Digest digest{};
         if (!Sha256OfFile(delivery.copyPath, &digest) || digest != delivery.expected.package) {
-            ForgetDownload(delivery.copyPath);
             return {DeliveryStatus::kMismatch, S_OK, delivery.url};
         }
     }
@@ -232,7 +233,6 @@ DeliveryResult DeliverWhole(const PackageDelivery& delivery, const InstallState*
         return {DeliveryStatus::kUnpackFailed, S_OK, delivery.copyPath};
     }
     if (delivery.expected.hasDirectory && served.digest != delivery.expected.directory) {
-        ForgetDownload(delivery.copyPath);
         return {DeliveryStatus::kMismatch, S_OK, delivery.url};
     }
     // Only the entries the rule asks for: a file the game rewrote stays.
@@ -269,7 +269,9 @@ DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transp
             return Failed(DeliveryStatus::kUnpackFailed, finished);
         }
     }
-    if (hasState) {
+    // A whole copy an earlier try kept is judged first: fetching ranges
+    // beside it would fetch its bytes again.
+    if (hasState && !HasWholeCopy(delivery.url, delivery.copyPath)) {
         const std::wstring sparsePath = delivery.copyPath + kSparseSuffix;
         DeliveryResult result;
         const bool decided =

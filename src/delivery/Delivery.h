@@ -31,7 +31,8 @@ struct PackageDelivery {
 enum class DeliveryStatus {
     kInLine,          // every entry asked for in place; the state committed
     kDownloadFailed,  // error holds the download's result; nothing changed
-    kMismatch,        // the served package is not the one its version names; nothing changed
+    kMismatch,        // the served package is not the one its version names; nothing
+                      // changed, and a whole copy stays to be judged again
     kUnpackFailed,    // an entry could not be put in place (traced); nothing changed, or
                       // the moves wait in the state for the next run
 };

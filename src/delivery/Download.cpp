@@ -162,6 +162,14 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
     return *first <= *last && *last < *total && *total <= kMaxFileBytes;
 }
 
+bool HasWholeCopy(const std::wstring& url, const std::wstring& path) {
+    RemoteFile remote;
+    std::wstring taggedUrl;
+    const FileFacts whole = ReadFileFacts(path);
+    return ReadTag(path + kResumeSuffix, &taggedUrl, &remote) && taggedUrl == WithoutQuery(url) &&
+           whole.exists && !whole.directory && whole.size == remote.total;
+}
+
 HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
                       DeliveryObserver& observer) {
     return DownloadUpTo(transport, url, path, kMaxFileBytes, observer);

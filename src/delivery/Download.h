@@ -63,6 +63,10 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
                                    const std::wstring& path, uint64_t maxBytes,
                                    DeliveryObserver& observer);
 
+// True when a whole copy of url's file that an earlier try kept is at path
+// (its tag still beside it): the next DownloadWhole only confirms it.
+bool HasWholeCopy(const std::wstring& url, const std::wstring& path);
+
 // Deletes a downloaded file with what was kept to resume it: the partial
 // copy and its tag.
 void ForgetDownload(const std::wstring& path);

@@ -43,6 +43,23 @@ private:
     MainView* m_pView;
 };
 
+// Fetches the version file again over newVersion; true, with the delivery
+// set to it, when it names another package than the one tried.
+bool ReadVersionAgain(const std::wstring& newVersion, DeliveryObserver& observer,
+                      PackageDelivery* client) {
+    const std::wstring url =
+        PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kVersionFilePath, GetTickCount());
+    std::vector<unsigned char> bytes;
+    if (DownloadToFile(url.c_str(), newVersion.c_str(), observer) != S_OK ||
+        !ReadWholeFile(newVersion, kMaxVersionBytes, &bytes) ||
+        std::string(bytes.begin(), bytes.end()) == client->version) {
+        return false;
+    }
+    client->version.assign(bytes.begin(), bytes.end());
+    ParsePackageVersion(ReadTextFile(newVersion), &client->expected);
+    return true;
+}
+
 }  // namespace
 
 UINT __cdecl DownloadClientProc(LPVOID param) {
@@ -72,7 +89,15 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     view->m_nLoadingStep.store(3, std::memory_order_relaxed);
     WinInetTransport transport;
     ClientObserver observer(&callback, view);
-    const DeliveryResult delivered = DeliverPackage(client, transport, observer);
+    DeliveryResult delivered = DeliverPackage(client, transport, observer);
+    if (delivered.status == DeliveryStatus::kMismatch && !restoreOnly &&
+        ReadVersionAgain(newVersion, observer, &client)) {
+        // The package moved on since the version was read: it is judged
+        // against the version that names it, never committed under the old.
+        delivered = DeliverPackage(client, transport, observer);
+    }
+    // A copy no version names is no use to the next run.
+    if (delivered.status == DeliveryStatus::kMismatch) ForgetDownload(client.copyPath);
     if (delivered.status == DeliveryStatus::kInLine) {
         if (!restoreOnly) {
             // The state holds the version already; a version file that

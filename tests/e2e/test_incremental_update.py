@@ -3,11 +3,12 @@ changed entries of GameClient.zip by HTTP ranges, and ends in the same client
 as a whole install; a run killed mid-download goes on where it stopped; an
 up-to-date run fetches next to nothing; missing files come back. A server
 without ranges gets the whole download, and a range answered with wrong bytes
-commits nothing and mends on the next run."""
+commits nothing and the whole download mends it."""
 
 import contextlib
 import hashlib
 import random
+import time
 import zipfile
 
 from e2e import harness, installer
@@ -21,6 +22,8 @@ SMALL = ("res/small/a.txt", "res/small/b.txt")
 SMALL_SIZE = 50 * 1024
 LARGE_SIZE = (50 * 1024 * 1024 - len(SMALL) * SMALL_SIZE) // (FILES - len(SMALL))
 INCREMENTAL = "增量更新：".encode("gbk")
+MISMATCH = "客户端包与版本不符\n".encode("gbk")
+WM_LBUTTONUP = 0x202
 _fresh = {}
 
 
@@ -45,6 +48,15 @@ def publish(road, version):
     client(road.packages / "GameClient.zip", version)
     (road.packages / "pkg.ver").write_text(f"{version}.0\r\n", newline="")
     road.clear_logs()
+
+
+def kit_version(path):
+    """What the kit writes as pkg.ver: the package's SHA-256 and its
+    central directory's."""
+    data = path.read_bytes()
+    end = data.rfind(b"PK\x05\x06")
+    directory = int.from_bytes(data[end + 16:end + 20], "little")
+    return hashlib.sha256(data).hexdigest() + " " + hashlib.sha256(data[directory:]).hexdigest()
 
 
 def tree(road):
@@ -236,43 +248,131 @@ class IncrementalUpdate(RoadTestCase):
         self.assertEqual(tree(road), installed)
 
 
+class OneTruth(RoadTestCase):
+    """The install state decides: a stale package commits nothing, a failure
+    forgets nothing, a rewritten file stays."""
+
+    def test_a_stale_edge_commits_nothing_even_by_ranges(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        package = road.packages / "GameClient.zip"
+        version_1_package = package.read_bytes()
+        (road.packages / "pkg.ver").write_text(kit_version(package))
+        road.run(TOKEN_NAME)
+        version_1 = (road.install_dir / "pkg.ver").read_bytes()
+        # The game rewrote one of its files: updates by ranges would fetch it.
+        (road.install_dir / "GameClient" / "res" / "pack005.dat").write_bytes(b"the game's")
+        installed = tree(road)
+        # Versions 2 and 3 are published (a player skips 2), but the edge
+        # still serves version 1's package.
+        for version in (2, 3):
+            publish(road, version)
+            (road.packages / "pkg.ver").write_text(kit_version(package))
+            package.write_bytes(version_1_package)
+            trace = road.run(TOKEN_NAME)
+            self.assertIn(MISMATCH, trace)
+            self.assertEqual(client_deletes(trace), 0)
+            self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), version_1)
+            self.assertEqual(tree(road), installed)
+        # Once the edge serves version 3, by ranges.
+        client(package, 3)
+        road.clear_logs()
+        trace = road.run(TOKEN_NAME)
+        self.assertIn(INCREMENTAL, trace)
+        self.assertEqual((road.install_dir / "pkg.ver").read_text(), kit_version(package))
+        self.assertLessEqual(road.nginx.bytes_sent(CLIENT), package.stat().st_size // 20)
+
+    def test_a_failed_repair_comes_back_and_rewritten_files_stay(self):
+        road = self.road
+        fresh = fresh_version_2(road)
+        road.reset()
+        publish(road, 2)
+        road.run(TOKEN_NAME)
+        client_dir = road.install_dir / "GameClient"
+        # A player's folder where a lost file goes: the repair fails, and
+        # says what is in the way.
+        lost = client_dir / "res" / "pack010.dat"
+        lost.unlink()
+        lost.mkdir()
+        (lost / "mine.txt").write_bytes(b"the player's")
+        road.clear_logs()
+        running, trace = road.run_until_stuck(
+            TOKEN_NAME, lambda: f"GET {CLIENT}" in road.requests(), 120)
+        self.assertTrue(running, "the installer ended by itself")
+        self.assertIn(installer.UNPACK_FAILED, trace)
+        self.assertIn(b"mine.txt", trace)
+        self.assertEqual((lost / "mine.txt").read_bytes(), b"the player's")
+        # Once it is gone, the next run restores the file.
+        (lost / "mine.txt").unlink()
+        lost.rmdir()
+        road.run(TOKEN_NAME)
+        self.assertEqual(tree(road)["res/pack010.dat"], fresh["res/pack010.dat"])
+        # A repair through a server that ignores Range goes the whole way,
+        # yet a file the game rewrote stays.
+        (client_dir / "res" / "pack011.dat").unlink()
+        (client_dir / "res" / "pack020.dat").write_bytes(b"the game's")
+        with serving(road, max_ranges=0):
+            road.run(TOKEN_NAME)
+        self.assertEqual(tree(road)["res/pack011.dat"], fresh["res/pack011.dat"])
+        self.assertEqual((client_dir / "res" / "pack020.dat").read_bytes(), b"the game's")
+
+    def test_a_file_in_use_leaves_the_old_client_and_a_click_completes(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        version_1 = tree(road)
+        publish(road, 2)
+        held = road.install_dir / "GameClient" / SMALL[0]
+        holder = road.wine.start(harness.WINCTL, "lock", road.windows_path("GameClient/" + SMALL[0]),
+                                 300)
+        proc = None
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"locked")
+            proc = road.wine.start(road.installer(TOKEN_NAME))
+            wait_until(lambda: f"GET {CLIENT}" in road.requests()
+                       and not (road.install_dir / "GameClient.zip.ranges").exists(), 120, 0.5)
+            self.assertTrue(wait_until(lambda: road.wine.windows(TOKEN_NAME), 30, 0.5))
+            time.sleep(3)
+            self.assertIsNone(proc.poll(), "the installer ended by itself")
+            self.assertEqual(tree(road), version_1)
+            self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+        finally:
+            harness.stop(holder)
+            holder.communicate()
+        # Once the holder is gone, a click completes the update by ranges.
+        road.clear_logs()
+        for window in road.wine.windows(TOKEN_NAME):
+            if int(window["owner"], 16) == 0:
+                road.wine.post(window["hwnd"], WM_LBUTTONUP)
+        out, _ = proc.communicate(timeout=120)
+        self.assertIn(installer.UNPACK_FAILED, out)
+        self.assertIn(SMALL[0].split("/")[-1].encode(), out)
+        with zipfile.ZipFile(road.packages / "GameClient.zip") as archive:
+            changed = sum(archive.getinfo(name).compress_size + 30 + len(name) for name in SMALL)
+            directory = sum(46 + len(info.filename) + len(info.extra)
+                            for info in archive.infolist())
+        self.assertLessEqual(road.nginx.bytes_sent(CLIENT), changed * 12 // 10 + directory + 8192)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+        self.assertEqual(tree(road), fresh_version_2(road))
+
+
 class WrongRangeBytes(RoadTestCase):
     road_class = FaultRoad
 
-    def test_wrong_bytes_commit_nothing_and_the_next_run_mends(self):
+    def test_wrong_bytes_commit_nothing_and_the_whole_download_mends(self):
         road = self.road
         road.serve(*configs(CLIENT, "ranges", damage=True))
         publish(road, 1)
         road.run(TOKEN_NAME)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
-        version_1 = tree(road)
         publish(road, 2)
-        # The window stays in the failure state; nothing is started.
-        running, trace = road.run_until_stuck(
-            TOKEN_NAME, lambda: f"GET {CLIENT}" in road.requests()
-            and not (road.install_dir / "pkg.ver.new").exists(), 120)
-        self.assertTrue(running, "the installer ended by itself")
-        self.assertNotIn(installer.START_GAME_CLIENT, trace)
+        # The damaged entries are refused before anything moves; the whole
+        # download, which the server sends undamaged, mends in the same run.
+        trace = road.run(TOKEN_NAME)
         self.assertIn(INCREMENTAL, trace)
         self.assertIn(installer.UNPACK_FAILED, trace)
-        # The version was withdrawn before the unpack.
-        self.assertFalse((road.install_dir / "pkg.ver").exists())
-        # Each changed file is whole, of one version or the other: an entry
-        # whose bytes were wrong left the installed file as it was.
-        with zipfile.ZipFile(road.packages / "GameClient.zip") as package:
-            version_2 = {name: hashlib.sha256(package.read(name)).hexdigest() for name in SMALL}
-        now = tree(road)
-        kept = [name for name in SMALL if now[name] == version_1[name]]
-        self.assertTrue(kept)
-        for name in set(SMALL) - set(kept):
-            self.assertEqual(now[name][0], version_2[name])
-        self.assertFalse((road.install_dir / "GameClient.dir").exists())
-        # No record: the next run downloads the whole package, which the
-        # server sends undamaged.
-        trace = road.run(TOKEN_NAME)
-        self.assertNotIn(INCREMENTAL, trace)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
-        self.assertTrue((road.install_dir / "GameClient.dir").is_file())
-        mended = tree(road)
-        self.assertEqual(mended, fresh_version_2(road))
-
+        self.assertEqual(tree(road), fresh_version_2(road))
+        self.assertEqual(list(road.install_dir.rglob("~qorv-*")), [])

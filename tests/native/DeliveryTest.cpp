@@ -395,6 +395,13 @@ TEST_F(DeliveryTest, WhatRangesCannotJudgeGoesTheWholeWay) {
     EXPECT_EQ(server.requests.size(), 2u);
     EXPECT_FALSE(server.requests[1].ranged);
     EXPECT_EQ(StateVersion(Path("install/client.state")), "");
+    // The copy stays, to be judged against the version read again: the
+    // package it names costs one byte to confirm, not a second download.
+    delivery.version = "2";
+    delivery.expected = VersionOf(server.body);
+    ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+    EXPECT_EQ(server.sent, 1u);
+    EXPECT_EQ(StateVersion(Path("install/client.state")), "2");
     EXPECT_FALSE(Exists("install/client.zip"));
     delivery.expected = PackageVersion();
 

@@ -17,6 +17,9 @@
 //   qorv-winctl hold NAME SECONDS creates an event named NAME, so that no
 //                                 mutex can take the name, prints "held" and
 //                                 keeps it for SECONDS
+//   qorv-winctl lock PATH SECONDS opens the file at PATH sharing nothing, as
+//                                 a game or an editor may, prints "locked"
+//                                 and keeps it open for SECONDS
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -133,8 +136,18 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(event);
         return 0;
     }
+    if (argc == 4 && wcscmp(argv[1], L"lock") == 0) {
+        HANDLE file = CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        printf("locked\n");
+        fflush(stdout);
+        Sleep(static_cast<DWORD>(wcstoul(argv[3], nullptr, 10)) * 1000);
+        CloseHandle(file);
+        return 0;
+    }
     fprintf(stderr,
             "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
-            " | ps | run COMMAND_LINE | hold NAME SECONDS\n");
+            " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS\n");
     return 2;
 }
