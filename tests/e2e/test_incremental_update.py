@@ -358,6 +358,34 @@ class OneTruth(RoadTestCase):
         self.assertEqual(tree(road), fresh_version_2(road))
 
 
+    def test_odd_entries_cost_the_tail_alone_after_one_run(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        # A folder entry beside a file of its name, two entries naming one
+        # file, and an entry without a DOS date (zero in both headers).
+        shell = road.packages / "shell.zip"
+        installer.make_zip(shell, {"Qorv.exe": installer.STUBS / "shell" / "Qorv.exe",
+                                   "Uninstall.exe": installer.UNINSTALLER,
+                                   "undated.txt": b"no date", "both": b"a file too",
+                                   "dup.txt": b"first", "DUP.TXT": b"last"}, dirs=["both/"])
+        data = bytearray(shell.read_bytes())
+        local = data.find(b"undated.txt") - 30
+        central = data.rfind(b"undated.txt") - 46
+        data[local + 10:local + 14] = bytes(4)
+        data[central + 12:central + 16] = bytes(4)
+        shell.write_bytes(bytes(data))
+        road.run(TOKEN_NAME)
+        dups = [p.read_bytes() for p in road.install_dir.iterdir() if p.name.lower() == "dup.txt"]
+        self.assertEqual(dups, [b"last"])
+        for _ in range(2):
+            road.clear_logs()
+            trace = road.run(TOKEN_NAME)
+            self.assertLessEqual(road.nginx.bytes_sent(SHELL), 8192)
+            self.assertEqual(road.nginx.bytes_sent(CLIENT), 0)
+            self.assertNotIn(installer.DELETE, trace)
+
+
 class WrongRangeBytes(RoadTestCase):
     road_class = FaultRoad
 
