@@ -149,9 +149,9 @@ class InstallRoad(RoadTestCase):
             and not (road.install_dir / "pkg.ver.new").exists(), 60)
         self.assert_install_failed(running, trace)
         self.assertEqual(len(road.started("GameClient/kel_qorvmicro.exe")), 1)
-        # Withdrawn before the unpack, as the client might have changed.
-        self.assertFalse((road.install_dir / "pkg.ver").exists(),
-                         "pkg.ver claims a client that is not installed")
+        # Nothing of the update went in: the installed client and its
+        # version stay as they were.
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0.0\r\n")
         self.assertEqual(len(road.logins()), 1)
 
         package.write_bytes(whole)
@@ -196,8 +196,9 @@ class InstallRoad(RoadTestCase):
         (road.install_dir / "GameClient.state").unlink()
         road.clear_logs()
         trace = road.run(TOKEN_NAME)
+        # The version is read once more: it may have moved on meanwhile.
         self.assertEqual(road.requests(), ["GET /rc/pkg/shell.zip", "GET /rc/pkg/pkg.ver",
-                                           "GET /rc/pkg/GameClient.zip"])
+                                           "GET /rc/pkg/GameClient.zip", "GET /rc/pkg/pkg.ver"])
         self.assertIn("客户端包与版本不符\n".encode("gbk"), trace)
         self.assertNotIn(installer.DELETE + road.windows_path("GameClient").encode(), trace)
         self.assertEqual({name: (client / name).read_bytes() for name in names}, installed)
@@ -264,8 +265,8 @@ class InstallRoad(RoadTestCase):
         road.run()  # install the shell first, so the directories exist
         outside = road.install_dir / "evil2.txt"
         outside.write_bytes(b"keep me")
-        # Refused entries leave the install incomplete: it stops in the
-        # failure state, with the rest of the client unpacked.
+        # Refused entries keep the whole package out: it stops in the
+        # failure state, and nothing of the client is unpacked.
         running, trace = road.run_until_stuck(
             TOKEN_NAME, lambda: "GET /rc/pkg/GameClient.zip" in road.requests()
             and not (road.install_dir / "pkg.ver.new").exists(), 60)
@@ -273,7 +274,7 @@ class InstallRoad(RoadTestCase):
         self.assertEqual(outside.read_bytes(), b"keep me")
         self.assertFalse((road.install_dir.parent / "evil.txt").exists())
         self.assertFalse((road.install_dir.parent.parent / "evil.txt").exists())
-        self.assertTrue((road.install_dir / "GameClient" / "kel_qorvmicro.exe").is_file())
+        self.assertFalse((road.install_dir / "GameClient" / "kel_qorvmicro.exe").exists())
         self.assertFalse((road.install_dir / "pkg.ver").exists())
 
 
