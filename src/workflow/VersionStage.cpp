@@ -31,7 +31,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
     BindStatusObserver observer(&callback);
-    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), observer);
+    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }

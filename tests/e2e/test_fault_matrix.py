@@ -29,6 +29,7 @@ STEPS = {SHELL: 1, VERSION: 2, CLIENT: 3}
 # The stage each request's failure is traced under.
 STAGES = {SHELL: b"shell", VERSION: b"version", CLIENT: b"client", LOGIN: b"login"}
 DOWNLOAD_FAILED = "下载失败".encode("gbk")
+TOO_LARGE = 0x800700DF  # HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)
 BODIES = {SHELL: {"body": "shell.zip"}, VERSION: {"body": "pkg.ver"},
           CLIENT: {"body": "GameClient.zip"}, LOGIN: {"text": ANSWER}}
 # Idle timeout of the download plus start-up, with room to spare.
@@ -116,6 +117,7 @@ class FaultMatrix(RoadTestCase):
         self.assertEqual(stage, STAGES[target])
         self.assertTrue(int(result, 16) & 0x80000000, result)
         self.assertIn(target.encode() + b"?", url)
+        return int(result, 16)
 
     def test_error_statuses_stop_the_road(self):
         for status in (404, 500):
@@ -130,6 +132,15 @@ class FaultMatrix(RoadTestCase):
                 with self.subTest(behaviour=behaviour, target=target):
                     self.setUp()
                     self.run_failing(target, behaviour)
+
+    def test_oversized_answers_stop_the_road(self):
+        # The version file and the login answer are taken up to 64 KiB, by
+        # their length or, without one, by the bytes that come.
+        for target, behaviour in ((VERSION, "chunked"), (LOGIN, "ok")):
+            with self.subTest(target=target, behaviour=behaviour):
+                self.setUp()
+                (self.road.packages / "big.txt").write_bytes(b"1" * (64 * 1024 + 1))
+                self.assertEqual(self.run_failing(target, behaviour, body="big.txt"), TOO_LARGE)
 
     def test_silent_servers_are_given_up_on(self):
         for target, behaviour in ((SHELL, "hang"), (LOGIN, "hang"), (CLIENT, "stall")):
