@@ -17,7 +17,8 @@ Not every fault runs on every request, to keep the run bounded:
 import re
 import unittest
 
-from e2e.installer import STAND_INS, TOKEN, FaultRoad, RoadTestCase, wait_until
+from e2e.installer import (PROGRESS_REPORT, STAND_INS, TOKEN, FaultRoad, RoadTestCase,
+                           wait_until)
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
 SHELL, VERSION, CLIENT = "/rc/pkg/shell.zip", "/rc/pkg/pkg.ver", "/rc/pkg/GameClient.zip"
@@ -213,20 +214,16 @@ class FaultMatrix(RoadTestCase):
         self.assert_whole_road(trace)
 
     def test_chunked_bodies_succeed_with_maximum_zero(self):
-        # A paint's width line from the GUI thread may fall between the
-        # three pieces of a report.
-        paint = rb"(?:\nwidth=\d+)*"
-        downloaded = re.compile(rb"loading_step=(\d)" + paint + rb"\npercent=\d+" + paint +
-                                rb"\n\xd2\xd1\xcf\xc2\xd4\xd8(\d+)\n")
         self.road.serve(*configs(ROAD, "chunked", chunk=4096))
         trace = self.road.run(TOKEN_NAME)
         self.assertEqual(self.road.requests(), get(ROAD))
         self.assert_whole_road(trace)
-        reports = downloaded.findall(trace)
+        reports = PROGRESS_REPORT.findall(trace)
         for step in STEPS.values():
-            # Without a length every report of a step says 0 %.
-            percents = {int(p) for s, p in reports if int(s) == step}
-            self.assertEqual(percents, {0}, f"step {step}")
+            # Without a length every report of a step says 0 % and leaves
+            # the bar at the step's base.
+            percents = {(int(b), int(p)) for s, b, p in reports if int(s) == step}
+            self.assertEqual(percents, {(33 * step - 33, 0)}, f"step {step}")
 
 if __name__ == "__main__":
     unittest.main()
