@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ProgressStandIn.h"
+#include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
 
 using namespace qorv;
@@ -17,7 +18,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     ProgressStandIn progress(false);
-    const HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], progress);
+    const HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], kMaxFileBytes, progress);
     if (hr != S_OK)
         std::fprintf(stderr, "download failed: 0x%08lX\n", static_cast<unsigned long>(hr));
     return hr == S_OK ? 0 : 1;

@@ -21,9 +21,10 @@ void BindStatusObserver::Pause(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, DeliveryObserver& observer) {
+HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, uint64_t maxBytes,
+                       DeliveryObserver& observer) {
     WinInetTransport transport;
-    const HRESULT downloaded = DownloadWhole(transport, url, path, observer);
+    const HRESULT downloaded = DownloadUpTo(transport, url, path, maxBytes, observer);
     if (downloaded == S_OK) DeleteOneFile(std::wstring(path) + kResumeSuffix);
     return downloaded;
 }

@@ -4,6 +4,8 @@
 
 #include <urlmon.h>
 
+#include <cstdint>
+
 #include "delivery/DeliveryObserver.h"
 
 namespace qorv {
@@ -23,15 +25,15 @@ private:
     IBindStatusCallback* m_callback;
 };
 
-// DownloadWhole of url to path over WinINet, for a file that is read and
+// DownloadUpTo of url to path over WinINet, for a file that is read and
 // done with (the resume tag goes once it is whole): progress reported to
-// observer with 0 once
-// the answer's headers are in and after every read (at most 64 KiB), with
-// maximum 0 when the server sent no length. S_OK exactly on success; a
-// failure gives INET_E_RESOURCE_NOT_FOUND for 404, INET_E_DOWNLOAD_FAILURE
-// for another non-2xx status or a body cut short, or the transport's or the
+// observer with 0 once the answer's headers are in and after every read (at
+// most 64 KiB), with maximum 0 when the server sent no length. S_OK exactly
+// on success; a failure gives INET_E_RESOURCE_NOT_FOUND for 404,
+// INET_E_DOWNLOAD_FAILURE for another non-2xx status or a body cut short,
+// kResultTooLarge for a file longer than maxBytes, or the transport's or the
 // file's error.
-[[nodiscard]] HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path,
+[[nodiscard]] HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, uint64_t maxBytes,
                                      DeliveryObserver& observer);
 
 }  // namespace qorv

@@ -25,7 +25,6 @@ namespace {
 constexpr char kMagic[] = "qorv-state 1";
 // Far beyond any package's: a larger file is not ours.
 constexpr uint64_t kMaxStateBytes = 256ull * 1024 * 1024;
-constexpr size_t kMaxVersionBytes = 64 * 1024;
 
 void AppendHex(const unsigned char* bytes, size_t size, std::string* out) {
     static const char kDigits[] = "0123456789abcdef";
@@ -125,7 +124,8 @@ bool ReadInstallState(const std::wstring& path, InstallState* state) {
                 break;
             case 1:
                 if (!SplitFields(line, 2, &fields) || fields[0] != "version" ||
-                    !ParseHex(fields[1], &read.version) || read.version.size() > kMaxVersionBytes) {
+                    !ParseHex(fields[1], &read.version) ||
+                    read.version.size() > kMaxTextFileBytes) {
                     return false;
                 }
                 break;

@@ -8,9 +8,6 @@
 
 namespace qorv {
 
-// No version text is longer: a larger version file is no kit's.
-constexpr size_t kMaxVersionBytes = 64 * 1024;
-
 // What a version text names. The kit writes both digests in hex, one space
 // between them; an older kit wrote the package's alone.
 struct PackageVersion {

@@ -16,10 +16,13 @@ STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG,
     const int step = m_pView->m_nLoadingStep.load(std::memory_order_relaxed);
     TraceLog(kTraceLoadingStep, step);
     const ProgressReport report = ComputeProgress(progress, progressMax, step);
-    // The bar never goes back: a download that starts over, or the ranges
-    // after a package's tail, report less than an earlier part did.
+    // The stage's first report sets the bar, so a first install opens at the
+    // stage's base (below the 1 the bar starts at). From there the bar never
+    // goes back: a download that starts over, or the ranges after a
+    // package's tail, report less than an earlier part did.
     const int shown = m_pView->m_nPercent.load(std::memory_order_relaxed);
-    const int percent = report.percent > shown ? report.percent : shown;
+    const int percent = !m_bReported || report.percent > shown ? report.percent : shown;
+    m_bReported = true;
     m_pView->m_nPercent.store(percent, std::memory_order_relaxed);
     TraceLog(kTracePercent, percent);
     m_pView->Repaint();

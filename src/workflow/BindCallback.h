@@ -1,5 +1,5 @@
-// The progress object of one package download. It lives on the stage's stack
-// for the length of the download; it has no reference count.
+// The progress object of one stage's downloads. It lives on the stage's stack
+// for the length of the stage; it has no reference count.
 #pragma once
 
 #include <urlmon.h>
@@ -19,7 +19,8 @@ public:
     STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP OnLowResource(DWORD) override { return E_NOTIMPL; }
     // Folds the report into the view's overall percentage and asks for a
-    // repaint; always S_OK, so a download is never cancelled from here.
+    // repaint: the first report as it is, later ones only where they move
+    // the bar on. Always S_OK, so a download is never cancelled from here.
     STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
                             LPCWSTR statusText) override;
     STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
@@ -31,6 +32,7 @@ public:
 
 private:
     MainView* m_pView;
+    bool m_bReported = false;  // a report of this stage set the bar
 };
 
 }  // namespace qorv

@@ -50,8 +50,8 @@ bool ReadVersionAgain(const std::wstring& newVersion, DeliveryObserver& observer
     const std::wstring url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kVersionFilePath, GetTickCount());
     std::vector<unsigned char> bytes;
-    if (DownloadToFile(url.c_str(), newVersion.c_str(), observer) != S_OK ||
-        !ReadWholeFile(newVersion, kMaxVersionBytes, &bytes) ||
+    if (DownloadToFile(url.c_str(), newVersion.c_str(), kMaxTextFileBytes, observer) != S_OK ||
+        !ReadWholeFile(newVersion, kMaxTextFileBytes, &bytes) ||
         std::string(bytes.begin(), bytes.end()) == client->version) {
         return false;
     }
@@ -73,7 +73,7 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const std::wstring versionFile = AppendPath(installDir, kVersionFile);
     const std::wstring versionPath = restoreOnly ? versionFile : newVersion;
     std::vector<unsigned char> versionBytes;
-    ReadWholeFile(versionPath, kMaxVersionBytes, &versionBytes);
+    ReadWholeFile(versionPath, kMaxTextFileBytes, &versionBytes);
     PackageDelivery client;
     client.url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kClientPackagePath, GetTickCount());

@@ -33,7 +33,7 @@ void MainView::LaunchGame() {
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
     BindStatusObserver quiet(nullptr);  // the login moves no bar
-    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), quiet);
+    HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), kMaxTextFileBytes, quiet);
     if (downloaded == S_OK && !PathExists(answerPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
@@ -44,7 +44,7 @@ void MainView::LaunchGame() {
     }
 
     // The answer makes the same round trip through the code pages as ever,
-    // but whole: no length limit cuts it.
+    // but whole: the download's cap fails a longer one rather than cut it.
     const std::wstring text = ReadTextFile(answerPath);
     const std::string answer = Utf16ToCodePage(text.data(), text.size(), CP_ACP);
     const LaunchDecision launch = DecideLaunch(answer, m_strInstallDir, m_strPlatform, AnsiToWide);

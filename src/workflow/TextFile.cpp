@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "Constants.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/UniqueHandle.h"
@@ -13,8 +14,11 @@ std::wstring ReadTextFile(const std::wstring& path) {
     // No sharing: nobody may write the file while it is read.
     KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Never more than the cap is read into memory: the downloads stop there,
+    // but an older run may have left a longer file (a body sent without a
+    // length grew past 4 GiB). Such a file is no text of ours: unreadable.
     LARGE_INTEGER size{};
-    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) {
+    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxTextFileBytes) {
         return std::wstring();
     }
     std::string raw(static_cast<size_t>(size.QuadPart), '\0');

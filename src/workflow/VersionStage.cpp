@@ -39,7 +39,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     // client stage commits the two in one write, and a run killed before
     // the file followed has it made here.
     std::vector<unsigned char> localBytes;
-    ReadWholeFile(localPath, kMaxVersionBytes, &localBytes);
+    ReadWholeFile(localPath, kMaxTextFileBytes, &localBytes);
     TakeOverRecord(AppendPath(installDir, kClientRecordFile), statePath, clientDir,
                    std::string(localBytes.begin(), localBytes.end()));
     InstallState state;
@@ -54,7 +54,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
     BindStatusObserver observer(&callback);
-    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), observer);
+    HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }

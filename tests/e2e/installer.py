@@ -1,6 +1,7 @@
 """Running the real QorvInstall.exe end to end: test packages made with the
 stand-in programs, nginx for the packages and the scripted account server."""
 
+import re
 import shutil
 import subprocess
 import sys
@@ -30,6 +31,11 @@ UNPACK_FAILED = "解压失败".encode("gbk")
 START_SHELL = "启动客户端，参数:\n".encode("gbk")
 START_GAME_CLIENT = "启动游戏客户端，参数:\n".encode("gbk")
 START_MICRO_CLIENT = "启动微端，参数:\n".encode("gbk")
+# One progress report: the step, the bar's percent and the file's. A paint's
+# width line from the GUI thread may fall between its three pieces.
+_PAINT = rb"(?:\nwidth=\d+)*"
+PROGRESS_REPORT = re.compile(rb"loading_step=(\d)" + _PAINT + rb"\npercent=(\d+)" + _PAINT +
+                             rb"\n" + "已下载".encode("gbk") + rb"(\d+)\n")
 
 
 # Every entry's time: a package made again with one file changed differs in

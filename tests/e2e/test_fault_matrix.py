@@ -17,7 +17,8 @@ Not every fault runs on every request, to keep the run bounded:
 import re
 import unittest
 
-from e2e.installer import STAND_INS, TOKEN, FaultRoad, RoadTestCase, wait_until
+from e2e.installer import (PROGRESS_REPORT, STAND_INS, TOKEN, FaultRoad, RoadTestCase,
+                           wait_until)
 
 TOKEN_NAME = f"QorvInstall-a-{TOKEN}.exe"
 SHELL, VERSION, CLIENT = "/rc/pkg/shell.zip", "/rc/pkg/pkg.ver", "/rc/pkg/GameClient.zip"
@@ -29,6 +30,7 @@ STEPS = {SHELL: 1, VERSION: 2, CLIENT: 3}
 # The stage each request's failure is traced under.
 STAGES = {SHELL: b"shell", VERSION: b"version", CLIENT: b"client", LOGIN: b"login"}
 DOWNLOAD_FAILED = "下载失败".encode("gbk")
+TOO_LARGE = 0x800700DF  # HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)
 BODIES = {SHELL: {"body": "shell.zip"}, VERSION: {"body": "pkg.ver"},
           CLIENT: {"body": "GameClient.zip"}, LOGIN: {"text": ANSWER}}
 # Idle timeout of the download plus start-up, with room to spare.
@@ -116,6 +118,7 @@ class FaultMatrix(RoadTestCase):
         self.assertEqual(stage, STAGES[target])
         self.assertTrue(int(result, 16) & 0x80000000, result)
         self.assertIn(target.encode() + b"?", url)
+        return int(result, 16)
 
     def test_error_statuses_stop_the_road(self):
         for status in (404, 500):
@@ -130,6 +133,15 @@ class FaultMatrix(RoadTestCase):
                 with self.subTest(behaviour=behaviour, target=target):
                     self.setUp()
                     self.run_failing(target, behaviour)
+
+    def test_oversized_answers_stop_the_road(self):
+        # The version file and the login answer are taken up to 64 KiB, by
+        # their length or, without one, by the bytes that come.
+        for target, behaviour in ((VERSION, "chunked"), (LOGIN, "ok")):
+            with self.subTest(target=target, behaviour=behaviour):
+                self.setUp()
+                (self.road.packages / "big.txt").write_bytes(b"1" * (64 * 1024 + 1))
+                self.assertEqual(self.run_failing(target, behaviour, body="big.txt"), TOO_LARGE)
 
     def test_silent_servers_are_given_up_on(self):
         for target, behaviour in ((SHELL, "hang"), (LOGIN, "hang"), (CLIENT, "stall")):
@@ -202,20 +214,16 @@ class FaultMatrix(RoadTestCase):
         self.assert_whole_road(trace)
 
     def test_chunked_bodies_succeed_with_maximum_zero(self):
-        # A paint's width line from the GUI thread may fall between the
-        # three pieces of a report.
-        paint = rb"(?:\nwidth=\d+)*"
-        downloaded = re.compile(rb"loading_step=(\d)" + paint + rb"\npercent=\d+" + paint +
-                                rb"\n\xd2\xd1\xcf\xc2\xd4\xd8(\d+)\n")
         self.road.serve(*configs(ROAD, "chunked", chunk=4096))
         trace = self.road.run(TOKEN_NAME)
         self.assertEqual(self.road.requests(), get(ROAD))
         self.assert_whole_road(trace)
-        reports = downloaded.findall(trace)
+        reports = PROGRESS_REPORT.findall(trace)
         for step in STEPS.values():
-            # Without a length every report of a step says 0 %.
-            percents = {int(p) for s, p in reports if int(s) == step}
-            self.assertEqual(percents, {0}, f"step {step}")
+            # Without a length every report of a step says 0 % and leaves
+            # the bar at the step's base.
+            percents = {(int(b), int(p)) for s, b, p in reports if int(s) == step}
+            self.assertEqual(percents, {(33 * step - 33, 0)}, f"step {step}")
 
 if __name__ == "__main__":
     unittest.main()

@@ -71,8 +71,13 @@ class InstallRoad(RoadTestCase):
                          [f'"{client}" 0 a=1&b=2&client=pc'])
         self.assertEqual(road.started("Qorv.exe"), [])
         self.assertIn(installer.START_GAME_CLIENT, trace)
-        self.assertIn(b"loading_step=3", trace)
         self.assertIn(b"\npercent=99", trace)
+        # Each stage's first report sets the bar to the stage's base, the
+        # first one below the 1 the bar starts at.
+        first = {}
+        for step, percent, done in installer.PROGRESS_REPORT.findall(trace):
+            first.setdefault(int(step), (int(percent), int(done)))
+        self.assertEqual(first, {1: (0, 0), 2: (33, 0), 3: (66, 0)})
 
     def test_unchanged_version_launches_without_fetching_the_client(self):
         road = self.road

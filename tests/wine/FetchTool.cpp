@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "ProgressStandIn.h"
+#include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
 
 using namespace qorv;
@@ -20,7 +21,7 @@ int main() {
         return 2;
     }
     ProgressStandIn progress(true);
-    HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], progress);
+    HRESULT hr = qorv::DownloadToFile(argv[1], argv[2], kMaxFileBytes, progress);
     std::printf("result=0x%08lX\n", static_cast<unsigned long>(hr));
     LocalFree(argv);
     return hr == S_OK ? 0 : 1;
