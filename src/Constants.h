@@ -88,6 +88,10 @@ constexpr wchar_t kUnpackReplacementFile[] = L"~qorv-unpack.tmp";
 // An entry's new file, named by its index, in the nearest folder of its
 // target that exists, until every entry is staged and they are moved.
 constexpr wchar_t kStagedFileFormat[] = L"~qorv-%u.stage";
+// Beside a running program's image that an update moved aside, numbered
+// (up to kMaxAsideNames), until a later run can delete it.
+constexpr wchar_t kAsideSuffix[] = L".~qorv-old";
+constexpr int kMaxAsideNames = 100;
 
 // The installer's own file name and the login request.
 constexpr wchar_t kNameDelimiter[] = L"-";

@@ -148,6 +148,35 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
     return true;
 }
 
+// A free name beside the file name (relative to targetDir) to move it aside to.
+std::wstring AsideName(const std::wstring& targetDir, const std::wstring& name) {
+    std::wstring aside;
+    for (int n = 0; n < kMaxAsideNames; ++n) {
+        aside = name + L"." + std::to_wstring(n) + kAsideSuffix;
+        if (!PathExists(AppendPath(targetDir, aside))) break;
+    }
+    return aside;
+}
+
+// Puts the staged file over target; a target that only a rename gets out of
+// the way (a running program's image) goes aside first, and is kept in the
+// state's leftovers for a later run to delete.
+HRESULT PutInPlace(const std::wstring& targetDir, const std::wstring& name,
+                   const std::wstring& staged, InstallState* state) {
+    const std::wstring target = AppendPath(targetDir, name);
+    ClearReadOnly(target);
+    const HRESULT replaced = MoveOver(staged, target);
+    bool moveAside = false;
+    if (replaced == S_OK || CheckReplaceable(target, &moveAside) != S_OK || !moveAside) {
+        return replaced;
+    }
+    const std::wstring aside = AsideName(targetDir, name);
+    const HRESULT moved = MoveAside(target, AppendPath(targetDir, aside));
+    if (moved != S_OK) return moved;
+    state->leftovers.push_back(Utf16ToUtf8(aside));
+    return MoveOver(staged, target);
+}
+
 // Takes away what stands in the way of the moves; what is gone already is
 // fine (a run killed after it).
 bool Remove(const std::wstring& path) {
@@ -276,7 +305,9 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         std::wstring name;
         EntryTargetName(entry.name, &name);
         const std::wstring target = AppendPath(request.targetDir, name);
-        const HRESULT replaceable = CheckReplaceable(target);
+        // A running game's program is moved aside in the second phase.
+        bool moveAside = false;
+        const HRESULT replaceable = CheckReplaceable(target, &moveAside);
         if (replaceable != S_OK) {
             TraceFailure(static_cast<unsigned>(replaceable), name.c_str());
             return {ApplyStatus::kFailed, replaceable, target};
@@ -287,11 +318,22 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (flushed != S_OK) return {ApplyStatus::kFailed, flushed, stagedPath};
     }
     for (const std::wstring& removal : removals) next->removals.push_back(Utf16ToUtf8(removal));
+    if (request.installed != nullptr) next->leftovers = request.installed->leftovers;
     next->applying = true;
     if (!WriteInstallState(*next, request.statePath)) {
         return {ApplyStatus::kFailed, kResultFailed, request.statePath};
     }
     return FinishApply(request.targetDir, request.statePath, next);
+}
+
+bool RemoveLeftovers(const std::wstring& targetDir, InstallState* state) {
+    std::vector<std::string> kept;
+    for (const std::string& leftover : state->leftovers) {
+        if (!Remove(AppendPath(targetDir, FromUtf8(leftover)))) kept.push_back(leftover);
+    }
+    const bool removed = kept.size() != state->leftovers.size();
+    state->leftovers = std::move(kept);
+    return removed;
 }
 
 ApplyResult FinishApply(const std::wstring& targetDir, const std::wstring& statePath,
@@ -317,8 +359,7 @@ ApplyResult FinishApply(const std::wstring& targetDir, const std::wstring& state
                 parent.empty() ? S_OK : MakeDirectories(AppendPath(targetDir, parent));
             if (made != S_OK) return {ApplyStatus::kFailed, made, target};
             if (!moved) {
-                ClearReadOnly(target);
-                const HRESULT replaced = MoveOver(staged, target);
+                const HRESULT replaced = PutInPlace(targetDir, name, staged, state);
                 if (replaced != S_OK) return {ApplyStatus::kFailed, replaced, target};
             }
             const FileFacts facts = ReadFileFacts(target);

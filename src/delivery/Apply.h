@@ -45,6 +45,10 @@ struct ApplyResult {
 // receives its entries.
 [[nodiscard]] ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next);
 
+// Deletes the files the state's runs moved aside that nobody holds any more;
+// true when it deleted one (the state then needs writing).
+bool RemoveLeftovers(const std::wstring& targetDir, InstallState* state);
+
 // The second phase for a state that is applying, also one a killed run left.
 [[nodiscard]] ApplyResult FinishApply(const std::wstring& targetDir, const std::wstring& statePath,
                                       InstallState* state);

@@ -269,6 +269,11 @@ DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transp
             return Failed(DeliveryStatus::kUnpackFailed, finished);
         }
     }
+    // Programs an earlier run moved aside go once nobody runs them.
+    if (hasState && RemoveLeftovers(delivery.targetDir, &installed) &&
+        !WriteInstallState(installed, delivery.statePath)) {
+        return {DeliveryStatus::kUnpackFailed, kResultFailed, delivery.statePath};
+    }
     // A whole copy an earlier try kept is judged first: fetching ranges
     // beside it would fetch its bytes again.
     if (hasState && !HasWholeCopy(delivery.url, delivery.copyPath)) {

@@ -19,6 +19,8 @@ namespace {
 //   ...
 //   remove <hex of a path>
 //   ...
+//   leftover <hex of a path>
+//   ...
 //   end <number of entries>
 // where <staged> is "-" (nothing waits), "/" (a folder to make) or the hex
 // of the waiting file's path.
@@ -150,9 +152,10 @@ bool ReadInstallState(const std::wstring& path, InstallState* state) {
                     ended = true;
                     break;
                 }
-                if (SplitFields(line, 2, &fields) && fields[0] == "remove") {
+                if (SplitFields(line, 2, &fields) &&
+                    (fields[0] == "remove" || fields[0] == "leftover")) {
                     if (!ParseHex(fields[1], &value) || value.empty()) return false;
-                    read.removals.push_back(value);
+                    (fields[0] == "remove" ? read.removals : read.leftovers).push_back(value);
                     break;
                 }
                 InstalledEntry entry;
@@ -196,6 +199,11 @@ bool WriteInstallState(const InstallState& state, const std::wstring& path) {
     for (const std::string& removal : state.removals) {
         text += "remove ";
         AppendHex(reinterpret_cast<const unsigned char*>(removal.data()), removal.size(), &text);
+        text += '\n';
+    }
+    for (const std::string& leftover : state.leftovers) {
+        text += "leftover ";
+        AppendHex(reinterpret_cast<const unsigned char*>(leftover.data()), leftover.size(), &text);
         text += '\n';
     }
     snprintf(numbers, sizeof(numbers), "end %llu\n",

@@ -45,6 +45,10 @@ struct InstallState {
     // folder as UTF-8, that stand where the new package puts a folder or a
     // file of another kind; removed before the moves.
     std::vector<std::string> removals;
+    // Files a run moved aside because they could not be replaced (a running
+    // game's program), relative to the install folder as UTF-8: each later
+    // run deletes those it can.
+    std::vector<std::string> leftovers;
 };
 
 // Reads the state at path; false when there is none or it does not read

@@ -57,9 +57,14 @@ void ClearReadOnly(const std::wstring& path);
 [[nodiscard]] HRESULT MoveOver(const std::wstring& from, const std::wstring& to);
 
 // S_OK when a file at path could be replaced now (or nothing is there):
-// nobody holds it without sharing, and it is no running program's image.
-// Folders are not looked at.
-[[nodiscard]] HRESULT CheckReplaceable(const std::wstring& path);
+// nobody holds it without sharing. A running program's image cannot be
+// replaced but can be moved aside (MoveAside): S_OK then too, with
+// *moveAside set. Folders are not looked at.
+[[nodiscard]] HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside);
+
+// Moves the file at path to aside and hides it there: a running program's
+// image, which only a rename gets out of the way.
+[[nodiscard]] HRESULT MoveAside(const std::wstring& path, const std::wstring& aside);
 
 // Writes what the system holds of the file at path to the disk, so that a
 // power cut cannot leave it with its size but without its bytes.

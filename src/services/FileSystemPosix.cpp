@@ -111,8 +111,14 @@ HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
                                                                          : ErrnoResult(errno);
 }
 
-HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/) {
+HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/,
+                         bool* moveAside) {
+    *moveAside = false;
     return S_OK;
+}
+
+HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
+    return MoveOver(path, aside);
 }
 
 HRESULT FlushFile(const std::wstring& path) {

@@ -70,7 +70,20 @@ HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
                : HRESULT_FROM_WIN32(GetLastError());
 }
 
-HRESULT CheckReplaceable(const std::wstring& path) {
+namespace {
+
+// S_OK when path opens for access with every sharing allowed.
+HRESULT OpensFor(const std::wstring& path, DWORD access) {
+    const KernelHandle file(CreateFileW(path.c_str(), access,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+}  // namespace
+
+HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside) {
+    *moveAside = false;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return S_OK;
@@ -79,10 +92,24 @@ HRESULT CheckReplaceable(const std::wstring& path) {
     // holder that shares nothing, a running image. A read-only file takes
     // no writer; its sharing is told by asking to delete it.
     const DWORD access = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? DELETE : GENERIC_WRITE;
-    const KernelHandle file(CreateFileW(path.c_str(), access,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    const HRESULT writable = OpensFor(path, access);
+    if (writable == S_OK || access == DELETE) return writable;
+    // A running image still lets itself be renamed; a holder sharing
+    // nothing does not.
+    if (OpensFor(path, DELETE) != S_OK) return writable;
+    *moveAside = true;
+    return S_OK;
+}
+
+HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
+    if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    const DWORD attributes = GetFileAttributesW(aside.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(aside.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    }
+    return S_OK;
 }
 
 HRESULT FlushFile(const std::wstring& path) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Constants.h"
+#include "delivery/Apply.h"
 #include "delivery/DownloadToFile.h"
 #include "delivery/EntryPlan.h"
 #include "delivery/InstallState.h"
@@ -49,6 +50,11 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
         !KeepFile(std::vector<unsigned char>(state.version.begin(), state.version.end()), newPath,
                   localPath)) {
         TraceLog(kTraceVersionNotKept);
+    }
+    // A game program an update moved aside while it ran goes once it ended,
+    // also when no update follows. One that cannot go yet waits its turn.
+    if (installed && !state.applying && RemoveLeftovers(clientDir, &state)) {
+        static_cast<void>(WriteInstallState(state, statePath));
     }
     const std::wstring oldText = ReadTextFile(localPath);
 

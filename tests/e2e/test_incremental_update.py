@@ -366,6 +366,57 @@ class OneTruth(RoadTestCase):
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
         self.assertEqual(tree(road), fresh_version_2(road))
 
+    def test_a_version_file_left_behind_its_state_costs_no_download(self):
+        road = self.road
+        self.update_to_version_2()
+        # Killed after the state was committed, before pkg.ver followed it.
+        (road.install_dir / "pkg.ver").write_bytes(b"1.0\r\n")
+        road.clear_logs()
+        road.run(TOKEN_NAME)
+        self.assertEqual(road.nginx.bytes_sent(CLIENT), 0)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+
+    def update_to_version_2(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        publish(road, 2)
+        road.run(TOKEN_NAME)
+        self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+
+    def test_an_update_while_the_game_runs_completes_in_the_same_run(self):
+        road = self.road
+        road.reset()
+        stub = (installer.STUBS / "client" / "kel_qorvmicro.exe").read_bytes()
+        game = road.install_dir / "GameClient" / "kel_qorvmicro.exe"
+
+        def publish_game(version):
+            installer.client_package(road.packages / "GameClient.zip",
+                                     {"kel_qorvmicro.exe": stub + version})
+            (road.packages / "pkg.ver").write_bytes(version)
+
+        publish_game(b"v1")
+        road.run(TOKEN_NAME)
+        running = road.wine.start(game, "stay")
+        try:
+            self.assertTrue(wait_until(lambda: "kel_qorvmicro.exe" in road.wine.processes(),
+                                       30, 0.5))
+            publish_game(b"v2")
+            trace = road.run(TOKEN_NAME)
+            self.assertNotIn(installer.UNPACK_FAILED, trace)
+            self.assertIn(installer.START_GAME_CLIENT, trace)
+            self.assertEqual(game.read_bytes(), stub + b"v2")
+            self.assertEqual(len(list(game.parent.glob("*.~qorv-old"))), 1)
+        finally:
+            harness.stop(running)
+            running.communicate()
+        # The old program goes with a later run, once it ended.
+        self.assertTrue(wait_until(lambda: "kel_qorvmicro.exe" not in road.wine.processes(),
+                                   30, 0.5))
+        road.run(TOKEN_NAME)
+        self.assertEqual(list(game.parent.glob("*.~qorv-old")), [])
+
     def test_odd_entries_cost_the_tail_alone_after_one_run(self):
         road = self.road
         road.reset()
