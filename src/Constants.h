@@ -23,11 +23,27 @@ constexpr wchar_t kPngResourceType[] = L"PNG";
 constexpr wchar_t kFailureText[] =
     L"\x4E0B\x8F7D\x5931\x8D25\xFF0C\x8BF7\x68C0\x67E5\x7F51\x7EDC\x540E\x70B9\x51FB\x7A97\x53E3"
     L"\x7EE7\x7EED\x3002";
-// The status text once a package could not be unpacked or a program not be
-// started: "The installation could not be completed; please click the window
-// to try again."
+// The status text once a package could not be unpacked: "The installation
+// could not be completed; please click the window to try again."
 constexpr wchar_t kInstallFailedText[] =
     L"\x5B89\x88C5\x672A\x80FD\x5B8C\x6210\xFF0C\x8BF7\x70B9\x51FB\x7A97\x53E3\x91CD\x8BD5"
+    L"\x3002";
+// Once a file to replace is held by a program: "A game file is in use;
+// please close the game, then click the window to continue."
+constexpr wchar_t kInUseText[] =
+    L"\x6E38\x620F\x6587\x4EF6\x6B63\x5728\x4F7F\x7528\x4E2D\xFF0C\x8BF7\x5173\x95ED\x6E38\x620F"
+    L"\x540E\x70B9\x51FB\x7A97\x53E3\x7EE7\x7EED\x3002";
+// Once the install's drive has too little room: "Not enough disk space, %s
+// more is needed; please free some, then click the window to continue."
+// The size goes in as megabytes ("%ls" takes e.g. "35 MB").
+constexpr wchar_t kNoSpaceFormat[] =
+    L"\x78C1\x76D8\x7A7A\x95F4\x4E0D\x8DB3\xFF0C\x8FD8\x9700\x8981 %ls\xFF0C\x8BF7\x91CA\x653E"
+    L"\x7A7A\x95F4\x540E\x70B9\x51FB\x7A97\x53E3\x7EE7\x7EED\x3002";
+constexpr wchar_t kMegabytesUnit[] = L" MB";
+// Once a program did not start: "The program could not be started; please
+// click the window to try again."
+constexpr wchar_t kStartFailedText[] =
+    L"\x7A0B\x5E8F\x65E0\x6CD5\x542F\x52A8\xFF0C\x8BF7\x70B9\x51FB\x7A97\x53E3\x91CD\x8BD5"
     L"\x3002";
 // The session-wide name that keeps a second installer from running, and the
 // property that marks the first one's host window.

@@ -189,9 +189,17 @@ bool Remove(const std::wstring& path) {
 
 }  // namespace
 
+HRESULT CheckRoom(const std::wstring& targetDir, uint64_t bytes) {
+    uint64_t free = 0;
+    if (FreeBytes(targetDir, &free) != S_OK || free >= bytes) return S_OK;
+    TraceFailure(static_cast<unsigned>(kResultDiskFull), targetDir.c_str());
+    return kResultDiskFull;
+}
+
 ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
     const std::vector<PackageEntry>& entries = *request.entries;
     const std::vector<EntryPlan>& plans = *request.plans;
+    const uint64_t stagedBytes = ExtractedBytes(entries, plans);
     const std::set<std::wstring> installedFiles = InstalledFiles(request.installed);
     ApplyResult result;
     next->applying = false;
@@ -200,6 +208,9 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
     // The folder the staged files go to at least: a first install has none.
     const HRESULT made = MakeDirectories(request.targetDir);
     if (made != S_OK) return {ApplyStatus::kFailed, made, request.targetDir};
+    if (CheckRoom(request.targetDir, stagedBytes) != S_OK) {
+        return {ApplyStatus::kFailed, kResultDiskFull, request.targetDir, stagedBytes};
+    }
 
     ZipHandle archive = ZipOpen(request.archivePath.c_str());
     if (archive == nullptr) return {ApplyStatus::kBadBytes, S_OK, request.archivePath};
@@ -279,7 +290,10 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
                 packageFault = true;
                 result = {ApplyStatus::kBadBytes, S_OK, AppendPath(request.targetDir, info.name)};
             } else if (result.status == ApplyStatus::kApplied) {
-                result = {ApplyStatus::kFailed, S_OK, AppendPath(request.targetDir, info.name)};
+                // A write fails for want of room; the drive filled meanwhile.
+                const bool full = extracted == ZipErrWrite;
+                result = {ApplyStatus::kFailed, full ? kResultDiskFull : S_OK,
+                          AppendPath(request.targetDir, info.name), full ? stagedBytes : 0};
             }
         }
         next->entries.push_back(installed);

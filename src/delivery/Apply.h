@@ -39,7 +39,14 @@ struct ApplyResult {
     ApplyStatus status = ApplyStatus::kApplied;
     HRESULT error = S_OK;
     std::wstring path;  // the file that failed
+    // With kResultDiskFull: the bytes the staged entries take.
+    uint64_t bytesNeeded = 0;
 };
+
+// S_OK when the drive of targetDir has room for bytes more; else the trace
+// names the shortage and the result is kResultDiskFull (or why the room
+// could not be told, which then does not stop anything).
+[[nodiscard]] HRESULT CheckRoom(const std::wstring& targetDir, uint64_t bytes);
 
 // Both phases; next holds the package's identity (version, directory) and
 // receives its entries.

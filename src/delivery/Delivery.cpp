@@ -90,7 +90,7 @@ bool FetchDirectory(SpanFetch& fetch, LocalFile& file, const InstallState& insta
 }
 
 DeliveryResult Failed(DeliveryStatus status, const ApplyResult& applied) {
-    return {status, applied.error, applied.path};
+    return {status, applied.error, applied.path, applied.bytesNeeded};
 }
 
 // Both phases over the package copy at archivePath, as plans say; the state
@@ -174,6 +174,12 @@ bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& instal
     if (!EntrySpans(served.entries, wanted, directoryOffset, &spans)) return false;
     const std::vector<ByteRange> ranges = PlanRanges(spans, kMaxEntryRequests);
     if (WholeDownloadIsCheaper(ranges, total)) return false;
+    // Room for the ranges and the staged entries, before a byte of them.
+    const uint64_t needed = RangeBytes(ranges) + ExtractedBytes(served.entries, plans);
+    if (CheckRoom(delivery.targetDir, needed) != S_OK) {
+        *result = {DeliveryStatus::kUnpackFailed, kResultDiskFull, delivery.targetDir, needed};
+        return true;
+    }
     fetch.progress() = {0, RangeBytes(ranges)};
     if (file.Open(sparsePath, LocalFile::Mode::kUpdate) != S_OK) return false;
     for (const ByteRange& range : ranges) {

@@ -39,8 +39,11 @@ enum class DeliveryStatus {
 
 struct DeliveryResult {
     DeliveryStatus status = DeliveryStatus::kInLine;
+    // With kUnpackFailed: kResultDiskFull, a sharing or lock violation (a
+    // program holds path), or another cause.
     HRESULT error = S_OK;
-    std::wstring path;  // with kUnpackFailed: the file that failed, when one did
+    std::wstring path;         // with kUnpackFailed: the file that failed, when one did
+    uint64_t bytesNeeded = 0;  // with kResultDiskFull: what the delivery needs
 };
 
 [[nodiscard]] DeliveryResult DeliverPackage(const PackageDelivery& delivery, Transport& transport,

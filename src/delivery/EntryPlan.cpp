@@ -103,6 +103,15 @@ std::vector<EntryPlan> PlanEntries(const std::vector<PackageEntry>& entries,
     return plans;
 }
 
+uint64_t ExtractedBytes(const std::vector<PackageEntry>& entries,
+                        const std::vector<EntryPlan>& plans) {
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (plans[i].action == EntryAction::kExtract) bytes += entries[i].uncompressedSize;
+    }
+    return bytes;
+}
+
 bool InstalledFileMissing(const std::wstring& statePath, const std::wstring& targetDir) {
     InstallState state;
     if (!ReadInstallState(statePath, &state)) return false;

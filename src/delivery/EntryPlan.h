@@ -63,6 +63,10 @@ std::vector<EntryPlan> PlanEntries(const std::vector<PackageEntry>& entries,
                                    const InstallState* installed, const std::wstring& targetDir,
                                    RepairRule rule);
 
+// The bytes the entries plans extract take once written.
+uint64_t ExtractedBytes(const std::vector<PackageEntry>& entries,
+                        const std::vector<EntryPlan>& plans);
+
 // True when a file of the state at statePath is missing under targetDir;
 // false also when there is no state to tell.
 bool InstalledFileMissing(const std::wstring& statePath, const std::wstring& targetDir);

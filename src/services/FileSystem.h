@@ -62,6 +62,9 @@ void ClearReadOnly(const std::wstring& path);
 // *moveAside set. Folders are not looked at.
 [[nodiscard]] HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside);
 
+// The bytes the current user may still write on the drive of path.
+[[nodiscard]] HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes);
+
 // Moves the file at path to aside and hides it there: a running program's
 // image, which only a rename gets out of the way.
 [[nodiscard]] HRESULT MoveAside(const std::wstring& path, const std::wstring& aside);

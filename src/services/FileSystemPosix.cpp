@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include "services/FileSystem.h"
 #include "services/Text.h"
@@ -24,10 +25,10 @@ HRESULT ErrnoResult(int error) {
         case EPERM:
             return kWin32 | 5;  // ERROR_ACCESS_DENIED
         case ENOSPC:
-            return kWin32 | 112;  // ERROR_DISK_FULL
+            return kResultDiskFull;
         case ETXTBSY:
         case EBUSY:
-            return kWin32 | 32;  // ERROR_SHARING_VIOLATION
+            return kResultSharingViolation;
         default:
             return kResultFailed;
     }
@@ -114,6 +115,13 @@ HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
 HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/,
                          bool* moveAside) {
     *moveAside = false;
+    return S_OK;
+}
+
+HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
+    struct statvfs status;
+    if (statvfs(NativePath(path).c_str(), &status) != 0) return ErrnoResult(errno);
+    *bytes = static_cast<uint64_t>(status.f_bavail) * status.f_frsize;
     return S_OK;
 }
 

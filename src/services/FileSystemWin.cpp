@@ -101,6 +101,15 @@ HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside) {
     return S_OK;
 }
 
+HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    *bytes = available.QuadPart;
+    return S_OK;
+}
+
 HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
     if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return HRESULT_FROM_WIN32(GetLastError());

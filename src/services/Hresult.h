@@ -29,6 +29,13 @@ constexpr HRESULT kResultDownloadFailed = static_cast<HRESULT>(0x800C0008);
 // longer than its answer said, a path too long.
 constexpr HRESULT kResultTooLarge = static_cast<HRESULT>(0x800700DF);
 constexpr HRESULT kResultFailed = static_cast<HRESULT>(0x80004005);  // E_FAIL
+// HRESULT_FROM_WIN32(ERROR_DISK_FULL): the install's drive has too little
+// room for what a delivery writes.
+constexpr HRESULT kResultDiskFull = static_cast<HRESULT>(0x80070070);
+// HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) and (ERROR_LOCK_VIOLATION): a
+// program holds a file a delivery must replace.
+constexpr HRESULT kResultSharingViolation = static_cast<HRESULT>(0x80070020);
+constexpr HRESULT kResultLockViolation = static_cast<HRESULT>(0x80070021);
 // HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a file of the player's stands
 // where a package puts a folder, or the reverse.
 constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);

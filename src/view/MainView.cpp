@@ -3,11 +3,11 @@
 #include "Constants.h"
 #include "app/GdiHandles.h"
 #include "app/PngResource.h"
+#include "services/Trace.h"
 #include "view/BarGeometry.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/ProcessStart.h"
 #include "workflow/ShellStage.h"
-#include "services/Trace.h"
 #include "workflow/WorkerThread.h"
 
 namespace qorv {
@@ -103,10 +103,11 @@ void MainView::StageFailed(const char* stage, const std::wstring& url, HRESULT r
     }
 }
 
-void MainView::InstallFailed() {
+void MainView::InstallFailed(const std::wstring& text) {
     HWND view = GetSafeHwnd();
     if (view != nullptr) {
-        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(kInstallFailedText), 0);
+        m_strFailure = text;
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(m_strFailure.c_str()), 0);
     }
 }
 
@@ -116,7 +117,7 @@ bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
     TraceLog(kTraceStartFailed, static_cast<unsigned long>(started));
     TraceLogW(commandLine.c_str());
     TraceLog(kTraceLineEnd);
-    InstallFailed();
+    InstallFailed(kStartFailedText);
     return false;
 }
 
@@ -126,7 +127,7 @@ void MainView::StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name) {
     TraceLog(kTraceStartFailed, static_cast<unsigned long>(started));
     TraceLogW(name);
     TraceLog(kTraceLineEnd);
-    InstallFailed();
+    InstallFailed(kInstallFailedText);
 }
 
 void MainView::OnStageFailed(const wchar_t* text) {

@@ -34,10 +34,11 @@ public:
     // the GUI thread show the download failure and let Escape or a click
     // close the window.
     void StageFailed(const char* stage, const std::wstring& url, HRESULT result);
-    // The install could not be completed (a package did not unpack whole, a
-    // program did not start; the caller traced what): as StageFailed, with
-    // the install failure shown. Nothing is started after it.
-    void InstallFailed();
+    // The install could not be completed (a package did not go in, a file
+    // was in use, the disk was full, a program did not start; the caller
+    // traced what): as StageFailed, with text shown. Nothing is started
+    // after it.
+    void InstallFailed(const std::wstring& text);
     // Starts an installed program; when it cannot be started, traces the
     // command line with the result, calls InstallFailed and returns false.
     bool StartInstalledProgram(const std::wstring& commandLine);
@@ -85,6 +86,9 @@ private:
     GdiObject<HBRUSH> m_keyBrush;
     // The status line's own text, shown again when the run starts over.
     std::wstring m_strStatus;
+    // The text InstallFailed posts: written by a worker before the post,
+    // read by the GUI thread after it.
+    std::wstring m_strFailure;
     std::atomic<bool> m_bFailed{false};
 };
 

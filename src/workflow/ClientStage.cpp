@@ -15,6 +15,7 @@
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
+#include "workflow/FailureText.h"
 #include "workflow/RequestUrl.h"
 #include "workflow/ResourceString.h"
 #include "workflow/TextFile.h"
@@ -119,7 +120,7 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
             view->LaunchGame();
             break;
         default:
-            view->InstallFailed();
+            view->InstallFailed(DeliveryFailureText(delivered));
             break;
     }
     return 0;

@@ -16,6 +16,7 @@
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
+#include "workflow/FailureText.h"
 #include "workflow/InstallDirectory.h"
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
@@ -66,7 +67,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         return 0;
     }
     if (delivered.status != DeliveryStatus::kInLine) {
-        view->InstallFailed();
+        view->InstallFailed(DeliveryFailureText(delivered));
         return 0;
     }
 
