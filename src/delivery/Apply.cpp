@@ -148,6 +148,36 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
     return true;
 }
 
+// Writes entry index of archive whole beside its target (name), as
+// installed->staged names it, and checks it; a staged file an earlier try
+// left that holds the entry serves again.
+ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t index,
+                    const std::wstring& name, InstalledEntry* installed) {
+    const PackageEntry& entry = (*request.entries)[static_cast<size_t>(index)];
+    wchar_t stageName[32];
+    swprintf(stageName, sizeof stageName / sizeof stageName[0], kStagedFileFormat,
+             static_cast<unsigned>(index));
+    const std::wstring folder = DeepestFolder(request.targetDir, ParentOf(name));
+    const std::wstring staged = folder.empty() ? stageName : folder + L"\\" + stageName;
+    const std::wstring stagedPath = AppendPath(request.targetDir, staged);
+    installed->staged = Utf16ToUtf8(staged);
+    if (!HoldsEntry(stagedPath, entry)) {
+        ClearReadOnly(stagedPath);
+        DeleteOneFile(stagedPath);
+        if (ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str()) != ZipOk) {
+            return ZipErrFile;
+        }
+        const ZipResult extracted = ZipExtractEntry(archive, index, stageName);
+        if (extracted != ZipOk) return extracted;
+    }
+    if (request.checkEntryDigests && !DigestMatches(stagedPath, entry)) {
+        ClearReadOnly(stagedPath);
+        DeleteOneFile(stagedPath);
+        return ZipErrInflate;  // as a CRC-32 that does not match
+    }
+    return ZipOk;
+}
+
 // A free name beside the file name (relative to targetDir) to move it aside to.
 std::wstring AsideName(const std::wstring& targetDir, const std::wstring& name) {
     std::wstring aside;
@@ -259,28 +289,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (extracted == ZipOk && IsFolderEntry(entry)) {
             installed.staged = kMakeFolder;
         } else if (extracted == ZipOk) {
-            wchar_t stageName[32];
-            swprintf(stageName, 32, kStagedFileFormat, static_cast<unsigned>(i));
-            const std::wstring folder = DeepestFolder(request.targetDir, ParentOf(name));
-            const std::wstring staged = folder.empty() ? stageName : folder + L"\\" + stageName;
-            const std::wstring stagedPath = AppendPath(request.targetDir, staged);
-            if (!HoldsEntry(stagedPath, entry)) {
-                ClearReadOnly(stagedPath);
-                DeleteOneFile(stagedPath);
-                if (ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str()) !=
-                    ZipOk) {
-                    extracted = ZipErrFile;
-                } else {
-                    extracted = ZipExtractEntry(archive, index, stageName);
-                }
-            }
-            if (extracted == ZipOk && request.checkEntryDigests &&
-                !DigestMatches(stagedPath, entry)) {
-                ClearReadOnly(stagedPath);
-                DeleteOneFile(stagedPath);
-                extracted = ZipErrInflate;
-            }
-            installed.staged = Utf16ToUtf8(staged);
+            extracted = StageFile(archive, request, index, name, &installed);
         }
         TraceLogW(info.name);
         TraceLog(kTraceLineEnd);
