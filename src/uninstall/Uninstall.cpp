@@ -28,7 +28,7 @@
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
 #include "services/UniqueHandle.h"
-#include "workflow/InstallDirectory.h"
+#include "services/InstallDirectory.h"
 #include "uninstall/RemoveTree.h"
 #include "services/Trace.h"
 

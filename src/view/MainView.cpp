@@ -3,11 +3,11 @@
 #include "Constants.h"
 #include "app/GdiHandles.h"
 #include "app/PngResource.h"
+#include "services/InstallDirectory.h"
+#include "services/Trace.h"
 #include "view/BarGeometry.h"
-#include "workflow/InstallDirectory.h"
 #include "workflow/ProcessStart.h"
 #include "workflow/ShellStage.h"
-#include "services/Trace.h"
 #include "workflow/WorkerThread.h"
 
 namespace qorv {
