@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include "services/UniqueHandle.h"
+
 namespace qorv {
 
 using Microsoft::WRL::ComPtr;
@@ -22,6 +24,15 @@ struct ComScope {
         if (SUCCEEDED(result)) CoUninitialize();
     }
 };
+
+// An item list the shell allocated for the caller: CoTaskMemFree.
+struct ItemListTraits {
+    using Handle = PIDLIST_ABSOLUTE;
+    static Handle None() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { CoTaskMemFree(handle); }
+};
+using ItemList = UniqueHandle<ItemListTraits>;
 
 }  // namespace
 
@@ -65,10 +76,14 @@ bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target) {
         FAILED(link.As(&file)) || FAILED(file->Load(linkPath.c_str(), STGM_READ))) {
         return false;
     }
+    // The item list, not GetPath: Wine keeps the path GetPath reports only in
+    // the ANSI code page, which turns a CJK profile folder into "?? ??". The
+    // item list holds the exact wide path, and reading it resolves nothing,
+    // so a moved target cannot make the link look like someone else's.
+    ItemList item;
+    if (link->GetIDList(item.Receive()) != S_OK || !item.IsValid()) return false;
     wchar_t path[MAX_PATH] = {};
-    // The stored path as written, without resolving: a moved target must not
-    // make the link look like someone else's.
-    if (link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) != S_OK) return false;
+    if (!SHGetPathFromIDListW(item.Get(), path)) return false;
     *target = path;
     return true;
 }

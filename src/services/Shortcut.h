@@ -13,8 +13,8 @@ void CreateDesktopShortcut(std::wstring target, std::wstring linkFileName, std::
 // desktop folder.
 std::wstring DesktopLinkPath(const std::wstring& linkFileName);
 
-// The target path stored in the shell link at linkPath; false when the link
-// cannot be read or holds no path.
+// The exact target path stored in the shell link at linkPath, from its item
+// list; false when the link cannot be read or names no file-system item.
 bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target);
 
 }  // namespace qorv

@@ -198,6 +198,15 @@ class Wine:
         return subprocess.run(["wine", *args], env=self.env, capture_output=True,
                               timeout=timeout).stdout
 
+    USER_FOLDERS = ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                    "User Shell Folders")
+
+    def set_local_appdata(self, path="%USERPROFILE%\\AppData\\Local"):
+        """Points the user's local application-data folder at the Windows
+        path path; by default back at the prefix's own."""
+        self.cmd("reg", "add", self.USER_FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ",
+                 "/d", path, "/f")
+
     def uninstall_command(self):
         """The installer's registered UninstallString; None without the key."""
         key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QorvInstall"

@@ -291,8 +291,6 @@ class SpaceInInstallDirectory(unittest.TestCase):
     """A profile path with a space: the quoted command line starts the
     installed program, never C:\\users\\John.exe."""
 
-    FOLDERS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
-
     def test_program_path_with_a_space_starts_the_right_program(self):
         with Road() as road:
             wine = road.wine
@@ -301,8 +299,7 @@ class SpaceInInstallDirectory(unittest.TestCase):
             local.mkdir(parents=True, exist_ok=True)
             decoy = users / "John.exe"
             installer.shutil.copy(installer.STUBS / "shell" / "Qorv.exe", decoy)
-            wine.cmd("reg", "add", self.FOLDERS, "/v", "Local AppData", "/t", "REG_EXPAND_SZ",
-                     "/d", "C:\\users\\John Smith\\AppData\\Local", "/f")
+            wine.set_local_appdata("C:\\users\\John Smith\\AppData\\Local")
             try:
                 road.publish()
                 road.run()
@@ -314,7 +311,6 @@ class SpaceInInstallDirectory(unittest.TestCase):
                     ['"C:\\users\\John Smith\\AppData\\Local\\tovrine\\qorv\\Qorv.exe" pelmar'])
                 self.assertFalse((users / "John.exe.args").exists())
             finally:
-                wine.cmd("reg", "add", self.FOLDERS, "/v", "Local AppData", "/t",
-                         "REG_EXPAND_SZ", "/d", "%USERPROFILE%\\AppData\\Local", "/f")
+                wine.set_local_appdata()
                 installer.shutil.rmtree(users / "John Smith", ignore_errors=True)
                 decoy.unlink(missing_ok=True)

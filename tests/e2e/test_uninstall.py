@@ -9,6 +9,7 @@ import tempfile
 import unittest
 import uuid
 from pathlib import Path
+from unittest import mock
 
 from e2e import harness, installer
 from e2e.installer import TOKEN, RoadTestCase, wait_until
@@ -124,6 +125,29 @@ class Uninstaller(RoadTestCase):
         self.assertIn(NOTHING, trace)
         self.assertNotIn(REMOVED, trace)
         self.assertEqual(other.read_bytes(), b"another program's")
+
+    def test_a_profile_path_outside_the_ansi_code_page_loses_its_shortcut_too(self):
+        road = self.road
+        # Under en_US.UTF-8 Wine's ANSI code page is 1252, which has no CJK
+        # characters: the folder below reads "?? ??" through it.
+        self.enterContext(mock.patch.dict(road.wine.env, LC_ALL="en_US.UTF-8"))
+        user = road.wine.local_appdata().parts[-3]
+        local = road.wine.prefix / "drive_c" / "users" / user / "本地 数据"
+        local.mkdir(exist_ok=True)
+        self.addCleanup(installer.shutil.rmtree, local, True)
+        self.addCleanup(road.wine.set_local_appdata)
+        windows = f"C:\\users\\{user}\\本地 数据"
+        road.wine.set_local_appdata(windows)
+
+        road.run()
+        self.assertTrue((local / "tovrine" / "qorv" / "Qorv.exe").is_file())
+        self.assertTrue(self.link.is_file())
+        code, trace = self.uninstall(f'"{windows}\\tovrine\\qorv\\Uninstall.exe"')
+        self.assertEqual(code, 0, trace)
+        self.assertFalse(self.link.exists(), trace)
+        self.assertFalse((local / "tovrine").exists(), trace)
+        self.assertIsNone(road.wine.uninstall_command())
+        self.assertNoCopyLeft()
 
     def test_links_it_did_not_make_and_their_targets_survive(self):
         road = self.road

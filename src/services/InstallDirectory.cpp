@@ -1,4 +1,4 @@
-#include "workflow/InstallDirectory.h"
+#include "services/InstallDirectory.h"
 
 #include <windows.h>
 #include <shlobj.h>
