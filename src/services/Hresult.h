@@ -29,4 +29,13 @@ constexpr HRESULT kResultDownloadFailed = static_cast<HRESULT>(0x800C0008);
 constexpr HRESULT kResultTooLarge = static_cast<HRESULT>(0x800700DF);
 constexpr HRESULT kResultFailed = static_cast<HRESULT>(0x80004005);  // E_FAIL
 
+// What the POSIX build's transport gives where WinINet would give these.
+constexpr HRESULT kResultTimeout = static_cast<HRESULT>(0x80072EE2);  // ERROR_INTERNET_TIMEOUT
+constexpr HRESULT kResultCannotConnect =
+    static_cast<HRESULT>(0x80072EFD);  // ERROR_INTERNET_CANNOT_CONNECT
+constexpr HRESULT kResultRedirectFailed =
+    static_cast<HRESULT>(0x800C0014);  // INET_E_REDIRECT_FAILED
+constexpr HRESULT kResultHttpsToHttp =
+    static_cast<HRESULT>(0x80072F18);  // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+
 }  // namespace qorv
