@@ -1,5 +1,5 @@
 # cJSON, minizip (unzip), zlib and GoogleTest; natively also libcurl (the
-# rehearsal's transport). cJSON and GoogleTest are found
+# rehearsal's transport) and OpenSSL's libcrypto (SHA-256). cJSON and GoogleTest are found
 # by the CMake packages they install, zlib by CMake's FindZLIB; minizip
 # installs none, so qorv_minizip stands for it.
 # Natively they are Debian's -dev packages; for Windows, zlib is Debian's
@@ -25,6 +25,7 @@ find_package(cJSON CONFIG REQUIRED)
 find_package(GTest CONFIG REQUIRED)
 if(NOT WIN32)
     find_package(CURL REQUIRED)
+    find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 endif()
 
 add_library(qorv_minizip INTERFACE)

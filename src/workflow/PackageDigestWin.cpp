@@ -1,5 +1,4 @@
 #include "workflow/PackageDigest.h"
-#include "workflow/VersionDigest.h"
 
 #include <windows.h>
 
@@ -25,8 +24,8 @@ struct CryptHashTraits {
     static void Close(Handle handle) { CryptDestroyHash(handle); }
 };
 
-// The SHA-256 of the whole file, read in 64 KiB pieces; false when the file
-// cannot be read or the system's provider cannot hash.
+}  // namespace
+
 bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest) {
     // Shared for reading only: nobody may change the bytes while they count.
     KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -49,15 +48,6 @@ bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest) {
     DWORD size = static_cast<DWORD>(digest->size());
     return CryptGetHashParam(hash.Get(), HP_HASHVAL, digest->data(), &size, 0) &&
            size == digest->size();
-}
-
-}  // namespace
-
-bool PackageMatchesVersion(const std::wstring& archivePath, const std::wstring& versionText) {
-    Sha256Digest expected{};
-    if (!ParseSha256Hex(versionText, &expected)) return true;
-    Sha256Digest actual{};
-    return Sha256OfFile(archivePath, &actual) && actual == expected;
 }
 
 }  // namespace qorv
