@@ -47,6 +47,36 @@ def make_release(folder, shell, client):
     return folder
 
 
+def publish_through(edge, release, root, edge_url):
+    """tools/qorv-publish of release into root, checked through the edge at
+    edge_url: the packages purged when it says so, pkg.ver once it is
+    written. Returns its exit status and what root's pkg.ver held when the
+    purge was asked for."""
+    before = None
+    with subprocess.Popen([REPO / "tools" / "qorv-publish", release, root, "--edge", edge_url],
+                          stdout=subprocess.PIPE, text=True) as publish:
+        try:
+            for line in publish.stdout:
+                if "purge at the edge now" in line:
+                    before = (Path(root) / "pkg" / "pkg.ver").read_text()
+                    edge.purge(*(f"/rc/pkg/{name}" for name in PACKAGES))
+                    break
+            status = publish.wait(timeout=150)
+        finally:
+            harness.stop(publish)
+    edge.purge("/rc/pkg/pkg.ver")
+    return status, before
+
+
+def rehearse(program, edge_url, folder, players, threads, *options):
+    """qorv-rehearse's exit status, per-player lines and summary."""
+    run = subprocess.run([program, edge_url, folder, "--players", str(players),
+                          "--threads", str(threads), *map(str, options)],
+                         capture_output=True, text=True, timeout=1800)
+    *lines, summary = [json.loads(line) for line in run.stdout.splitlines()]
+    return run.returncode, lines, summary
+
+
 class PatchDay(unittest.TestCase):
     def setUp(self):
         self.work = Path(tempfile.mkdtemp(prefix="qorv-cdn-"))
@@ -59,14 +89,11 @@ class PatchDay(unittest.TestCase):
         self.origin_url = f"http://127.0.0.1:{origin_port}/rc"
         self.edge_url = f"http://127.0.0.1:{edge_port}/rc"
 
-    def rehearse(self, expected, *options):
-        run = subprocess.run([REHEARSE, self.edge_url, self.work / "players", "--players", "6",
-                              "--threads", "3", "--expect", expected / "expected",
-                              "--origin-log", self.origin.access_log, *map(str, options)],
-                             capture_output=True, text=True, timeout=240)
-        lines = [json.loads(line) for line in run.stdout.splitlines()]
-        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-        *players, summary = lines
+    def rehearse(self, release, *options):
+        status, players, summary = rehearse(REHEARSE, self.edge_url, self.work / "players", 6, 3,
+                                            "--expect", release / "expected",
+                                            "--origin-log", self.origin.access_log, *options)
+        self.assertEqual(status, 0, players)
         self.assertEqual(summary["exact"], 6)
         return players, summary
 
@@ -92,21 +119,11 @@ class PatchDay(unittest.TestCase):
 
         # The update, published through the edge: purged when told, checked
         # by the publish before it writes pkg.ver.
-        with subprocess.Popen([REPO / "tools" / "qorv-publish", v2, self.root,
-                               "--edge", self.edge_url], stdout=subprocess.PIPE, text=True) as publish:
-            try:
-                for line in publish.stdout:
-                    if "purge at the edge now" in line:
-                        self.assertNotEqual((self.root / "pkg" / "pkg.ver").read_text(),
-                                            (v2 / "pkg" / "pkg.ver").read_text())
-                        self.edge.purge(*(f"/rc/pkg/{name}" for name in PACKAGES))
-                        break
-                self.assertEqual(publish.wait(timeout=150), 0)
-            finally:
-                harness.stop(publish)
+        status, before = publish_through(self.edge, v2, self.root, self.edge_url)
+        self.assertEqual(status, 0)
+        self.assertEqual(before, (v1 / "pkg" / "pkg.ver").read_text())
         self.assertEqual((self.root / "pkg" / "pkg.ver").read_text(),
                          (v2 / "pkg" / "pkg.ver").read_text())
-        self.edge.purge("/rc/pkg/pkg.ver")  # as the publish says
         # Updates by ranges, a third cut off in mid-range.
         players, summary = self.rehearse(v2, "--kill-every", 3, "--kill-after", 300_000)
         self.assertEqual({p["run"] for p in players}, {"update"})
