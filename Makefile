@@ -40,12 +40,12 @@ demo: build
 
 # The Windows build of this host's road (the product as shipped where 32-bit
 # code runs) with the bench programs, and the optimised native build of the
-# extraction code; bench.py builds the installer of before delivery by
+# extraction code and the rehearsal; bench.py builds the installer of before delivery by
 # changes itself, from the repository's history.
 bench: setup
 	bench/setup.sh
 	cmake --preset release
-	cmake --build --preset release --target qorv-unzip zip-minimal-loop
+	cmake --build --preset release --target qorv-unzip zip-minimal-loop qorv-rehearse
 	road=$$(tools/windows-road.sh) && cmake --preset $$road && \
 	cmake --build --preset $$road --target QorvInstall Uninstall qorv-unzip qorv-stub-test-shell \
 		qorv-stub-test-client zip-minimal-loop qorv-download-bench wininet-minimal-loop \

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """make bench: download, unpack, end to end, start-up and footprint of the
-installer, each against its peers measured in the same run, and its delivery
-against the installer of before delivery by changes (BEFORE).
+installer, each against its peers measured in the same run, its delivery
+against the installer of before delivery by changes (BEFORE), and a patch
+day of 100 players through the reference edge and through one keyed as
+nginx keys by default.
 
 usage: bench/bench.py [RUNS]   (default 5, at least 5)
+       bench/bench.py --cdn    (the patch day alone: its table, no RESULTS.md)
 
 Needs the release build (build/release) and the Windows build of this host's
 road (build/win32, or build/win64 where 32-bit code cannot run) with its
@@ -16,6 +19,7 @@ Contenders alternate who goes first; every figure is the median of the runs
 with their min-max. Writes bench/RESULTS.md and bench/ratios.png."""
 
 import contextlib
+import math
 import os
 import platform
 import random
@@ -30,6 +34,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
 sys.path.insert(0, str(REPO / "bench"))
+sys.path.insert(0, str(REPO / "tests" / "native"))
+import cdn_test  # noqa: E402
 import corpus  # noqa: E402
 from e2e import harness, installer  # noqa: E402
 from e2e.harness import winpath  # noqa: E402
@@ -54,6 +60,10 @@ THROTTLE = "4m"  # nginx's limit_rate for the delivery's slow link: 4 MiB/s
 # The delivery's runs: up to date over loopback, up to date over the slow
 # link, and after a kill at half of a whole client download.
 DELIVERY_CASES = ("up to date", "up to date, 4 MiB/s", "after a kill at half")
+# The patch day: players, how many run at once, and the edges it goes through.
+CDN_PLAYERS, CDN_THREADS = 100, 8
+CDN_EDGES = (("reference edge", False), ("default cache key", True))
+CDN_ROUNDS = ("first installs", "update", "up to date")
 
 
 class Sample:
@@ -463,7 +473,103 @@ def bench_delivery(runs, road, before, folder):
     return results, sizes
 
 
+def cdn_releases(folder):
+    """Version 1 (a shell of 2 MiB, a client of 12 MiB in 24 files) and
+    version 2 (one shell file and four client files changed), made as the
+    cdn test makes them; returns both and the bytes of the distinct
+    packages."""
+    noise = random.Random(20240628)
+    shell = {"Qorv.exe": b"MZ shell", **{f"data/s{i}.dat": noise.randbytes(MIB // 4)
+                                         for i in range(8)}}
+    client = {"kel_qorvmicro.exe": b"MZ client", **{f"res/c{i:02}.dat": noise.randbytes(MIB // 2)
+                                                    for i in range(24)}}
+    v1 = cdn_test.make_release(folder / "v1", shell, client)
+    shell["data/s3.dat"] = noise.randbytes(MIB // 4)
+    for i in (2, 9, 15, 20):
+        client[f"res/c{i:02}.dat"] = noise.randbytes(MIB // 2)
+    v2 = cdn_test.make_release(folder / "v2", shell, client)
+    distinct = sum((release / "pkg" / name).stat().st_size
+                   for release in (v1, v2) for name in cdn_test.PACKAGES)
+    return v1, v2, distinct
+
+
+def bench_cdn():
+    """The patch day of tests/native/cdn_test.py with 100 players, 8 at a
+    time, through each edge in front of an origin nginx: first installs
+    (every tenth cut off at half its client and run again), the update
+    published by qorv-publish through the edge, then up-to-date runs. Per
+    edge: the origin's package bytes over the whole day, the exact players,
+    pkg.ver's origin requests and the players' times per round."""
+    print("patch day through an edge ...", flush=True)
+    program = RELEASE / "qorv-rehearse"
+    folder = fresh(WORK / "cdn")
+    v1, v2, distinct = cdn_releases(folder)
+    kill_after = (v1 / "pkg" / "shell.zip").stat().st_size + \
+        (v1 / "pkg" / "GameClient.zip").stat().st_size // 2
+    results = {"distinct": distinct}
+    try:
+        for label, default_key in CDN_EDGES:
+            root = fresh(folder / "origin")
+            players = folder / "players"
+            shutil.rmtree(players, ignore_errors=True)
+            origin_port, edge_port = harness.free_port(), harness.free_port()
+            edge_url = f"http://127.0.0.1:{edge_port}/rc"
+            with harness.Nginx(root, origin_port) as origin, \
+                    harness.Edge(edge_port, origin_port, default_key) as edge:
+                subprocess.run([REPO / "tools" / "qorv-publish", v1, root], check=True,
+                               stdout=subprocess.DEVNULL)
+                rounds = []
+                for name, release, options in (
+                        (CDN_ROUNDS[0], v1, ("--kill-every", 10, "--kill-after", kill_after)),
+                        (CDN_ROUNDS[1], v2, ()), (CDN_ROUNDS[2], v2, ())):
+                    if name == CDN_ROUNDS[1]:
+                        status, _ = cdn_test.publish_through(edge, v2, root, edge_url)
+                        if status != 0:
+                            sys.exit(f"qorv-publish through the {label} failed")
+                    _, lines, summary = cdn_test.rehearse(
+                        program, edge_url, players, CDN_PLAYERS, CDN_THREADS,
+                        "--expect", release / "expected", "--origin-log", origin.access_log,
+                        *options)
+                    times = sorted(line["seconds"] for line in lines)
+                    rounds.append((name, summary, statistics.median(times),
+                                   times[round(0.95 * (len(times) - 1))]))
+                served = sum(origin.bytes_sent(f"/rc/pkg/{name}", body=True)
+                             for name in cdn_test.PACKAGES)
+            results[label] = (served, rounds)
+    finally:
+        shutil.rmtree(folder / "players", ignore_errors=True)
+    return results
+
+
+def cdn_table(cdn):
+    """The patch day's figures, the two edges side by side."""
+    distinct = cdn["distinct"]
+    bound = 1.05 * (distinct + 4 * cdn_test.TAIL)
+    edges = [label for label, _ in CDN_EDGES]
+    lines = [f"| patch day, {CDN_PLAYERS} players | {' | '.join(edges)} |",
+             "|---|" + "---:|" * len(edges)]
+
+    def row(label, cell):
+        lines.append(f"| {label} | {' | '.join(cell(*cdn[edge]) for edge in edges)} |")
+    row(f"origin package bytes (bar: 1.05 x (distinct {distinct} + tails) = {bound:.0f})",
+        lambda served, _: f"{served} ({served / distinct:.2f} x, "
+                          f"{'met' if served <= bound else 'MISSED'})")
+    for i, name in enumerate(CDN_ROUNDS):
+        row(f"{name}: exact players",
+            lambda _, rounds, i=i: f"{rounds[i][1]['exact']} of {rounds[i][1]['players']}")
+        row(f"{name}: pkg.ver origin requests / edge lifetimes of {cdn_test.PKG_VER_LIFE} s",
+            lambda _, rounds, i=i: "%d / %d" % (
+                rounds[i][1]["origin"]["pkg.ver"]["requests"],
+                math.ceil(rounds[i][1]["seconds"] / cdn_test.PKG_VER_LIFE)))
+        row(f"{name}: s per player, median / 95th percentile",
+            lambda _, rounds, i=i: f"{rounds[i][2]:.3f} / {rounds[i][3]:.3f}")
+    return "\n".join(lines)
+
+
 def main():
+    if sys.argv[1:] == ["--cdn"]:
+        print("\n" + cdn_table(bench_cdn()))
+        return
     runs = max(5, int(sys.argv[1]) if len(sys.argv) > 1 else 5)
     for program in ("curl", "unzip", "bsdtar", "nginx", "wine", "gnuplot", "zip"):
         if not shutil.which(program):
@@ -485,15 +591,16 @@ def main():
             e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url, unpack_out)
             update = bench_update(runs, road)
             delivery, packages = bench_delivery(runs, road, before, unpack_out)
+        cdn = bench_cdn()
     finally:
         shutil.rmtree(unpack_out, ignore_errors=True)
     shutil.rmtree(OUT, ignore_errors=True)
-    report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages,
+    report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, cdn,
            time.monotonic() - began, unpack_out)
 
 
-def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, elapsed,
-           unpack_out):
+def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, cdn,
+           elapsed, unpack_out):
     med = {}
     rows = []
     for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e),
@@ -600,6 +707,7 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, p
               for label, value, bar, verdict in ratio_rows]
     lines += ["", "| footprint | value | bar | verdict |", "|---|---|---|---|"]
     lines += [f"| {' | '.join(row)} |" for row in footprint]
+    lines += ["", cdn_table(cdn)]
     table = "\n".join(lines)
     print("\n" + table)
 
@@ -679,6 +787,17 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - after a kill at half: a fresh install with `limit_rate {THROTTLE}`, every process
     of the prefix ended (`wineserver -k`) once `GameClient.zip.part` held half
     of the package, then the same installer again over loopback
+- Patch day (natively, one run): `build/release/qorv-rehearse EDGE_URL PLAYERS
+  --players {CDN_PLAYERS} --threads {CDN_THREADS} --expect RELEASE/expected --origin-log ORIGIN_LOG`
+  through nginx with tools/cdn/edge.conf in front of an origin nginx, and
+  through the same edge with nginx's default key (`$scheme$proxy_host$request_uri`,
+  with the slice); shell.zip of 2 MiB, GameClient.zip of 12 MiB in 24 files,
+  version 2 with one shell file and four client files changed: first
+  installs (every tenth player cut off at half its client and run again),
+  version 2 published by `tools/qorv-publish v2 ORIGIN --edge EDGE_URL` (the
+  packages purged when it says so, pkg.ver once written), the update, then
+  up-to-date runs; origin bytes are the package bodies of nginx's log over
+  the whole day, the publish's check included
 <!-- notes -->{notes}""")
     chart(ratio_rows)
     print(f"\nwrote {results.relative_to(REPO)} and bench/ratios.png")

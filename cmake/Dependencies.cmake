@@ -1,4 +1,5 @@
-# cJSON, minizip (unzip), zlib and GoogleTest. cJSON and GoogleTest are found
+# cJSON, minizip (unzip), zlib and GoogleTest; natively also libcurl (the
+# rehearsal's transport). cJSON and GoogleTest are found
 # by the CMake packages they install, zlib by CMake's FindZLIB; minizip
 # installs none, so qorv_minizip stands for it.
 # Natively they are Debian's -dev packages; for Windows, zlib is Debian's
@@ -22,6 +23,9 @@ endif()
 find_package(ZLIB REQUIRED)
 find_package(cJSON CONFIG REQUIRED)
 find_package(GTest CONFIG REQUIRED)
+if(NOT WIN32)
+    find_package(CURL REQUIRED)
+endif()
 
 add_library(qorv_minizip INTERFACE)
 if(WIN32)

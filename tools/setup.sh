@@ -15,11 +15,14 @@ sudo=""
 common=(
   cmake make g++ pkg-config clang libclang-rt-14-dev file
   g++-mingw-w64-i686 libz-mingw-w64-dev
-  libcjson-dev libminizip-dev zlib1g-dev libgtest-dev
+  libcjson-dev libminizip-dev zlib1g-dev libgtest-dev libcurl4-openssl-dev
   wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei
   nginx-light zip unzip libarchive-tools python3 dpkg-dev locales
   libgnutls30 openssl osslsigncode
 )
+# nginx-light brings Debian's nginx, whose slice module the reference edge
+# (tools/cdn/edge.conf) needs. libcurl and libcrypto: the rehearsal's
+# transport and the native digest check.
 # Wine only recommends GnuTLS, and recommends are not installed here; its TLS
 # (WinINet over HTTPS) loads the GnuTLS of its own architecture.
 road32=(wine32:i386 libgnutls30:i386)

@@ -1,6 +1,7 @@
 // The one seam between delivery and the network: a GET, with or without a
 // byte range, its answer's head, then its body. The product's transport is
-// WinINet (WinInetTransport.h); the native tests put a small fake here.
+// WinINet (WinInetTransport.h); the native tests put a small fake here, and
+// the rehearsal tool libcurl (CurlTransport.h).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,15 @@ namespace qorv {
 
 // A range that runs to the file's end.
 constexpr uint64_t kToTheEnd = UINT64_MAX;
+
+// How long a request waits for a connection or for the next bytes of the
+// answer before it gives up. A server that accepts and then says nothing ends
+// the request after this long; a body that keeps trickling, however slowly,
+// never runs into it.
+constexpr uint32_t kDownloadIdleTimeoutMs = 20000;
+
+// Redirects followed per request before it counts as failed.
+constexpr int kMaxRedirects = 10;
 
 struct HttpRequest {
     std::wstring url;

@@ -15,9 +15,6 @@ namespace {
 // few more, so a longer value is seen as too long rather than cut.
 constexpr DWORD kLengthChars = 32;
 
-// Redirects followed per download before it counts as failed.
-constexpr int kMaxRedirects = 10;
-
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }

@@ -11,12 +11,6 @@
 
 namespace qorv {
 
-// How long a request waits for a connection or for the next bytes of the
-// answer before it gives up. A server that accepts and then says nothing ends
-// the request after this long; a body that keeps trickling, however slowly,
-// never runs into it.
-constexpr DWORD kDownloadIdleTimeoutMs = 20000;
-
 // Follows the server's redirects to any host (content networks send
 // requests on), at most 10, never from https to http; a length above
 // 4 GiB - 1, which the 32-bit progress counters cannot carry, is refused.

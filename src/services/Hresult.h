@@ -40,4 +40,13 @@ constexpr HRESULT kResultLockViolation = static_cast<HRESULT>(0x80070021);
 // where a package puts a folder, or the reverse.
 constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);
 
+// What the POSIX build's transport gives where WinINet would give these.
+constexpr HRESULT kResultTimeout = static_cast<HRESULT>(0x80072EE2);  // ERROR_INTERNET_TIMEOUT
+constexpr HRESULT kResultCannotConnect =
+    static_cast<HRESULT>(0x80072EFD);  // ERROR_INTERNET_CANNOT_CONNECT
+constexpr HRESULT kResultRedirectFailed =
+    static_cast<HRESULT>(0x800C0014);  // INET_E_REDIRECT_FAILED
+constexpr HRESULT kResultHttpsToHttp =
+    static_cast<HRESULT>(0x80072F18);  // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+
 }  // namespace qorv

@@ -316,6 +316,37 @@ def openssl(*args):
                           timeout=60).stdout
 
 
+def start_nginx(folder, http):
+    """nginx with its files in folder and http as its http block's own
+    lines, running until stopped; the log format "bytes" has the status,
+    then $body_bytes_sent (as nginx's default format) and $bytes_sent."""
+    conf = folder / "nginx.conf"
+    # As root, nginx's workers would drop to an account that cannot read
+    # the private temporary folders the packages are made in.
+    user = "user root;" if os.geteuid() == 0 else ""
+    # At info level the log tells which connections closed before asking
+    # anything: what a client that refuses the certificate does.
+    conf.write_text(f"""
+{user}
+worker_processes 1;
+pid {folder}/nginx.pid;
+error_log {folder}/error.log info;
+events {{ worker_connections 512; }}
+http {{
+    log_format bytes '$remote_addr [$time_local] "$request" $status $body_bytes_sent $bytes_sent '
+                     '"$http_range"';
+    client_body_temp_path {folder};
+    proxy_temp_path {folder};
+    fastcgi_temp_path {folder};
+    uwsgi_temp_path {folder};
+    scgi_temp_path {folder};
+    {http}
+}}
+""")
+    return subprocess.Popen(["nginx", "-c", str(conf), "-p", str(folder), "-g", "daemon off;"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 class Nginx:
     """nginx serving root on 127.0.0.1:port; limit_rate throttles bodies.
     With tls=(certificate, key) it serves HTTPS; with proxy=(port, backend,
@@ -338,10 +369,6 @@ class Nginx:
         rate = f"limit_rate {self.limit_rate};" if self.limit_rate else ""
         if self.max_ranges is not None:
             rate += f" max_ranges {self.max_ranges};"
-        conf = self.dir / "nginx.conf"
-        # As root, nginx's workers would drop to an account that cannot read
-        # the private temporary folders the packages are made in.
-        user = "user root;" if os.geteuid() == 0 else ""
         listen = f"listen 127.0.0.1:{self.port}"
         if self.tls:
             listen += f" ssl; ssl_certificate {self.tls[0]}; ssl_certificate_key {self.tls[1]}"
@@ -353,33 +380,14 @@ class Nginx:
         access_log {self.dir}/proxy.log;
         location / {{ proxy_pass http://127.0.0.1:{backend}; }}
     }}"""
-        # At info level the log tells which connections closed before asking
-        # anything: what a client that refuses the certificate does.
-        conf.write_text(f"""
-{user}
-worker_processes 1;
-pid {self.dir}/nginx.pid;
-error_log {self.dir}/error.log info;
-events {{ worker_connections 64; }}
-http {{
-    log_format bytes '$remote_addr [$time_local] "$request" $status $bytes_sent "$http_range"';
+        self.proc = start_nginx(self.dir, f"""
     access_log {self.access_log} bytes;
-    client_body_temp_path {self.dir};
-    proxy_temp_path {self.dir};
-    fastcgi_temp_path {self.dir};
-    uwsgi_temp_path {self.dir};
-    scgi_temp_path {self.dir};
     types {{ application/zip zip; text/plain ver; application/json json; }}
     server {{
         {listen};
         location /rc/ {{ alias {self.root}/; {rate} }}
     }}
-    {proxy}
-}}
-""")
-        self.proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.dir),
-                                      "-g", "daemon off;"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    {proxy}""")
         wait_for_port(self.port)
         if self.proxy:
             wait_for_port(self.proxy[0])
@@ -396,13 +404,14 @@ http {{
                 lines.append(quoted[1].rsplit(" ", 1)[0])
         return lines
 
-    def bytes_sent(self, path):
-        """Bytes (headers included) sent in answers to requests for path."""
+    def bytes_sent(self, path, body=False):
+        """Bytes sent in answers to requests for path: headers included, or
+        with body the bodies alone."""
         total = 0
         for line in self.access_log.read_text().splitlines():
             quoted = line.split('"')
             if len(quoted) > 2 and quoted[1].split(" ")[1].split("?", 1)[0] == path:
-                total += int(quoted[2].split()[1])
+                total += int(quoted[2].split()[1 if body else 2])
         return total
 
     def closed_without_request(self, port):
@@ -413,6 +422,53 @@ http {{
         return sum(1 for line in log.read_text().splitlines()
                    if "closed connection while waiting for request" in line
                    and f"server: 127.0.0.1:{port}" in line)
+
+    def __exit__(self, *exc):
+        stop(self.proc)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class Edge:
+    """The shipped edge (tools/cdn/edge.conf) on 127.0.0.1:port in front of
+    the origin on 127.0.0.1:origin_port, with a cache of its own. With
+    default_key the packages are keyed as nginx keys by default, the query
+    included (the slice still in the key, as the slices need)."""
+
+    def __init__(self, port, origin_port, default_key=False):
+        self.port = port
+        self.origin_port = origin_port
+        self.default_key = default_key
+        self.dir = Path(tempfile.mkdtemp(prefix="qorv-edge-"))
+        self.cache = self.dir / "cache"
+        self.access_log = self.dir / "access.log"
+        self.proc = None
+
+    def __enter__(self):
+        edge = (REPO / "tools" / "cdn" / "edge.conf").read_text()
+        for name, value in (("@LISTEN@", f"127.0.0.1:{self.port}"),
+                            ("@ORIGIN@", f"127.0.0.1:{self.origin_port}"),
+                            ("@CACHE_PATH@", str(self.cache))):
+            edge = edge.replace(name, value)
+        if self.default_key:
+            edge = edge.replace("$scheme$host$uri$slice_range", "$scheme$proxy_host$request_uri$slice_range")
+        (self.dir / "edge.conf").write_text(edge)
+        self.proc = start_nginx(self.dir, f"access_log {self.access_log} bytes;\n"
+                                          f"    include {self.dir}/edge.conf;")
+        wait_for_port(self.port)
+        return self
+
+    def purge(self, *paths):
+        """Drops every cached piece of the files at paths (such as
+        /rc/pkg/pkg.ver), as a CDN's purge does: each cache file names its
+        key in a "KEY: " line, and nginx takes a missing file for a miss."""
+        for item in self.cache.rglob("*"):
+            if not item.is_file():
+                continue
+            with open(item, "rb") as f:
+                head = f.read(4096)
+            key = head.split(b"\nKEY: ", 1)[-1].split(b"\n", 1)[0].decode(errors="replace")
+            if any(path in key for path in paths):
+                item.unlink()
 
     def __exit__(self, *exc):
         stop(self.proc)

@@ -1,13 +1,17 @@
 // Delivery against a small fake server: resumed and continued downloads,
 // deliveries by ranges that fetch only what changed or is missing, their
-// fall-backs to the whole download, and runs cut off at any point.
+// fall-backs to the whole download, and runs cut off at any point; and one
+// delivery through libcurl from a real nginx.
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "Constants.h"
 #include "ZipTestFixture.h"
+#include "delivery/CurlTransport.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
@@ -168,11 +172,15 @@ protected:
     }
 
     DeliveryResult Deliver(RepairRule rule) {
-        delivery.rule = rule;
-        observer = Observer();
         server.requests.clear();
         server.sent = 0;
-        return DeliverPackage(delivery, server, observer);
+        return Deliver(rule, server);
+    }
+
+    DeliveryResult Deliver(RepairRule rule, Transport& transport) {
+        delivery.rule = rule;
+        observer = Observer();
+        return DeliverPackage(delivery, transport, observer);
     }
 
     // True when every file of entries is installed with its data.
@@ -561,6 +569,32 @@ TEST_F(DeliveryTest, ARunCutOffAnywhereCostsOnlyWhatIsStillMissing) {
             EXPECT_LE(server.sent, bound);
         }
     }
+}
+
+// Against the nginx that QORV_NGINX_ROOT (its folder) and QORV_NGINX_URL
+// (its URL) name: tests/native/cdn_test.py starts one and runs this.
+TEST_F(DeliveryTest, OverNginxFreshThenUpToDate) {
+    const char* root = getenv("QORV_NGINX_ROOT");
+    const char* url = getenv("QORV_NGINX_URL");
+    if (root == nullptr || url == nullptr) GTEST_SKIP() << "needs nginx: run by cdn_test.py";
+    const std::vector<TestZipEntry> entries = Package();
+    const std::string package = BuildTestZip(entries);
+    std::filesystem::create_directories(std::string(root) + "/pkg");
+    {
+        std::ofstream out(std::string(root) + "/pkg/client.zip", std::ios::binary);
+        out << package;
+    }
+    delivery.url = Wide(std::string(url) + "/pkg/client.zip?skq=1");
+    CurlTransport curl;
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged, curl).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(Installed(entries));
+    EXPECT_FALSE(observer.fetched.at(0).ranged);
+    // Up to date: the tail alone, by a suffix range nginx answers.
+    ASSERT_EQ(Deliver(RepairRule::kReplaceChanged, curl).status, DeliveryStatus::kInLine);
+    EXPECT_TRUE(observer.fetched.at(0).ranged);
+    EXPECT_EQ(observer.fetched.at(0).entries, 0u);
+    EXPECT_LT(observer.fetched.at(0).bytes, package.size() / 20);
+    EXPECT_TRUE(Installed(entries));
 }
 
 }  // namespace
