@@ -40,6 +40,16 @@ constexpr wchar_t kNoSpaceFormat[] =
     L"\x78C1\x76D8\x7A7A\x95F4\x4E0D\x8DB3\xFF0C\x8FD8\x9700\x8981 %ls\xFF0C\x8BF7\x91CA\x653E"
     L"\x7A7A\x95F4\x540E\x70B9\x51FB\x7A97\x53E3\x7EE7\x7EED\x3002";
 constexpr wchar_t kMegabytesUnit[] = L" MB";
+// While the run waits for an edge that still serves the previous package:
+// "The server is updating, please wait..."
+constexpr wchar_t kWaitingText[] =
+    L"\x670D\x52A1\x5668\x6B63\x5728\x66F4\x65B0\xFF0C\x8BF7\x7A0D\x5019\x2026\x2026";
+// How often, and after how long a pause each time, a client package that is
+// not the one its version names is tried again before the installed client
+// is launched: about a minute in all, as an edge's copy of pkg.ver lives
+// seconds but a package's may take a purge to go.
+constexpr int kStaleEdgeTries = 5;
+constexpr unsigned kStaleEdgePauseMs = 12000;
 // Once a program did not start: "The program could not be started; please
 // click the window to try again."
 constexpr wchar_t kStartFailedText[] =

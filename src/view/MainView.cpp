@@ -111,6 +111,14 @@ void MainView::InstallFailed(const std::wstring& text) {
     }
 }
 
+void MainView::ShowWaiting(bool waiting) {
+    HWND view = GetSafeHwnd();
+    if (view != nullptr) {
+        const wchar_t* text = waiting ? kWaitingText : m_strStatus.c_str();
+        PostMessageW(view, kWmStatus, reinterpret_cast<WPARAM>(text), 0);
+    }
+}
+
 bool MainView::StartInstalledProgram(const std::wstring& commandLine) {
     const HRESULT started = StartProgram(commandLine);
     if (started == S_OK) return true;
@@ -195,6 +203,10 @@ bool MainView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* re
             return true;
         case kWmStageFailed:
             OnStageFailed(reinterpret_cast<const wchar_t*>(wParam));
+            *result = 0;
+            return true;
+        case kWmStatus:
+            ShowStatus(reinterpret_cast<const wchar_t*>(wParam));
             *result = 0;
             return true;
         default:

@@ -18,6 +18,7 @@ namespace qorv {
 // Posted to the view by a worker whose stage stopped on a failure; wParam
 // is the status text to show.
 constexpr UINT kWmStageFailed = WM_APP + 1;
+constexpr UINT kWmStatus = WM_APP + 2;
 
 class MainView : public CDialogEx {
 public:
@@ -39,6 +40,9 @@ public:
     // traced what): as StageFailed, with text shown. Nothing is started
     // after it.
     void InstallFailed(const std::wstring& text);
+    // The status line says the run waits for the server (or, with false,
+    // shows its usual text again), from any thread.
+    void ShowWaiting(bool waiting);
     // Starts an installed program; when it cannot be started, traces the
     // command line with the result, calls InstallFailed and returns false.
     bool StartInstalledProgram(const std::wstring& commandLine);

@@ -44,21 +44,19 @@ private:
     MainView* m_pView;
 };
 
-// Fetches the version file again over newVersion; true, with the delivery
-// set to it, when it names another package than the one tried.
-bool ReadVersionAgain(const std::wstring& newVersion, DeliveryObserver& observer,
+// Fetches the version file again over newVersion and sets the delivery to
+// it; the version it had stays when the file cannot be fetched.
+void ReadVersionAgain(const std::wstring& newVersion, DeliveryObserver& observer,
                       PackageDelivery* client) {
     const std::wstring url =
         PackageUrl(LoadResourceString(kIdsResourceBaseUrl), kVersionFilePath, GetTickCount());
     std::vector<unsigned char> bytes;
     if (DownloadToFile(url.c_str(), newVersion.c_str(), kMaxTextFileBytes, observer) != S_OK ||
-        !ReadWholeFile(newVersion, kMaxTextFileBytes, &bytes) ||
-        std::string(bytes.begin(), bytes.end()) == client->version) {
-        return false;
+        !ReadWholeFile(newVersion, kMaxTextFileBytes, &bytes)) {
+        return;
     }
     client->version.assign(bytes.begin(), bytes.end());
     ParsePackageVersion(ReadTextFile(newVersion), &client->expected);
-    return true;
 }
 
 }  // namespace
@@ -91,11 +89,19 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     WinInetTransport transport;
     ClientObserver observer(&callback, view);
     DeliveryResult delivered = DeliverPackage(client, transport, observer);
-    if (delivered.status == DeliveryStatus::kMismatch && !restoreOnly &&
-        ReadVersionAgain(newVersion, observer, &client)) {
-        // The package moved on since the version was read: it is judged
-        // against the version that names it, never committed under the old.
+    // An edge may serve the previous package for a while after the new
+    // version, or the version moved on during the download: the run waits
+    // and tries again, each time against the version read again, so that a
+    // package is never committed under a version that does not name it.
+    for (int tried = 0;
+         delivered.status == DeliveryStatus::kMismatch && !restoreOnly && tried < kStaleEdgeTries;
+         ++tried) {
+        TraceLog(kTracePackageMismatch);
+        view->ShowWaiting(true);
+        Sleep(kStaleEdgePauseMs);
+        ReadVersionAgain(newVersion, observer, &client);
         delivered = DeliverPackage(client, transport, observer);
+        view->ShowWaiting(false);
     }
     // A copy no version names is no use to the next run.
     if (delivered.status == DeliveryStatus::kMismatch) ForgetDownload(client.copyPath);
