@@ -59,7 +59,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
-    BindStatusObserver observer(&callback);
+    StageObserver observer(&callback);
     HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
