@@ -9,7 +9,6 @@
 #include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/Trace.h"
-#include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"

@@ -9,7 +9,6 @@
 #include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
-#include "services/InstallDirectory.h"
 #include "services/Shortcut.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
