@@ -1,7 +1,5 @@
 #include "app/DialogEx.h"
 
-#include "app/QorvInstallApp.h"
-
 namespace qorv {
 
 namespace {

@@ -17,9 +17,8 @@ public:
     CDialogEx& operator=(const CDialogEx&) = delete;
 
     INT_PTR DoModal();
-    // Modeless creation from the template; a null parent means the
-    // application's main window.
-    BOOL Create(UINT templateId, CDialogEx* parent = nullptr);
+    // Modeless creation from the template, owned by parent's window.
+    BOOL Create(UINT templateId, CDialogEx* parent);
     // Ends the dialog: a modal one leaves its loop, a modeless one is hidden.
     // Callable from any thread.
     void EndDialog(int result);

@@ -1,8 +1,10 @@
-// Scoped GDI handles: every device context and bitmap the windows take is
-// given back on every path.
+// Scoped GDI and GDI+ handles: every device context, bitmap and GDI+ object
+// the windows take is given back on every path.
 #pragma once
 
 #include <windows.h>
+
+#include <gdiplus.h>
 
 #include "services/UniqueHandle.h"
 
@@ -64,5 +66,23 @@ struct GdiObjectTraits {
 };
 template <typename Object>
 using GdiObject = UniqueHandle<GdiObjectTraits<Object>>;
+
+// A GDI+ object owned outright: an image or bitmap goes with
+// GdipDisposeImage, a graphics context with GdipDeleteGraphics.
+inline void DeleteGdiplusObject(Gdiplus::GpImage* image) {
+    Gdiplus::DllExports::GdipDisposeImage(image);
+}
+inline void DeleteGdiplusObject(Gdiplus::GpGraphics* graphics) {
+    Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+}
+template <typename Object>
+struct GdiplusObjectTraits {
+    using Handle = Object*;
+    static Handle None() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { DeleteGdiplusObject(handle); }
+};
+template <typename Object>
+using GdiplusObject = UniqueHandle<GdiplusObjectTraits<Object>>;
 
 }  // namespace qorv

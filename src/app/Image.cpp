@@ -2,7 +2,7 @@
 
 #include <gdiplus.h>
 
-#include "app/GdiHandles.h"
+#include <utility>
 
 namespace qorv {
 
@@ -22,15 +22,15 @@ bool StartGdiplus() {
 HRESULT CImage::Load(IStream* stream) {
     Destroy();
     if (!StartGdiplus()) return E_FAIL;
-    Gdiplus::GpBitmap* source = nullptr;
-    if (gp::GdipCreateBitmapFromStream(stream, &source) != Gdiplus::Ok) return E_FAIL;
+    GdiplusObject<Gdiplus::GpBitmap> source;
+    if (gp::GdipCreateBitmapFromStream(stream, source.Receive()) != Gdiplus::Ok) return E_FAIL;
 
     UINT width = 0;
     UINT height = 0;
     Gdiplus::PixelFormat format = 0;
-    gp::GdipGetImageWidth(source, &width);
-    gp::GdipGetImageHeight(source, &height);
-    gp::GdipGetImagePixelFormat(source, &format);
+    gp::GdipGetImageWidth(source.Get(), &width);
+    gp::GdipGetImageHeight(source.Get(), &height);
+    gp::GdipGetImagePixelFormat(source.Get(), &format);
 
     HRESULT result = E_FAIL;
     BITMAPINFO info = {};
@@ -41,10 +41,11 @@ HRESULT CImage::Load(IStream* stream) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = width > 0 && height > 0 && width <= 0x7FFF && height <= 0x7FFF
-                         ? CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
-                         : nullptr;
-    if (bitmap != nullptr) {
+    GdiObject<HBITMAP> bitmap(
+        width > 0 && height > 0 && width <= 0x7FFF && height <= 0x7FFF
+            ? CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+            : nullptr);
+    if (bitmap.IsValid()) {
         // GDI+ writes straight-alpha BGRA rows directly into the section.
         Gdiplus::Rect rect(0, 0, static_cast<INT>(width), static_cast<INT>(height));
         Gdiplus::BitmapData data = {};
@@ -53,27 +54,23 @@ HRESULT CImage::Load(IStream* stream) {
         data.Stride = static_cast<INT>(width * 4);
         data.PixelFormat = PixelFormat32bppARGB;
         data.Scan0 = bits;
-        if (gp::GdipBitmapLockBits(source, &rect,
+        if (gp::GdipBitmapLockBits(source.Get(), &rect,
                                    Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
                                    PixelFormat32bppARGB, &data) == Gdiplus::Ok) {
-            gp::GdipBitmapUnlockBits(source, &data);
-            m_bitmap = bitmap;
+            gp::GdipBitmapUnlockBits(source.Get(), &data);
+            m_bitmap = std::move(bitmap);
             m_bits = static_cast<BYTE*>(bits);
             m_width = static_cast<int>(width);
             m_height = static_cast<int>(height);
             m_hasAlpha = Gdiplus::IsAlphaPixelFormat(format) != FALSE;
             result = S_OK;
-        } else {
-            DeleteObject(bitmap);
         }
     }
-    gp::GdipDisposeImage(source);
     return result;
 }
 
 void CImage::Destroy() {
-    if (m_bitmap != nullptr) DeleteObject(m_bitmap);
-    m_bitmap = nullptr;
+    m_bitmap.Reset();
     m_bits = nullptr;
     m_width = 0;
     m_height = 0;
@@ -84,7 +81,7 @@ BOOL CImage::Draw(HDC dc, int x, int y, int width, int height) const {
     if (IsNull()) return FALSE;
     MemoryDc source(dc);
     if (source.Get() == nullptr) return FALSE;
-    SelectedObject selected(source.Get(), m_bitmap);
+    SelectedObject selected(source.Get(), m_bitmap.Get());
     if (m_hasAlpha) {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         return AlphaBlend(dc, x, y, width, height, source.Get(), 0, 0, m_width, m_height, blend);

@@ -6,6 +6,8 @@
 
 #include <objidl.h>
 
+#include "app/GdiHandles.h"
+
 namespace qorv {
 
 class CImage {
@@ -20,7 +22,7 @@ public:
     HRESULT Load(IStream* stream);
     void Destroy();
 
-    bool IsNull() const { return m_bitmap == nullptr; }
+    bool IsNull() const { return !m_bitmap.IsValid(); }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     int GetBPP() const { return 32; }
@@ -33,7 +35,7 @@ public:
     BOOL Draw(HDC dc, int x, int y, int width, int height) const;
 
 private:
-    HBITMAP m_bitmap = nullptr;
+    GdiObject<HBITMAP> m_bitmap;
     BYTE* m_bits = nullptr;
     int m_width = 0;
     int m_height = 0;

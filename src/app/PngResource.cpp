@@ -70,8 +70,9 @@ BOOL LoadBackgroundImage(Gdiplus::GpImage** out) {
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, png.size);
     if (block == nullptr) return FALSE;
     memcpy(block, png.data, png.size);
-    // The GDI+ image reads from the stream for its whole life, which is the
-    // process's: neither the stream nor the block is ever released.
+    // The GDI+ image reads from the stream for its whole life, which ends
+    // only with the host window: neither the stream nor the block is ever
+    // released.
     IStream* stream = nullptr;
     if (CreateStreamOnHGlobal(block, FALSE, &stream) != S_OK) {
         GlobalFree(block);

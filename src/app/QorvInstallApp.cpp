@@ -4,8 +4,8 @@
 
 #include "Constants.h"
 #include "app/QorvInstallDlg.h"
-#include "services/UniqueHandle.h"
 #include "services/Trace.h"
+#include "services/UniqueHandle.h"
 
 namespace qorv {
 
@@ -44,9 +44,7 @@ BOOL CQorvInstallApp::InitInstance() {
     RegisterApplicationRestart(nullptr, 0);
 
     CQorvInstallDlg dialog;
-    m_pMainWnd = &dialog;
     dialog.DoModal();
-    m_pMainWnd = nullptr;
     return FALSE;
 }
 

@@ -6,8 +6,6 @@
 
 namespace qorv {
 
-class CDialogEx;
-
 class CQorvInstallApp {
 public:
     CQorvInstallApp() = default;
@@ -17,9 +15,6 @@ public:
     // Runs the host window until it closes; always FALSE, so no message loop
     // of the application's own follows.
     BOOL InitInstance();
-
-    // The host window while it runs.
-    CDialogEx* m_pMainWnd = nullptr;
 };
 
 extern CQorvInstallApp theApp;

@@ -1,7 +1,6 @@
 #include "app/QorvInstallDlg.h"
 
 #include "Constants.h"
-#include "app/GdiHandles.h"
 #include "app/PngResource.h"
 #include "view/MainView.h"
 
@@ -27,7 +26,7 @@ BOOL CQorvInstallDlg::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
 
-    LoadBackgroundImage(&m_pBackground);
+    LoadBackgroundImage(m_background.Receive());
     DrawLayeredBackground();
     MoveWindow(0, 0, kWindowWidth, kWindowHeight, FALSE);
     CenterWindow();
@@ -61,17 +60,16 @@ void CQorvInstallDlg::DrawLayeredBackground() {
         CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (surface.Get() == nullptr) return;
 
-    if (m_pBackground != nullptr) {
-        Gdiplus::GpBitmap* target = nullptr;
+    if (m_background.IsValid()) {
+        GdiplusObject<Gdiplus::GpBitmap> target;
         if (gp::GdipCreateBitmapFromScan0(kWindowWidth, kWindowHeight, kWindowWidth * 4,
                                           PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
-                                          &target) == Gdiplus::Ok) {
-            Gdiplus::GpGraphics* graphics = nullptr;
-            if (gp::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok) {
-                gp::GdipDrawImageRectI(graphics, m_pBackground, 0, 0, kWindowWidth, kWindowHeight);
-                gp::GdipDeleteGraphics(graphics);
+                                          target.Receive()) == Gdiplus::Ok) {
+            GdiplusObject<Gdiplus::GpGraphics> graphics;
+            if (gp::GdipGetImageGraphicsContext(target.Get(), graphics.Receive()) == Gdiplus::Ok) {
+                gp::GdipDrawImageRectI(graphics.Get(), m_background.Get(), 0, 0, kWindowWidth,
+                                       kWindowHeight);
             }
-            gp::GdipDisposeImage(target);
         }
     }
 

@@ -7,7 +7,7 @@
 #include <gdiplus.h>
 
 #include "app/DialogEx.h"
-#include "app/Image.h"
+#include "app/GdiHandles.h"
 
 namespace qorv {
 
@@ -34,7 +34,7 @@ private:
 
     MainView* m_pView = nullptr;
     HICON m_hIcon;
-    Gdiplus::GpImage* m_pBackground = nullptr;
+    GdiplusObject<Gdiplus::GpImage> m_background;
 };
 
 }  // namespace qorv

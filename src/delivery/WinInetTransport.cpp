@@ -1,7 +1,6 @@
 #include "delivery/WinInetTransport.h"
 
 #include <strsafe.h>
-#include <urlmon.h>
 
 #include <string>
 
@@ -30,10 +29,10 @@ HRESULT QueryContentLength(HINTERNET request, bool* known, uint64_t* length) {
         DWORD error = GetLastError();
         return error == ERROR_HTTP_HEADER_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(error);
     }
-    if (text[0] == L'\0') return INET_E_DOWNLOAD_FAILURE;
+    if (text[0] == L'\0') return kResultDownloadFailed;
     ULONGLONG value = 0;
     for (const wchar_t* c = text; *c; ++c) {
-        if (*c < L'0' || *c > L'9') return INET_E_DOWNLOAD_FAILURE;
+        if (*c < L'0' || *c > L'9') return kResultDownloadFailed;
         value = value * 10 + static_cast<ULONGLONG>(*c - L'0');
         if (value > MAXDWORD) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     }
@@ -63,7 +62,7 @@ HRESULT SendRequest(HINTERNET session, const wchar_t* url, const std::wstring& h
     parts.dwExtraInfoLength = 1;
     if (!InternetCrackUrlW(url, 0, 0, &parts)) return LastError();
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        return INET_E_UNKNOWN_PROTOCOL;
+        return kResultUnknownProtocol;
     }
     std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
@@ -74,7 +73,7 @@ HRESULT SendRequest(HINTERNET session, const wchar_t* url, const std::wstring& h
     if (!*connection) return LastError();
     // Reload and no cache write: the body goes to the file only, never a
     // second time into the browser cache.
-    // Redirects are followed by OpenAnswer, which checks where each leads.
+    // Redirects are followed by Open, which checks where each leads.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
                   INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
@@ -111,12 +110,12 @@ HRESULT NextUrl(HINTERNET request, std::wstring* url) {
     wchar_t location[INTERNET_MAX_URL_LENGTH + 1] = {};
     DWORD size = sizeof(location) - sizeof(wchar_t);
     if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) {
-        return INET_E_REDIRECT_FAILED;
+        return kResultRedirectFailed;
     }
     wchar_t next[INTERNET_MAX_URL_LENGTH + 1] = {};
     DWORD length = INTERNET_MAX_URL_LENGTH;
     if (!InternetCombineUrlW(url->c_str(), location, next, &length, ICU_NO_ENCODE)) {
-        return INET_E_REDIRECT_FAILED;
+        return kResultRedirectFailed;
     }
     if (IsHttps(*url) && !IsHttps(next)) {
         return HRESULT_FROM_WIN32(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
@@ -184,7 +183,7 @@ HRESULT WinInetTransport::Open(const HttpRequest& request, HttpAnswer* answer) {
         hr = QueryStatus(m_request.Get(), &status);
         if (FAILED(hr)) return hr;
         if (!IsRedirect(status)) break;
-        if (redirects == kMaxRedirects) return INET_E_REDIRECT_FAILED;
+        if (redirects == kMaxRedirects) return kResultRedirectFailed;
         hr = NextUrl(m_request.Get(), &url);
         if (FAILED(hr)) return hr;
     }

@@ -16,7 +16,7 @@ namespace qorv {
 // 4 GiB - 1, which the 32-bit progress counters cannot carry, is refused.
 // Without a length a body ends where WinINet ends it, and Wine's cannot tell
 // a chunked body that lost its last chunk from a complete one. Failures are
-// INET_E_REDIRECT_FAILED for too many redirects or one without a usable
+// kResultRedirectFailed for too many redirects or one without a usable
 // target, or the WinINet error.
 class WinInetTransport : public Transport {
 public:

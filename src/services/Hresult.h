@@ -24,6 +24,10 @@ constexpr HRESULT kResultNotFound = static_cast<HRESULT>(0x800C0005);  // INET_E
 // INET_E_DOWNLOAD_FAILURE: another status than asked for, a body cut short,
 // an answer that contradicts itself.
 constexpr HRESULT kResultDownloadFailed = static_cast<HRESULT>(0x800C0008);
+// INET_E_UNKNOWN_PROTOCOL: a URL neither http nor https.
+constexpr HRESULT kResultUnknownProtocol = static_cast<HRESULT>(0x800C000D);
+// INET_E_REDIRECT_FAILED: too many redirects, or one without a usable target.
+constexpr HRESULT kResultRedirectFailed = static_cast<HRESULT>(0x800C0014);
 // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE): a file longer than its download
 // takes (the 32-bit progress counters' limit, a small file's cap), a body
 // longer than its answer said, a path too long.
@@ -44,8 +48,6 @@ constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);
 constexpr HRESULT kResultTimeout = static_cast<HRESULT>(0x80072EE2);  // ERROR_INTERNET_TIMEOUT
 constexpr HRESULT kResultCannotConnect =
     static_cast<HRESULT>(0x80072EFD);  // ERROR_INTERNET_CANNOT_CONNECT
-constexpr HRESULT kResultRedirectFailed =
-    static_cast<HRESULT>(0x800C0014);  // INET_E_REDIRECT_FAILED
 constexpr HRESULT kResultHttpsToHttp =
     static_cast<HRESULT>(0x80072F18);  // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
 

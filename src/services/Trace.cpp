@@ -3,8 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "Constants.h"
-
 #ifdef _WIN32
 #include <windows.h>
 
@@ -12,7 +10,11 @@
 #include <mutex>
 #endif
 
+#include "Constants.h"
 #include "services/Text.h"
+#ifdef _WIN32
+#include "services/UniqueHandle.h"
+#endif
 
 namespace qorv {
 
@@ -26,7 +28,7 @@ namespace {
 HANDLE g_stdout = INVALID_HANDLE_VALUE;
 bool g_useLogFile = false;
 std::wstring g_logPath;
-HANDLE g_logFile = INVALID_HANDLE_VALUE;
+KernelHandle g_logFile;
 std::string g_pending;
 std::mutex g_logLock;
 constexpr size_t kMaxPending = 64 * 1024;
@@ -48,19 +50,19 @@ void WriteBytes(const char* bytes, size_t count) {
         return;
     }
     std::lock_guard<std::mutex> hold(g_logLock);
-    if (!Usable(g_logFile)) {
-        g_logFile =
-            CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (!Usable(g_logFile)) {
+    if (!g_logFile.IsValid()) {
+        g_logFile.Reset(CreateFileW(g_logPath.c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!g_logFile.IsValid()) {
             const size_t room = kMaxPending - g_pending.size();
             g_pending.append(bytes, count < room ? count : room);
             return;
         }
-        if (!g_pending.empty()) WriteTo(g_logFile, g_pending.data(), g_pending.size());
+        if (!g_pending.empty()) WriteTo(g_logFile.Get(), g_pending.data(), g_pending.size());
         std::string().swap(g_pending);
     }
-    WriteTo(g_logFile, bytes, count);
+    WriteTo(g_logFile.Get(), bytes, count);
 }
 #else
 void WriteBytes(const char* bytes, size_t count) {

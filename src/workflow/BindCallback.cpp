@@ -1,5 +1,7 @@
 #include "workflow/BindCallback.h"
 
+#include <windows.h>
+
 #include "Constants.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
@@ -7,12 +9,7 @@
 
 namespace qorv {
 
-STDMETHODIMP CBindCallback::QueryInterface(REFIID, void** object) {
-    if (object != nullptr) *object = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG, LPCWSTR) {
+void CBindCallback::OnProgress(uint32_t progress, uint32_t progressMax) {
     const int step = m_pView->m_nLoadingStep.load(std::memory_order_relaxed);
     TraceLog(kTraceLoadingStep, step);
     const ProgressReport report = ComputeProgress(progress, progressMax, step);
@@ -27,7 +24,17 @@ STDMETHODIMP CBindCallback::OnProgress(ULONG progress, ULONG progressMax, ULONG,
     TraceLog(kTracePercent, percent);
     m_pView->Repaint();
     TraceLog(kTraceDownloaded, report.filePercent);
-    return S_OK;
+}
+
+void StageObserver::Progress(uint64_t done, uint64_t total) {
+    // Lengths above 4 GiB - 1 are refused before any report.
+    if (m_callback != nullptr) {
+        m_callback->OnProgress(static_cast<uint32_t>(done), static_cast<uint32_t>(total));
+    }
+}
+
+void StageObserver::Pause(uint32_t milliseconds) {
+    Sleep(milliseconds);
 }
 
 }  // namespace qorv

@@ -1,38 +1,43 @@
-// The progress object of one stage's downloads. It lives on the stage's stack
-// for the length of the stage; it has no reference count.
+// The progress object of one stage's downloads, and the delivery observer
+// that reports to it. Both live on the stage's stack for the length of the
+// stage.
 #pragma once
 
-#include <urlmon.h>
+#include <cstdint>
+
+#include "delivery/DeliveryObserver.h"
 
 namespace qorv {
 
 class MainView;
 
-class CBindCallback : public IBindStatusCallback {
+class CBindCallback {
 public:
     explicit CBindCallback(MainView* view) : m_pView(view) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 0; }
-    STDMETHODIMP_(ULONG) Release() override { return 0; }
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return E_NOTIMPL; }
     // Folds the report into the view's overall percentage and asks for a
     // repaint: the first report as it is, later ones only where they move
-    // the bar on. Always S_OK, so a download is never cancelled from here.
-    STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode,
-                            LPCWSTR statusText) override;
-    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
+    // the bar on.
+    void OnProgress(uint32_t progress, uint32_t progressMax);
 
 private:
     MainView* m_pView;
     bool m_bReported = false;  // a report of this stage set the bar
+};
+
+// Passes a delivery's progress to a stage's progress object (may be null)
+// and pauses by sleeping. Fetched does nothing; a stage that needs it
+// overrides it.
+class StageObserver : public DeliveryObserver {
+public:
+    explicit StageObserver(CBindCallback* callback) : m_callback(callback) {}
+
+    void Progress(uint64_t done, uint64_t total) override;
+    void Pause(uint32_t milliseconds) override;
+    void Fetched(const FetchSummary&) override {}
+
+private:
+    CBindCallback* m_callback;
 };
 
 }  // namespace qorv

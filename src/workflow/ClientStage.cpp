@@ -26,10 +26,10 @@ namespace {
 
 // Once the client's bytes are on disk: how much an update by ranges
 // fetched, and a repaint.
-class ClientObserver : public BindStatusObserver {
+class ClientObserver : public StageObserver {
 public:
-    ClientObserver(IBindStatusCallback* callback, MainView* view)
-        : BindStatusObserver(callback), m_pView(view) {}
+    ClientObserver(CBindCallback* callback, MainView* view)
+        : StageObserver(callback), m_pView(view) {}
     void Fetched(const FetchSummary& summary) override {
         if (summary.ranged) {
             TraceLog(kTraceIncremental, static_cast<unsigned long>(summary.entries),

@@ -9,8 +9,8 @@
 #include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/Trace.h"
-#include "services/UniqueHandle.h"
 #include "view/MainView.h"
+#include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
@@ -32,7 +32,7 @@ void MainView::LaunchGame() {
     const std::wstring url =
         LoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strToken, m_strPlatform);
     const std::wstring answerPath = AppendPath(m_strInstallDir, kLoginAnswerFile);
-    BindStatusObserver quiet(nullptr);  // the login moves no bar
+    StageObserver quiet(nullptr);  // the login moves no bar
     HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), kMaxTextFileBytes, quiet);
     if (downloaded == S_OK && !PathExists(answerPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

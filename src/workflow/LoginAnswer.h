@@ -2,7 +2,6 @@
 // the shell program.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace qorv {

@@ -6,11 +6,9 @@
 
 #include "Constants.h"
 #include "delivery/Delivery.h"
-#include "delivery/DownloadToFile.h"
 #include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
-#include "services/InstallDirectory.h"
 #include "services/Shortcut.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
@@ -29,9 +27,9 @@ namespace qorv {
 namespace {
 
 // "Download finished" once the shell's bytes are on disk, before the unpack.
-class ShellObserver : public BindStatusObserver {
+class ShellObserver : public StageObserver {
 public:
-    using BindStatusObserver::BindStatusObserver;
+    using StageObserver::StageObserver;
     void Fetched(const FetchSummary&) override { TraceLog(kTraceDownloadDone); }
 };
 

@@ -10,11 +10,9 @@
 #include "delivery/EntryPlan.h"
 #include "delivery/InstallState.h"
 #include "delivery/LocalFile.h"
-#include "delivery/PackageVersion.h"
 #include "delivery/RecordTakeOver.h"
 #include "services/FileSystem.h"
 #include "services/Trace.h"
-#include "services/UniqueHandle.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClientStage.h"
@@ -59,7 +57,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     const std::wstring oldText = ReadTextFile(localPath);
 
     view->m_nLoadingStep.store(2, std::memory_order_relaxed);
-    BindStatusObserver observer(&callback);
+    StageObserver observer(&callback);
     HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
         downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -1,15 +1,17 @@
 // The progress of the download tool and the download benchmark: delivery's
-// observer as the stages have it, without painting, printing each report as
-// "progress=P max=M" when asked to.
+// observer pausing as the stages' does, without painting, printing each
+// report as "progress=P max=M" when asked to.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdio>
 
-#include "delivery/DownloadToFile.h"
+#include "delivery/DeliveryObserver.h"
 
-class ProgressStandIn : public qorv::BindStatusObserver {
+class ProgressStandIn : public qorv::DeliveryObserver {
 public:
-    explicit ProgressStandIn(bool print) : BindStatusObserver(nullptr), m_print(print) {}
+    explicit ProgressStandIn(bool print) : m_print(print) {}
 
     void Progress(uint64_t done, uint64_t total) override {
         if (!m_print) return;
@@ -17,6 +19,8 @@ public:
                     static_cast<unsigned long long>(total));
         std::fflush(stdout);
     }
+    void Pause(uint32_t milliseconds) override { Sleep(milliseconds); }
+    void Fetched(const qorv::FetchSummary&) override {}
 
 private:
     bool m_print;
