@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/Text.h"
 
 namespace qorv {
@@ -44,7 +45,7 @@ std::string NativePath(const std::wstring& path) {
 }
 
 HRESULT MakeOneDirectory(const std::wstring& path) {
-    return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : kResultFailed;
+    return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 bool PathExists(const std::wstring& path) {
@@ -121,6 +122,69 @@ HRESULT FlushFile(const std::wstring& path) {
     const HRESULT result = fsync(descriptor) == 0 ? S_OK : ErrnoResult(errno);
     close(descriptor);
     return result;
+}
+
+// The open file (LocalFile.h).
+
+LocalFile::~LocalFile() {
+    Close();
+}
+
+void LocalFile::Close() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor = -1;
+}
+
+HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
+    Close();
+    const int flags = mode == Mode::kRead     ? O_RDONLY
+                      : mode == Mode::kUpdate ? O_RDWR | O_CREAT
+                                              : O_RDWR | O_CREAT | O_TRUNC;
+    m_descriptor = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    return m_descriptor >= 0 ? S_OK : ErrnoResult(errno);
+}
+
+HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t read = pread(m_descriptor, bytes, size, static_cast<off_t>(offset));
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) return ErrnoResult(errno);
+        if (read == 0) return kResultFailed;  // the file ends before size
+        bytes += read;
+        offset += static_cast<uint64_t>(read);
+        size -= static_cast<size_t>(read);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return ErrnoResult(errno);
+        if (written == 0) return kResultFailed;
+        bytes += written;
+        offset += static_cast<uint64_t>(written);
+        size -= static_cast<size_t>(written);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::Size(uint64_t* size) {
+    struct stat status;
+    if (fstat(m_descriptor, &status) != 0) return ErrnoResult(errno);
+    *size = static_cast<uint64_t>(status.st_size);
+    return S_OK;
+}
+
+HRESULT LocalFile::Flush() {
+    return fsync(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
+}
+
+void LocalFile::MakeSparse() {
+    // Unwritten ranges of a POSIX file are holes already.
 }
 
 }  // namespace qorv

@@ -1,12 +1,29 @@
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/UniqueHandle.h"
 
 namespace qorv {
 
+namespace {
+
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT Seek(HANDLE file, uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) ? S_OK : LastError();
+}
+
+}  // namespace
+
 HRESULT MakeOneDirectory(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : LastError();
 }
 
 bool PathExists(const std::wstring& path) {
@@ -67,7 +84,7 @@ FileFacts ReadFileFacts(const std::wstring& path) {
 HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? S_OK
-               : HRESULT_FROM_WIN32(GetLastError());
+               : LastError();
 }
 
 HRESULT CheckReplaceable(const std::wstring& path) {
@@ -82,7 +99,7 @@ HRESULT CheckReplaceable(const std::wstring& path) {
     const KernelHandle file(CreateFileW(path.c_str(), access,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    return file.IsValid() ? S_OK : LastError();
 }
 
 HRESULT FlushFile(const std::wstring& path) {
@@ -97,11 +114,77 @@ HRESULT FlushFile(const std::wstring& path) {
         const KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid() || !FlushFileBuffers(file.Get())) {
-            result = HRESULT_FROM_WIN32(GetLastError());
+            result = LastError();
         }
     }
     if (readOnly) SetFileAttributesW(path.c_str(), attributes);
     return result;
+}
+
+// The open file (LocalFile.h).
+
+LocalFile::~LocalFile() {
+    Close();
+}
+
+void LocalFile::Close() {
+    m_file.Reset();
+}
+
+HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
+    Close();
+    const DWORD access = mode == Mode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD disposition = mode == Mode::kRead     ? OPEN_EXISTING
+                              : mode == Mode::kUpdate ? OPEN_ALWAYS
+                                                      : CREATE_ALWAYS;
+    // Readers may share; nobody writes beside the one writer.
+    m_file.Reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_file.IsValid() ? S_OK : LastError();
+}
+
+HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+    HRESULT hr = Seek(m_file.Get(), offset);
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (hr == S_OK && size > 0) {
+        const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD read = 0;
+        if (!ReadFile(m_file.Get(), bytes, piece, &read, nullptr)) return LastError();
+        if (read == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        bytes += read;
+        size -= read;
+    }
+    return hr;
+}
+
+HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    HRESULT hr = Seek(m_file.Get(), offset);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (hr == S_OK && size > 0) {
+        const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(m_file.Get(), bytes, piece, &written, nullptr)) return LastError();
+        if (written == 0) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        bytes += written;
+        size -= written;
+    }
+    return hr;
+}
+
+HRESULT LocalFile::Size(uint64_t* size) {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(m_file.Get(), &value)) return LastError();
+    *size = static_cast<uint64_t>(value.QuadPart);
+    return S_OK;
+}
+
+HRESULT LocalFile::Flush() {
+    return FlushFileBuffers(m_file.Get()) ? S_OK : LastError();
+}
+
+void LocalFile::MakeSparse() {
+    DWORD returned = 0;
+    DeviceIoControl(m_file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
 
 }  // namespace qorv
