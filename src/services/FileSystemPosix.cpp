@@ -4,8 +4,13 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/TargetFile.h"
 #include "services/Text.h"
 
 namespace qorv {
@@ -34,6 +39,29 @@ HRESULT ErrnoResult(int error) {
     }
 }
 
+// FILE_ATTRIBUTE_READONLY, kept as the owner's write bit.
+constexpr uint32_t kReadOnlyAttribute = 0x01;
+
+// A time as TargetFile takes it; a zero time is left as it is.
+timespec ToTimespec(uint64_t time) {
+    timespec result;
+    if (time == 0) {
+        result.tv_sec = 0;
+        result.tv_nsec = UTIME_OMIT;
+        return result;
+    }
+    const int64_t sinceEpoch = static_cast<int64_t>(time - kUnixEpoch);
+    int64_t seconds = sinceEpoch / 10000000;
+    int64_t rest = sinceEpoch % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
+    result.tv_sec = static_cast<time_t>(seconds);
+    result.tv_nsec = static_cast<long>(rest * 100);
+    return result;
+}
+
 }  // namespace
 
 std::string NativePath(const std::wstring& path) {
@@ -42,6 +70,15 @@ std::string NativePath(const std::wstring& path) {
         if (c == '\\') c = '/';
     }
     return native;
+}
+
+bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
+    char native[PATH_MAX];
+    if (getcwd(native, sizeof(native)) == nullptr) return false;
+    const std::wstring wide = Utf8ToUtf16(native, strlen(native));
+    if (wide.size() >= capacity) return false;
+    wmemcpy(buffer, wide.c_str(), wide.size() + 1);
+    return true;
 }
 
 HRESULT MakeOneDirectory(const std::wstring& path) {
@@ -185,6 +222,67 @@ HRESULT LocalFile::Flush() {
 
 void LocalFile::MakeSparse() {
     // Unwritten ranges of a POSIX file are holes already.
+}
+
+// The target file (TargetFile.h).
+
+TargetFile::~TargetFile() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    if (!m_committed && !m_written.empty()) unlink(NativePath(m_written).c_str());
+}
+
+TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
+                                    uint32_t attributes) {
+    m_target = path;
+    m_attributes = attributes;
+    // Never created read-only (the owner's write bit stands for the
+    // attribute): Commit makes it so once the file is whole.
+    m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_descriptor >= 0) {
+        m_written = path;
+        return Opened::kOk;
+    }
+    if (errno == ENOENT) return Opened::kFolderMissing;
+    if (errno != EEXIST) return Opened::kFailed;
+    m_descriptor =
+        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_descriptor < 0) return Opened::kFailed;
+    m_written = replacement;
+    return Opened::kOk;
+}
+
+bool TargetFile::Write(const void* data, uint32_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(m_descriptor, bytes, size);
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<uint32_t>(written);
+    }
+    return true;
+}
+
+bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t access,
+                          uint64_t write) {
+    const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
+    return futimens(m_descriptor, times) == 0;
+}
+
+bool TargetFile::Commit() {
+    close(m_descriptor);
+    m_descriptor = -1;
+    const std::string target = NativePath(m_target);
+    // rename replaces a read-only file too, as the Windows build does once
+    // it has cleared the attribute.
+    if (m_written != m_target && rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    m_committed = true;
+    struct stat status;
+    if ((m_attributes & kReadOnlyAttribute) != 0 && stat(target.c_str(), &status) == 0) {
+        chmod(target.c_str(), status.st_mode & ~0222);
+    }
+    return true;
 }
 
 }  // namespace qorv

@@ -4,6 +4,7 @@
 
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/TargetFile.h"
 #include "services/UniqueHandle.h"
 
 namespace qorv {
@@ -20,7 +21,19 @@ HRESULT Seek(HANDLE file, uint64_t offset) {
     return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) ? S_OK : LastError();
 }
 
+FILETIME ToFileTime(uint64_t value) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
 }  // namespace
+
+bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(capacity), buffer);
+    return length != 0 && length < capacity;
+}
 
 HRESULT MakeOneDirectory(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : LastError();
@@ -185,6 +198,69 @@ HRESULT LocalFile::Flush() {
 void LocalFile::MakeSparse() {
     DWORD returned = 0;
     DeviceIoControl(m_file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+}
+
+// The target file (TargetFile.h).
+
+TargetFile::~TargetFile() {
+    m_file.Reset();
+    if (!m_committed && !m_written.empty()) DeleteFileW(m_written.c_str());
+}
+
+TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
+                                    uint32_t attributes) {
+    m_target = path;
+    m_attributes = attributes;
+    // Never created read-only: a file that fails must be deletable.
+    m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             attributes & ~FILE_ATTRIBUTE_READONLY, nullptr));
+    const DWORD error = GetLastError();  // Reset closed nothing: it held no file
+    if (m_file.IsValid()) {
+        m_written = path;
+        return Opened::kOk;
+    }
+    if (error == ERROR_PATH_NOT_FOUND) return Opened::kFolderMissing;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Opened::kFailed;
+    // Plain attributes: an earlier replacement left hidden would refuse
+    // CREATE_ALWAYS with others. Commit gives the entry's.
+    m_file.Reset(CreateFileW(replacement.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file.IsValid()) return Opened::kFailed;
+    m_written = replacement;
+    return Opened::kOk;
+}
+
+bool TargetFile::Write(const void* data, uint32_t size) {
+    DWORD written = 0;
+    return WriteFile(m_file.Get(), data, size, &written, nullptr) && written == size;
+}
+
+bool TargetFile::SetTimes(uint64_t creation, uint64_t access, uint64_t write) {
+    const FILETIME times[3] = {ToFileTime(creation), ToFileTime(access), ToFileTime(write)};
+    return SetFileTime(m_file.Get(), &times[0], &times[1], &times[2]) != FALSE;
+}
+
+bool TargetFile::Commit() {
+    m_file.Reset();
+    const bool replacing = m_written != m_target;
+    if (replacing) {
+        // A read-only old file refuses to be replaced: packages install
+        // files read-only, and the next update must still replace them.
+        const DWORD old = GetFileAttributesW(m_target.c_str());
+        const bool unlocked = old != INVALID_FILE_ATTRIBUTES &&
+                              (old & FILE_ATTRIBUTE_READONLY) != 0 &&
+                              SetFileAttributesW(m_target.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+        if (!MoveFileExW(m_written.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (unlocked) SetFileAttributesW(m_target.c_str(), old);
+            return false;
+        }
+    }
+    m_committed = true;
+    if (replacing || (m_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(m_target.c_str(),
+                           m_attributes != 0 ? m_attributes : FILE_ATTRIBUTE_NORMAL);
+    }
+    return true;
 }
 
 }  // namespace qorv
