@@ -181,16 +181,16 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     return m_descriptor >= 0 ? S_OK : ErrnoResult(errno);
 }
 
-HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
+    *read = 0;
     auto* bytes = static_cast<unsigned char*>(data);
-    while (size > 0) {
-        const ssize_t read = pread(m_descriptor, bytes, size, static_cast<off_t>(offset));
-        if (read < 0 && errno == EINTR) continue;
-        if (read < 0) return ErrnoResult(errno);
-        if (read == 0) return kResultFailed;  // the file ends before size
-        bytes += read;
-        offset += static_cast<uint64_t>(read);
-        size -= static_cast<size_t>(read);
+    while (*read < size) {
+        const ssize_t got =
+            pread(m_descriptor, bytes + *read, size - *read, static_cast<off_t>(offset + *read));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return ErrnoResult(errno);
+        if (got == 0) break;  // the end of the file
+        *read += static_cast<size_t>(got);
     }
     return S_OK;
 }

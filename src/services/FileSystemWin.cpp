@@ -156,18 +156,20 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     return m_file.IsValid() ? S_OK : LastError();
 }
 
-HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
-    HRESULT hr = Seek(m_file.Get(), offset);
+HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
+    *read = 0;
+    const HRESULT sought = Seek(m_file.Get(), offset);
+    if (sought != S_OK) return sought;
     auto* bytes = static_cast<unsigned char*>(data);
-    while (hr == S_OK && size > 0) {
-        const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-        DWORD read = 0;
-        if (!ReadFile(m_file.Get(), bytes, piece, &read, nullptr)) return LastError();
-        if (read == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-        bytes += read;
-        size -= read;
+    while (*read < size) {
+        const size_t left = size - *read;
+        const DWORD piece = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(m_file.Get(), bytes + *read, piece, &got, nullptr)) return LastError();
+        if (got == 0) break;  // the end of the file
+        *read += got;
     }
-    return hr;
+    return S_OK;
 }
 
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {

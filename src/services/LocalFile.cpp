@@ -4,6 +4,13 @@
 
 namespace qorv {
 
+HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+    size_t read = 0;
+    const HRESULT hr = ReadUpTo(offset, data, size, &read);
+    if (hr != S_OK) return hr;
+    return read == size ? S_OK : kResultEndOfFile;
+}
+
 bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes) {
     LocalFile file;
     uint64_t size = 0;

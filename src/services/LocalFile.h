@@ -37,6 +37,8 @@ public:
     void Close();
     // Exactly size bytes, or a failure.
     [[nodiscard]] HRESULT ReadAt(uint64_t offset, void* data, size_t size);
+    // Up to size bytes: *read is less only where the file ends.
+    [[nodiscard]] HRESULT ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read);
     [[nodiscard]] HRESULT WriteAt(uint64_t offset, const void* data, size_t size);
     [[nodiscard]] HRESULT Size(uint64_t* size);
     [[nodiscard]] HRESULT Flush();
