@@ -7,8 +7,8 @@
 #include <set>
 
 #include "Constants.h"
-#include "delivery/LocalFile.h"
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/Sha256.h"
 #include "services/Text.h"
 #include "services/Trace.h"

@@ -4,10 +4,11 @@
 #include "delivery/Apply.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
-#include "delivery/LocalFile.h"
 #include "delivery/PlanCheck.h"
 #include "delivery/RangePlan.h"
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
+#include "services/Sha256.h"
 
 namespace qorv {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "delivery/DeliveryObserver.h"
-#include "delivery/LocalFile.h"
 #include "delivery/Transport.h"
+#include "services/LocalFile.h"
 
 namespace qorv {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Constants.h"
-#include "delivery/LocalFile.h"
+#include "services/LocalFile.h"
 
 namespace qorv {
 

@@ -2,8 +2,8 @@
 
 #include "delivery/EntryPlan.h"
 #include "delivery/InstallState.h"
-#include "delivery/LocalFile.h"
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/zip/PackageDirectory.h"
 
 namespace qorv {

@@ -2,7 +2,11 @@
 // a folder and a name, and the calls the stages, delivery, the zip layer and
 // the uninstaller's walk make, so their loops are the same code on every
 // build. The POSIX build encodes paths as UTF-8 and takes "\" for "/", and
-// the owner's write bit for the read-only attribute.
+// the owner's write bit for the read-only attribute. The open file
+// (LocalFile.h) and the file written whole or not at all (TargetFile.h)
+// complete the file layer; every platform call of the three is in
+// FileSystemWin.cpp or FileSystemPosix.cpp, and failures there are given as
+// Windows gives them (POSIX errors mapped where the two agree).
 #pragma once
 
 #include <cstddef>
@@ -24,6 +28,10 @@ constexpr size_t kMaxPathChars = 259;
 // would need more than kMaxPathChars characters; every caller must treat
 // that as "no such path", never as the current folder.
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
+
+// Writes the process's current folder into buffer (capacity characters with
+// the terminator); false when it cannot be read or does not fit.
+bool CurrentDirectory(wchar_t* buffer, size_t capacity);
 
 // Creates one folder; S_OK, or what kept it from being made.
 [[nodiscard]] HRESULT MakeOneDirectory(const std::wstring& path);

@@ -5,7 +5,13 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <climits>
+#include <cstring>
+#include <cwchar>
+
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
+#include "services/TargetFile.h"
 #include "services/Text.h"
 
 namespace qorv {
@@ -34,6 +40,29 @@ HRESULT ErrnoResult(int error) {
     }
 }
 
+// FILE_ATTRIBUTE_READONLY, kept as the owner's write bit.
+constexpr uint32_t kReadOnlyAttribute = 0x01;
+
+// A time as TargetFile takes it; a zero time is left as it is.
+timespec ToTimespec(uint64_t time) {
+    timespec result;
+    if (time == 0) {
+        result.tv_sec = 0;
+        result.tv_nsec = UTIME_OMIT;
+        return result;
+    }
+    const int64_t sinceEpoch = static_cast<int64_t>(time - kUnixEpoch);
+    int64_t seconds = sinceEpoch / 10000000;
+    int64_t rest = sinceEpoch % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
+    result.tv_sec = static_cast<time_t>(seconds);
+    result.tv_nsec = static_cast<long>(rest * 100);
+    return result;
+}
+
 }  // namespace
 
 std::string NativePath(const std::wstring& path) {
@@ -44,8 +73,17 @@ std::string NativePath(const std::wstring& path) {
     return native;
 }
 
+bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
+    char native[PATH_MAX];
+    if (getcwd(native, sizeof(native)) == nullptr) return false;
+    const std::wstring wide = Utf8ToUtf16(native, strlen(native));
+    if (wide.size() >= capacity) return false;
+    wmemcpy(buffer, wide.c_str(), wide.size() + 1);
+    return true;
+}
+
 HRESULT MakeOneDirectory(const std::wstring& path) {
-    return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : kResultFailed;
+    return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 bool PathExists(const std::wstring& path) {
@@ -135,6 +173,130 @@ HRESULT FlushFile(const std::wstring& path) {
     const HRESULT result = fsync(descriptor) == 0 ? S_OK : ErrnoResult(errno);
     close(descriptor);
     return result;
+}
+
+// The open file (LocalFile.h).
+
+LocalFile::~LocalFile() {
+    Close();
+}
+
+void LocalFile::Close() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor = -1;
+}
+
+HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
+    Close();
+    const int flags = mode == Mode::kRead     ? O_RDONLY
+                      : mode == Mode::kUpdate ? O_RDWR | O_CREAT
+                                              : O_RDWR | O_CREAT | O_TRUNC;
+    m_descriptor = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
+    return m_descriptor >= 0 ? S_OK : ErrnoResult(errno);
+}
+
+HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
+    *read = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (*read < size) {
+        const ssize_t got =
+            pread(m_descriptor, bytes + *read, size - *read, static_cast<off_t>(offset + *read));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return ErrnoResult(errno);
+        if (got == 0) break;  // the end of the file
+        *read += static_cast<size_t>(got);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return ErrnoResult(errno);
+        if (written == 0) return kResultFailed;
+        bytes += written;
+        offset += static_cast<uint64_t>(written);
+        size -= static_cast<size_t>(written);
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::Size(uint64_t* size) {
+    struct stat status;
+    if (fstat(m_descriptor, &status) != 0) return ErrnoResult(errno);
+    *size = static_cast<uint64_t>(status.st_size);
+    return S_OK;
+}
+
+HRESULT LocalFile::Flush() {
+    return fsync(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
+}
+
+void LocalFile::MakeSparse() {
+    // Unwritten ranges of a POSIX file are holes already.
+}
+
+// The target file (TargetFile.h).
+
+TargetFile::~TargetFile() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    if (!m_committed && !m_written.empty()) unlink(NativePath(m_written).c_str());
+}
+
+TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
+                                    uint32_t attributes) {
+    m_target = path;
+    m_attributes = attributes;
+    // Never created read-only (the owner's write bit stands for the
+    // attribute): Commit makes it so once the file is whole.
+    m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_descriptor >= 0) {
+        m_written = path;
+        return Opened::kOk;
+    }
+    if (errno == ENOENT) return Opened::kFolderMissing;
+    if (errno != EEXIST) return Opened::kFailed;
+    m_descriptor =
+        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_descriptor < 0) return Opened::kFailed;
+    m_written = replacement;
+    return Opened::kOk;
+}
+
+bool TargetFile::Write(const void* data, uint32_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(m_descriptor, bytes, size);
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<uint32_t>(written);
+    }
+    return true;
+}
+
+bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t access,
+                          uint64_t write) {
+    const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
+    return futimens(m_descriptor, times) == 0;
+}
+
+bool TargetFile::Commit() {
+    close(m_descriptor);
+    m_descriptor = -1;
+    const std::string target = NativePath(m_target);
+    // rename replaces a read-only file too, as the Windows build does once
+    // it has cleared the attribute.
+    if (m_written != m_target && rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    m_committed = true;
+    struct stat status;
+    if ((m_attributes & kReadOnlyAttribute) != 0 && stat(target.c_str(), &status) == 0) {
+        chmod(target.c_str(), status.st_mode & ~0222);
+    }
+    return true;
 }
 
 }  // namespace qorv

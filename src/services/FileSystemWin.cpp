@@ -1,12 +1,42 @@
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
+#include "services/TargetFile.h"
 #include "services/UniqueHandle.h"
 
 namespace qorv {
 
+namespace {
+
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT Seek(HANDLE file, uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) ? S_OK : LastError();
+}
+
+FILETIME ToFileTime(uint64_t value) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+}  // namespace
+
+bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(capacity), buffer);
+    return length != 0 && length < capacity;
+}
+
 HRESULT MakeOneDirectory(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : LastError();
 }
 
 bool PathExists(const std::wstring& path) {
@@ -67,7 +97,7 @@ FileFacts ReadFileFacts(const std::wstring& path) {
 HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? S_OK
-               : HRESULT_FROM_WIN32(GetLastError());
+               : LastError();
 }
 
 namespace {
@@ -77,7 +107,7 @@ HRESULT OpensFor(const std::wstring& path, DWORD access) {
     const KernelHandle file(CreateFileW(path.c_str(), access,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid() ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    return file.IsValid() ? S_OK : LastError();
 }
 
 }  // namespace
@@ -104,7 +134,7 @@ HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside) {
 HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
     ULARGE_INTEGER available{};
     if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastError();
     }
     *bytes = available.QuadPart;
     return S_OK;
@@ -112,7 +142,7 @@ HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
 
 HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
     if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        return HRESULT_FROM_WIN32(GetLastError());
+        return LastError();
     }
     const DWORD attributes = GetFileAttributesW(aside.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -133,11 +163,142 @@ HRESULT FlushFile(const std::wstring& path) {
         const KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid() || !FlushFileBuffers(file.Get())) {
-            result = HRESULT_FROM_WIN32(GetLastError());
+            result = LastError();
         }
     }
     if (readOnly) SetFileAttributesW(path.c_str(), attributes);
     return result;
+}
+
+// The open file (LocalFile.h).
+
+LocalFile::~LocalFile() {
+    Close();
+}
+
+void LocalFile::Close() {
+    m_file.Reset();
+}
+
+HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
+    Close();
+    const DWORD access = mode == Mode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD disposition = mode == Mode::kRead     ? OPEN_EXISTING
+                              : mode == Mode::kUpdate ? OPEN_ALWAYS
+                                                      : CREATE_ALWAYS;
+    // Readers may share; nobody writes beside the one writer.
+    m_file.Reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_file.IsValid() ? S_OK : LastError();
+}
+
+HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
+    *read = 0;
+    const HRESULT sought = Seek(m_file.Get(), offset);
+    if (sought != S_OK) return sought;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (*read < size) {
+        const size_t left = size - *read;
+        const DWORD piece = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(m_file.Get(), bytes + *read, piece, &got, nullptr)) return LastError();
+        if (got == 0) break;  // the end of the file
+        *read += got;
+    }
+    return S_OK;
+}
+
+HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    HRESULT hr = Seek(m_file.Get(), offset);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (hr == S_OK && size > 0) {
+        const DWORD piece = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(m_file.Get(), bytes, piece, &written, nullptr)) return LastError();
+        if (written == 0) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        bytes += written;
+        size -= written;
+    }
+    return hr;
+}
+
+HRESULT LocalFile::Size(uint64_t* size) {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(m_file.Get(), &value)) return LastError();
+    *size = static_cast<uint64_t>(value.QuadPart);
+    return S_OK;
+}
+
+HRESULT LocalFile::Flush() {
+    return FlushFileBuffers(m_file.Get()) ? S_OK : LastError();
+}
+
+void LocalFile::MakeSparse() {
+    DWORD returned = 0;
+    DeviceIoControl(m_file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+}
+
+// The target file (TargetFile.h).
+
+TargetFile::~TargetFile() {
+    m_file.Reset();
+    if (!m_committed && !m_written.empty()) DeleteFileW(m_written.c_str());
+}
+
+TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
+                                    uint32_t attributes) {
+    m_target = path;
+    m_attributes = attributes;
+    // Never created read-only: a file that fails must be deletable.
+    m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             attributes & ~FILE_ATTRIBUTE_READONLY, nullptr));
+    const DWORD error = GetLastError();  // Reset closed nothing: it held no file
+    if (m_file.IsValid()) {
+        m_written = path;
+        return Opened::kOk;
+    }
+    if (error == ERROR_PATH_NOT_FOUND) return Opened::kFolderMissing;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Opened::kFailed;
+    // Plain attributes: an earlier replacement left hidden would refuse
+    // CREATE_ALWAYS with others. Commit gives the entry's.
+    m_file.Reset(CreateFileW(replacement.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file.IsValid()) return Opened::kFailed;
+    m_written = replacement;
+    return Opened::kOk;
+}
+
+bool TargetFile::Write(const void* data, uint32_t size) {
+    DWORD written = 0;
+    return WriteFile(m_file.Get(), data, size, &written, nullptr) && written == size;
+}
+
+bool TargetFile::SetTimes(uint64_t creation, uint64_t access, uint64_t write) {
+    const FILETIME times[3] = {ToFileTime(creation), ToFileTime(access), ToFileTime(write)};
+    return SetFileTime(m_file.Get(), &times[0], &times[1], &times[2]) != FALSE;
+}
+
+bool TargetFile::Commit() {
+    m_file.Reset();
+    const bool replacing = m_written != m_target;
+    if (replacing) {
+        // A read-only old file refuses to be replaced: packages install
+        // files read-only, and the next update must still replace them.
+        const DWORD old = GetFileAttributesW(m_target.c_str());
+        const bool unlocked = old != INVALID_FILE_ATTRIBUTES &&
+                              (old & FILE_ATTRIBUTE_READONLY) != 0 &&
+                              SetFileAttributesW(m_target.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+        if (!MoveFileExW(m_written.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            if (unlocked) SetFileAttributesW(m_target.c_str(), old);
+            return false;
+        }
+    }
+    m_committed = true;
+    if (replacing || (m_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(m_target.c_str(),
+                           m_attributes != 0 ? m_attributes : FILE_ATTRIBUTE_NORMAL);
+    }
+    return true;
 }
 
 }  // namespace qorv

@@ -19,7 +19,8 @@ constexpr HRESULT S_OK = 0;
 
 namespace qorv {
 
-// The results delivery makes itself; the others come from the calls below it.
+// The results the installer makes itself; the others come from the calls
+// below it.
 constexpr HRESULT kResultNotFound = static_cast<HRESULT>(0x800C0005);  // INET_E_RESOURCE_NOT_FOUND
 // INET_E_DOWNLOAD_FAILURE: another status than asked for, a body cut short,
 // an answer that contradicts itself.
@@ -40,6 +41,9 @@ constexpr HRESULT kResultDiskFull = static_cast<HRESULT>(0x80070070);
 // program holds a file a delivery must replace.
 constexpr HRESULT kResultSharingViolation = static_cast<HRESULT>(0x80070020);
 constexpr HRESULT kResultLockViolation = static_cast<HRESULT>(0x80070021);
+// HRESULT_FROM_WIN32(ERROR_HANDLE_EOF): a file that ends before the bytes
+// asked of it.
+constexpr HRESULT kResultEndOfFile = static_cast<HRESULT>(0x80070026);
 // HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a file of the player's stands
 // where a package puts a folder, or the reverse.
 constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);

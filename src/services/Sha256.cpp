@@ -1,6 +1,9 @@
 #include "services/Sha256.h"
 
 #include <cstring>
+#include <vector>
+
+#include "services/LocalFile.h"
 
 namespace qorv {
 
@@ -103,6 +106,25 @@ Sha256Digest Sha256::Final() {
         digest[i] = static_cast<unsigned char>(m_state[i / 4] >> (24 - 8 * (i % 4)));
     }
     return digest;
+}
+
+bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest) {
+    // Opened for reading, shared only with readers: nobody changes the bytes
+    // while they are counted.
+    LocalFile file;
+    uint64_t size = 0;
+    if (file.Open(path, LocalFile::Mode::kRead) != S_OK || file.Size(&size) != S_OK) return false;
+    std::vector<unsigned char> buffer(256 * 1024);
+    Sha256 hash;
+    for (uint64_t offset = 0; offset < size;) {
+        const size_t piece =
+            size - offset < buffer.size() ? static_cast<size_t>(size - offset) : buffer.size();
+        if (file.ReadAt(offset, buffer.data(), piece) != S_OK) return false;
+        hash.Update(buffer.data(), piece);
+        offset += piece;
+    }
+    *digest = hash.Final();
+    return true;
 }
 
 }  // namespace qorv

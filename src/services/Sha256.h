@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qorv {
 
@@ -26,5 +27,9 @@ private:
     size_t m_blockUsed = 0;
     uint64_t m_total = 0;  // bytes given so far
 };
+
+// The SHA-256 of the whole file at path; false when it cannot be read to
+// its end.
+bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest);
 
 }  // namespace qorv

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ZipTestFixture.h"
-#include "delivery/LocalFile.h"
 #include "delivery/PackageVersion.h"
 #include "services/Sha256.h"
 #include "services/Text.h"

@@ -10,8 +10,8 @@
 #include "Constants.h"
 #include "InstallRun.h"
 #include "delivery/InstallState.h"
-#include "delivery/LocalFile.h"
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/Text.h"
 
 namespace qorv {

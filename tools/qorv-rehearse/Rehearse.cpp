@@ -25,8 +25,8 @@
 #include "PlayerCheck.h"
 #include "delivery/CurlTransport.h"
 #include "delivery/Download.h"
-#include "delivery/LocalFile.h"
 #include "services/FileSystem.h"
+#include "services/LocalFile.h"
 #include "services/Text.h"
 #include "workflow/RequestUrl.h"
 

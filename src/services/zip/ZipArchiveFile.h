@@ -1,5 +1,6 @@
 // The file functions minizip reads the archive through: the archive is
-// opened from a wide path (given to unzOpen2_64 as the path).
+// opened from a wide path (given to unzOpen2_64 as the path). qorv_zip reads
+// it through the services' open file, the fuzz build from memory.
 #pragma once
 
 #include <minizip/ioapi.h>

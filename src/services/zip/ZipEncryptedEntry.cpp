@@ -55,7 +55,7 @@ struct Progress {
     uint64_t written = 0;
 };
 
-bool WriteChunk(ZipTargetFile& file, const unsigned char* data, uint32_t size, Progress* progress) {
+bool WriteChunk(TargetFile& file, const unsigned char* data, uint32_t size, Progress* progress) {
     if (size == 0) return true;
     progress->crc = crc32(progress->crc, data, size);
     progress->written += size;
@@ -65,7 +65,7 @@ bool WriteChunk(ZipTargetFile& file, const unsigned char* data, uint32_t size, P
 }  // namespace
 
 ZipResult ZipWriteEncryptedEntry(unzFile reader, const ZipEntryFacts& facts, unsigned char* output,
-                                 ZipTargetFile& file) {
+                                 TargetFile& file) {
     RawEntryData data(reader);
     if (!data.opened) return ZipErrInflate;
     ZipCryptKeys keys = ZipCryptEmptyPasswordKeys();

@@ -2,8 +2,8 @@
 // checked here, since the reader in use does not decrypt.
 #pragma once
 
+#include "services/TargetFile.h"
 #include "services/zip/ZipExtractor.h"
-#include "services/zip/ZipFileSystem.h"
 
 namespace qorv {
 
@@ -13,6 +13,6 @@ namespace qorv {
 // decompressed to its end or its size or CRC-32 is wrong, ZipErrWrite when
 // file cannot be written.
 ZipResult ZipWriteEncryptedEntry(unzFile reader, const ZipEntryFacts& facts, unsigned char* output,
-                                 ZipTargetFile& file);
+                                 TargetFile& file);
 
 }  // namespace qorv

@@ -6,14 +6,15 @@
 
 #include "Constants.h"
 #include "services/FileSystem.h"
+#include "services/TargetFile.h"
 #include "services/zip/LittleEndian.h"
 #include "services/zip/ZipArchiveFile.h"
 #include "services/zip/ZipEncryptedEntry.h"
 #include "services/zip/ZipEntryRecord.h"
 #include "services/zip/ZipExtractor.h"
-#include "services/zip/ZipFileSystem.h"
 #include "services/zip/ZipNames.h"
 #include "services/zip/ZipPaths.h"
+#include "services/zip/ZipTimes.h"
 
 namespace qorv {
 
@@ -124,10 +125,17 @@ ZipResult LoadRecord(ZipExtractor& extractor, int32_t index) {
     return ZipOk;
 }
 
+// The record's times on the written file. A time the file system refuses
+// is no failure of the entry: its bytes are whole.
+void SetEntryTimes(TargetFile& file, const ZipEntryInfo& record) {
+    file.SetTimes(ZipFileTimeToUint64(record.creationTime), ZipFileTimeToUint64(record.accessTime),
+                  ZipFileTimeToUint64(record.writeTime));
+}
+
 // Copies the current entry's data into file, then sets its times once the
 // whole entry was written and its CRC-32 found right. Data the read-ahead
 // prepared was found right already and is only written.
-ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
+ZipResult WriteEntryData(ZipExtractor& extractor, TargetFile& file,
                          const ZipPreparedData* prepared) {
     unzFile reader = extractor.reader.get();
     const ZipEntryInfo& record = extractor.cachedRecord;
@@ -136,7 +144,7 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
             (prepared->secondSize > 0 && !file.Write(prepared->second, prepared->secondSize))) {
             return ZipErrWrite;
         }
-        file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        SetEntryTimes(file, record);
         return ZipOk;
     }
     if (!extractor.outputBuffer) {
@@ -148,7 +156,7 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
         const ZipResult result =
             ZipWriteEncryptedEntry(reader, extractor.cachedFacts, buffer, file);
         if (result == ZipOk) {
-            file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+            SetEntryTimes(file, record);
         }
         return result;
     }
@@ -169,7 +177,7 @@ ZipResult WriteEntryData(ZipExtractor& extractor, ZipTargetFile& file,
         // Closing the data checks the CRC-32: damaged data is no success.
         const int closed = unzCloseCurrentFile(reader);
         if (!atEnd || closed != UNZ_OK) return ZipErrInflate;
-        file.SetTimes(record.creationTime, record.accessTime, record.writeTime);
+        SetEntryTimes(file, record);
         return ZipOk;
     }
 }
@@ -213,15 +221,15 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     // made only when the file cannot be created without them, which saves a
     // look at every level for every file.
     const uint32_t attributes = extractor.cachedRecord.attributes;
-    ZipTargetFile file;
-    ZipTargetFile::Opened opened = file.Open(path, replacement, attributes);
+    TargetFile file;
+    TargetFile::Opened opened = file.Open(path, replacement, attributes);
     wchar_t folder[kZipMaxPath];
-    if (opened == ZipTargetFile::Opened::kFolderMissing &&
+    if (opened == TargetFile::Opened::kFolderMissing &&
         ZipJoinPath(folder, base != nullptr ? base : L"", directory, L"") &&
         MakeDirectories(folder) == S_OK) {
         opened = file.Open(path, replacement, attributes);
     }
-    if (opened != ZipTargetFile::Opened::kOk) return ZipErrFile;
+    if (opened != TargetFile::Opened::kOk) return ZipErrFile;
     const ZipResult written = WriteEntryData(extractor, file, prepared);
     if (written != ZipOk) return written;
     return file.Commit() ? ZipOk : ZipErrFile;
@@ -241,7 +249,7 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
     }
     extractor->archivePath = archivePath;
     wchar_t current[kZipMaxPath] = {};
-    if (ZipGetCurrentDirectory(current, kZipMaxPath)) SetBaseDir(*extractor, current);
+    if (CurrentDirectory(current, kZipMaxPath)) SetBaseDir(*extractor, current);
 
     zlib_filefunc64_def functions;
     ZipFillArchiveFunctions(&functions);

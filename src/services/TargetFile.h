@@ -1,11 +1,10 @@
-// The few file-system calls the extraction makes, over wide paths. Windows
-// passes the paths to the wide API; the POSIX build encodes them as UTF-8
-// and treats both "\" and "/" as separators.
+// The file layer's target file: a file written whole or not at all, as the
+// zip layer extracts an entry. Its platform calls sit with the by-path ones
+// in FileSystemWin.cpp and FileSystemPosix.cpp.
 #pragma once
 
 #include <cstdint>
-
-#include "services/zip/ZipExtract.h"
+#include <string>
 
 #ifdef _WIN32
 #include "services/UniqueHandle.h"
@@ -13,36 +12,35 @@
 
 namespace qorv {
 
-// Writes the process's current directory into buffer (capacity characters
-// with the terminator). False when it cannot be read or does not fit.
-bool ZipGetCurrentDirectory(wchar_t* buffer, int capacity);
-
 // A target file being written. An old file at the target stays as it was
 // until Commit: the new bytes go to a new file when nothing is there, else to
 // the replacement file, which Commit moves over the old one (read-only or
 // not). What was not committed is deleted when the object goes, so an entry
 // that fails leaves exactly what was there before.
-class ZipTargetFile {
+class TargetFile {
 public:
     enum class Opened { kOk, kFolderMissing, kFailed };
 
-    ZipTargetFile() = default;
-    ~ZipTargetFile();
-    ZipTargetFile(const ZipTargetFile&) = delete;
-    ZipTargetFile& operator=(const ZipTargetFile&) = delete;
+    TargetFile() = default;
+    ~TargetFile();
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
 
     // replacement: where the bytes go when path exists; on the same volume.
-    Opened Open(const wchar_t* path, const wchar_t* replacement, uint32_t attributes);
+    // attributes: the Windows attribute bits the file has once committed;
+    // the POSIX build keeps the read-only one, as the owner's write bit.
+    Opened Open(const std::wstring& path, const std::wstring& replacement, uint32_t attributes);
     bool Write(const void* data, uint32_t size);
-    // A zero time leaves that time as it is.
-    bool SetTimes(const FILETIME& creation, const FILETIME& access, const FILETIME& write);
+    // Times in 100-ns intervals since 1601-01-01 UTC; a zero time leaves
+    // that time as it is.
+    bool SetTimes(uint64_t creation, uint64_t access, uint64_t write);
     // Closes the file, puts it at path and gives it the entry's attributes;
     // false, with the old file as it was, when it cannot take its place.
     bool Commit();
 
 private:
-    wchar_t m_target[kZipMaxPath] = {};
-    wchar_t m_written[kZipMaxPath] = {};  // m_target, or the replacement
+    std::wstring m_target;
+    std::wstring m_written;  // m_target, or the replacement
     uint32_t m_attributes = 0;
     bool m_committed = false;
 #ifdef _WIN32

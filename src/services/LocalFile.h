@@ -1,6 +1,8 @@
-// The files delivery keeps in the install directory (partial downloads, the
-// sparse copy of a package, records), read and written at offsets, and a
-// downloaded package's digest, over wide paths on every build.
+// The file layer's open file, over wide paths on every build (partial
+// downloads, the sparse copy of a package, the install state, the archive
+// being unpacked), and the whole-file reads and writes made of it. Its
+// platform calls sit with the by-path ones in FileSystemWin.cpp and
+// FileSystemPosix.cpp.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "services/Hresult.h"
-#include "services/Sha256.h"
 
 #ifdef _WIN32
 #include "services/UniqueHandle.h"
@@ -36,6 +37,8 @@ public:
     void Close();
     // Exactly size bytes, or a failure.
     [[nodiscard]] HRESULT ReadAt(uint64_t offset, void* data, size_t size);
+    // Up to size bytes: *read is less only where the file ends.
+    [[nodiscard]] HRESULT ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read);
     [[nodiscard]] HRESULT WriteAt(uint64_t offset, const void* data, size_t size);
     [[nodiscard]] HRESULT Size(uint64_t* size);
     [[nodiscard]] HRESULT Flush();
@@ -54,10 +57,6 @@ private:
 // The whole file at path, at most limit bytes; false when it is missing,
 // unreadable or larger.
 bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes);
-
-// The SHA-256 of the whole file at path; false when it cannot be read to
-// its end.
-bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest);
 
 // Writes bytes to newPath, flushes them, and moves the file over path; on a
 // failure nothing is left at newPath and path is as it was.

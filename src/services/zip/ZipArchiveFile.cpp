@@ -1,10 +1,11 @@
-#include <windows.h>
+#include "services/zip/ZipArchiveFile.h"
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
-#include "services/UniqueHandle.h"
-#include "services/zip/ZipArchiveFile.h"
+#include "services/LocalFile.h"
 
 namespace qorv {
 
@@ -13,32 +14,29 @@ namespace {
 // The reader asks for headers a few bytes at a time, so reads are served
 // from a small buffer; large reads of entry data go to the file directly.
 struct ArchiveStream {
-    explicit ArchiveStream(HANDLE handle) : file(handle) {}
-
-    KernelHandle file;
+    LocalFile file;
     uint64_t position = 0;     // where the reader is
     uint64_t bufferStart = 0;  // file offset of buffer[0]
-    DWORD bufferLength = 0;
+    size_t bufferLength = 0;
     bool failed = false;
     unsigned char buffer[4096];
 };
 
-bool ReadAt(ArchiveStream* stream, uint64_t offset, void* data, DWORD size, DWORD* read) {
-    LARGE_INTEGER target;
-    target.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(stream->file.Get(), target, nullptr, FILE_BEGIN) ||
-        !ReadFile(stream->file.Get(), data, size, read, nullptr)) {
-        stream->failed = true;
-        return false;
-    }
-    return true;
+// Up to size bytes, fewer only where the archive ends; a failure is kept for
+// the reader's error call.
+bool ReadAt(ArchiveStream* stream, uint64_t offset, void* data, size_t size, size_t* read) {
+    if (stream->file.ReadUpTo(offset, data, size, read) == S_OK) return true;
+    stream->failed = true;
+    return false;
 }
 
 voidpf ZCALLBACK OpenArchive(voidpf /*opaque*/, const void* path, int /*mode: always read*/) {
-    HANDLE file = CreateFileW(static_cast<const wchar_t*>(path), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return new ArchiveStream(file);
+    std::unique_ptr<ArchiveStream> stream(new (std::nothrow) ArchiveStream);
+    if (!stream ||
+        stream->file.Open(static_cast<const wchar_t*>(path), LocalFile::Mode::kRead) != S_OK) {
+        return nullptr;
+    }
+    return stream.release();
 }
 
 uLong ZCALLBACK ReadArchive(voidpf /*opaque*/, voidpf handle, void* data, uLong size) {
@@ -55,11 +53,11 @@ uLong ZCALLBACK ReadArchive(voidpf /*opaque*/, voidpf handle, void* data, uLong 
             done += count;
             continue;
         }
-        DWORD read = 0;
+        size_t read = 0;
         if (size - done >= sizeof(stream->buffer)) {
             if (!ReadAt(stream, stream->position, out + done, size - done, &read)) break;
             stream->position += read;
-            done += read;
+            done += static_cast<uLong>(read);
             break;
         }
         stream->bufferStart = stream->position;
@@ -92,9 +90,9 @@ long ZCALLBACK SeekArchive(voidpf /*opaque*/, voidpf handle, ZPOS64_T offset, in
             stream->position += offset;
             return 0;
         case ZLIB_FILEFUNC_SEEK_END: {
-            LARGE_INTEGER size;
-            if (!GetFileSizeEx(stream->file.Get(), &size)) return -1;
-            stream->position = static_cast<uint64_t>(size.QuadPart) + offset;
+            uint64_t size = 0;
+            if (stream->file.Size(&size) != S_OK) return -1;
+            stream->position = size + offset;
             return 0;
         }
         default:

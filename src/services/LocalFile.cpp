@@ -1,8 +1,15 @@
-#include "delivery/LocalFile.h"
+#include "services/LocalFile.h"
 
 #include "services/FileSystem.h"
 
 namespace qorv {
+
+HRESULT LocalFile::ReadAt(uint64_t offset, void* data, size_t size) {
+    size_t read = 0;
+    const HRESULT hr = ReadUpTo(offset, data, size, &read);
+    if (hr != S_OK) return hr;
+    return read == size ? S_OK : kResultEndOfFile;
+}
 
 bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigned char>* bytes) {
     LocalFile file;
@@ -13,25 +20,6 @@ bool ReadWholeFile(const std::wstring& path, uint64_t limit, std::vector<unsigne
     }
     bytes->assign(static_cast<size_t>(size), 0);
     return size == 0 || file.ReadAt(0, bytes->data(), bytes->size()) == S_OK;
-}
-
-bool Sha256OfFile(const std::wstring& path, Sha256Digest* digest) {
-    // Opened for reading, shared only with readers: nobody changes the bytes
-    // while they are counted.
-    LocalFile file;
-    uint64_t size = 0;
-    if (file.Open(path, LocalFile::Mode::kRead) != S_OK || file.Size(&size) != S_OK) return false;
-    std::vector<unsigned char> buffer(256 * 1024);
-    Sha256 hash;
-    for (uint64_t offset = 0; offset < size;) {
-        const size_t piece =
-            size - offset < buffer.size() ? static_cast<size_t>(size - offset) : buffer.size();
-        if (file.ReadAt(offset, buffer.data(), piece) != S_OK) return false;
-        hash.Update(buffer.data(), piece);
-        offset += piece;
-    }
-    *digest = hash.Final();
-    return true;
 }
 
 bool KeepFile(const std::vector<unsigned char>& bytes, const std::wstring& newPath,
