@@ -20,25 +20,12 @@ namespace {
 
 constexpr size_t kCheckBufferSize = 64 * 1024;
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-// The folder part of a relative name, without its last separator.
-std::wstring ParentOf(const std::wstring& name) {
-    size_t end = name.size();
-    while (end > 0 && IsSeparator(name[end - 1])) --end;  // a folder entry's own
-    while (end > 0 && !IsSeparator(name[end - 1])) --end;
-    while (end > 0 && IsSeparator(name[end - 1])) --end;
-    return name.substr(0, end);
-}
-
 // The deepest folder along folder (relative to targetDir) that exists now.
 std::wstring DeepestFolder(const std::wstring& targetDir, std::wstring folder) {
     while (!folder.empty()) {
         const FileFacts facts = ReadFileFacts(AppendPath(targetDir, folder));
         if (facts.exists && facts.directory) return folder;
-        folder = ParentOf(folder);
+        folder = EntryParent(folder);
     }
     return folder;
 }
@@ -89,10 +76,6 @@ std::set<std::wstring> InstalledFiles(const InstallState* installed) {
     return files;
 }
 
-std::wstring FromUtf8(const std::string& text) {
-    return Utf8ToUtf16(text.data(), text.size());
-}
-
 std::wstring FileKeyOf(const std::wstring& relative) {
     return EntryFileKey(Utf16ToUtf8(relative));
 }
@@ -105,8 +88,8 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
                       const std::set<std::wstring>& installedFiles,
                       std::vector<std::wstring>* removals, std::wstring* blocking) {
     std::vector<std::wstring> levels;
-    for (std::wstring level = folder ? name : ParentOf(name); !level.empty();
-         level = ParentOf(level)) {
+    for (std::wstring level = folder ? name : EntryParent(name); !level.empty();
+         level = EntryParent(level)) {
         levels.push_back(level);
     }
     for (const std::wstring& level : levels) {
@@ -157,7 +140,7 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
     wchar_t stageName[32];
     swprintf(stageName, sizeof stageName / sizeof stageName[0], kStagedFileFormat,
              static_cast<unsigned>(index));
-    const std::wstring folder = DeepestFolder(request.targetDir, ParentOf(name));
+    const std::wstring folder = DeepestFolder(request.targetDir, EntryParent(name));
     const std::wstring staged = folder.empty() ? stageName : folder + L"\\" + stageName;
     const std::wstring stagedPath = AppendPath(request.targetDir, staged);
     installed->staged = Utf16ToUtf8(staged);
@@ -176,45 +159,6 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
         return ZipErrInflate;  // as a CRC-32 that does not match
     }
     return ZipOk;
-}
-
-// A free name beside the file name (relative to targetDir) to move it aside to.
-std::wstring AsideName(const std::wstring& targetDir, const std::wstring& name) {
-    std::wstring aside;
-    for (int n = 0; n < kMaxAsideNames; ++n) {
-        aside = name + L"." + std::to_wstring(n) + kAsideSuffix;
-        if (!PathExists(AppendPath(targetDir, aside))) break;
-    }
-    return aside;
-}
-
-// Puts the staged file over target; a target that only a rename gets out of
-// the way (a running program's image) goes aside first, and is kept in the
-// state's leftovers for a later run to delete.
-HRESULT PutInPlace(const std::wstring& targetDir, const std::wstring& name,
-                   const std::wstring& staged, InstallState* state) {
-    const std::wstring target = AppendPath(targetDir, name);
-    ClearReadOnly(target);
-    const HRESULT replaced = MoveOver(staged, target);
-    bool moveAside = false;
-    if (replaced == S_OK || CheckReplaceable(target, &moveAside) != S_OK || !moveAside) {
-        return replaced;
-    }
-    const std::wstring aside = AsideName(targetDir, name);
-    const HRESULT moved = MoveAside(target, AppendPath(targetDir, aside));
-    if (moved != S_OK) return moved;
-    state->leftovers.push_back(Utf16ToUtf8(aside));
-    return MoveOver(staged, target);
-}
-
-// Takes away what stands in the way of the moves; what is gone already is
-// fine (a run killed after it).
-bool Remove(const std::wstring& path) {
-    const FileFacts facts = ReadFileFacts(path);
-    if (!facts.exists) return true;
-    if (facts.directory) return RemoveDirectoryOrLink(path, DirEntry{L"", true, false});
-    ClearReadOnly(path);
-    return DeleteOneFile(path);
 }
 
 }  // namespace
@@ -314,7 +258,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             for (const InstalledEntry& entry : next->entries) {
                 if (entry.staged.empty() || entry.staged == kMakeFolder) continue;
                 const std::wstring stagedPath =
-                    AppendPath(request.targetDir, FromUtf8(entry.staged));
+                    AppendPath(request.targetDir, Utf8ToUtf16(entry.staged));
                 ClearReadOnly(stagedPath);
                 DeleteOneFile(stagedPath);
             }
@@ -336,7 +280,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             return {ApplyStatus::kFailed, replaceable, target};
         }
         // Durable before the state calls it installed.
-        const std::wstring stagedPath = AppendPath(request.targetDir, FromUtf8(entry.staged));
+        const std::wstring stagedPath = AppendPath(request.targetDir, Utf8ToUtf16(entry.staged));
         const HRESULT flushed = FlushFile(stagedPath);
         if (flushed != S_OK) return {ApplyStatus::kFailed, flushed, stagedPath};
     }
@@ -347,56 +291,6 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         return {ApplyStatus::kFailed, kResultFailed, request.statePath};
     }
     return FinishApply(request.targetDir, request.statePath, next);
-}
-
-bool RemoveLeftovers(const std::wstring& targetDir, InstallState* state) {
-    std::vector<std::string> kept;
-    for (const std::string& leftover : state->leftovers) {
-        if (!Remove(AppendPath(targetDir, FromUtf8(leftover)))) kept.push_back(leftover);
-    }
-    const bool removed = kept.size() != state->leftovers.size();
-    state->leftovers = std::move(kept);
-    return removed;
-}
-
-ApplyResult FinishApply(const std::wstring& targetDir, const std::wstring& statePath,
-                        InstallState* state) {
-    for (const std::string& removal : state->removals) {
-        const std::wstring path = AppendPath(targetDir, FromUtf8(removal));
-        if (!Remove(path)) return {ApplyStatus::kFailed, kResultFailed, path};
-    }
-    for (InstalledEntry& entry : state->entries) {
-        if (entry.staged.empty()) continue;
-        std::wstring name;
-        EntryTargetName(entry.name, &name);
-        const std::wstring target = AppendPath(targetDir, name);
-        if (entry.staged == kMakeFolder) {
-            const HRESULT made = MakeDirectories(target);
-            if (made != S_OK) return {ApplyStatus::kFailed, made, target};
-        } else {
-            const std::wstring staged = AppendPath(targetDir, FromUtf8(entry.staged));
-            // Gone already: moved by the run this one finishes.
-            const bool moved = !ReadFileFacts(staged).exists;
-            const std::wstring parent = ParentOf(name);
-            const HRESULT made =
-                parent.empty() ? S_OK : MakeDirectories(AppendPath(targetDir, parent));
-            if (made != S_OK) return {ApplyStatus::kFailed, made, target};
-            if (!moved) {
-                const HRESULT replaced = PutInPlace(targetDir, name, staged, state);
-                if (replaced != S_OK) return {ApplyStatus::kFailed, replaced, target};
-            }
-            const FileFacts facts = ReadFileFacts(target);
-            entry.diskSize = facts.size;
-            entry.diskTime = facts.writeTime;
-        }
-        entry.staged.clear();
-    }
-    state->removals.clear();
-    state->applying = false;
-    if (!WriteInstallState(*state, statePath)) {
-        return {ApplyStatus::kFailed, kResultFailed, statePath};
-    }
-    return {};
 }
 
 }  // namespace qorv

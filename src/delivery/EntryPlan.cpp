@@ -33,6 +33,14 @@ bool EntryTargetName(const std::string& stored, std::wstring* name) {
     return true;
 }
 
+std::wstring EntryParent(const std::wstring& name) {
+    size_t end = name.size();
+    while (end > 0 && IsSeparator(name[end - 1])) --end;  // a folder entry's own
+    while (end > 0 && !IsSeparator(name[end - 1])) --end;
+    while (end > 0 && IsSeparator(name[end - 1])) --end;
+    return name.substr(0, end);
+}
+
 std::wstring EntryFileKey(const std::string& stored) {
     std::wstring key;
     if (!EntryTargetName(stored, &key)) return std::wstring();

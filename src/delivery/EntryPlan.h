@@ -40,6 +40,10 @@ struct EntryPlan {
 // decoded and cleaned as the zip layer does. False for a name it refuses.
 bool EntryTargetName(const std::string& stored, std::wstring* name);
 
+// The folder part of a relative name, without its last separator; empty for
+// a name at the top.
+std::wstring EntryParent(const std::wstring& name);
+
 // The same file on Windows: separators and letter case folded, trailing
 // separators dropped. Empty for a refused name.
 std::wstring EntryFileKey(const std::string& stored);

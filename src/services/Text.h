@@ -14,6 +14,10 @@ namespace qorv {
 // becomes U+FFFD, as the system's UTF-8 conversion does without flags.
 std::wstring Utf8ToUtf16(const char* bytes, size_t count);
 
+inline std::wstring Utf8ToUtf16(const std::string& text) {
+    return Utf8ToUtf16(text.data(), text.size());
+}
+
 // Encodes UTF-16 units as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(const wchar_t* units, size_t count);
 
