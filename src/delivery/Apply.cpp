@@ -116,7 +116,7 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
             return false;
         }
         for (const DirEntry& item : listing) {
-            const std::wstring child = current + L"\\" + item.name;
+            const std::wstring child = AppendPath(current, item.name);
             if (item.directory && !item.link) {
                 pending.push_back(child);
             } else if (item.link || installedFiles.count(FileKeyOf(child)) == 0) {
@@ -141,7 +141,7 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
     swprintf(stageName, sizeof stageName / sizeof stageName[0], kStagedFileFormat,
              static_cast<unsigned>(index));
     const std::wstring folder = DeepestFolder(request.targetDir, EntryParent(name));
-    const std::wstring staged = folder.empty() ? stageName : folder + L"\\" + stageName;
+    const std::wstring staged = AppendPath(folder, stageName);
     const std::wstring stagedPath = AppendPath(request.targetDir, staged);
     installed->staged = Utf16ToUtf8(staged);
     if (!HoldsEntry(stagedPath, entry)) {
