@@ -142,6 +142,7 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
              static_cast<unsigned>(index));
     const std::wstring folder = DeepestFolder(request.targetDir, EntryParent(name));
     const std::wstring staged = AppendPath(folder, stageName);
+    if (staged.empty()) return ZipErrFile;  // does not fit a path
     const std::wstring stagedPath = AppendPath(request.targetDir, staged);
     installed->staged = Utf16ToUtf8(staged);
     if (!HoldsEntry(stagedPath, entry)) {
