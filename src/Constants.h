@@ -198,6 +198,7 @@ constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // dele
 constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
 constexpr char kTraceUnpackFailed[] =
     "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
+constexpr char kTraceHeldBy[] = "\xd5\xbc\xd3\xc3\xb3\xcc\xd0\xf2\xa3\xba";  // held by:
 constexpr char kTracePackageMismatch[] =        // the client package does not match its version
     "\xbf\xcd\xbb\xa7\xb6\xcb\xb0\xfc\xd3\xeb\xb0\xe6\xb1\xbe\xb2\xbb\xb7\xfb\n";
 constexpr char kTraceIncremental[] =  // incremental update: entries, then bytes fetched of all

@@ -68,6 +68,15 @@ void TraceFailure(unsigned result, const wchar_t* name) {
     TraceLog(kTraceLineEnd);
 }
 
+// Where the system can tell, the trace names who holds a file in use.
+void TraceHolders(const std::wstring& path) {
+    const std::wstring holders = FileHolders(path);
+    if (holders.empty()) return;
+    TraceLog(kTraceHeldBy);
+    TraceLogW(holders.c_str());
+    TraceLog(kTraceLineEnd);
+}
+
 // The files of the previous package by the file they name.
 std::set<std::wstring> InstalledFiles(const InstallState* installed) {
     std::set<std::wstring> files;
@@ -278,6 +287,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         const HRESULT replaceable = CheckReplaceable(target, &moveAside);
         if (replaceable != S_OK) {
             TraceFailure(static_cast<unsigned>(replaceable), name.c_str());
+            TraceHolders(target);
             return {ApplyStatus::kFailed, replaceable, target};
         }
         // Durable before the state calls it installed.

@@ -70,6 +70,10 @@ void ClearReadOnly(const std::wstring& path);
 // *moveAside set. Folders are not looked at.
 [[nodiscard]] HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside);
 
+// The programs holding path open, as the system names them ("a.exe, b.exe");
+// empty where it cannot tell. Only for the trace of a file in use.
+std::wstring FileHolders(const std::wstring& path);
+
 // The bytes the current user may still write on the drive of path.
 [[nodiscard]] HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes);
 

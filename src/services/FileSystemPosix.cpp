@@ -156,6 +156,10 @@ HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file 
     return S_OK;
 }
 
+std::wstring FileHolders(const std::wstring&) {
+    return {};
+}
+
 HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
     struct statvfs status;
     if (statvfs(NativePath(path).c_str(), &status) != 0) return ErrnoResult(errno);

@@ -8,7 +8,7 @@ set -u
 exe=$1
 arch=$2
 max_size=$(($3 * 1024))
-shipped="advapi32 comctl32 gdi32 gdiplus kernel32 msimg32 msvcrt ole32 oleaut32 shell32
+shipped="advapi32 comctl32 gdi32 gdiplus kernel32 msimg32 msvcrt ole32 oleaut32 rstrtmgr shell32
 shlwapi urlmon user32 wininet"
 
 case "$arch" in
