@@ -8,8 +8,11 @@ commits nothing and the whole download mends it."""
 import contextlib
 import hashlib
 import random
+import shutil
+import tempfile
 import time
 import zipfile
+from pathlib import Path
 
 from e2e import harness, installer
 from e2e.installer import TOKEN, FaultRoad, RoadTestCase, wait_until
@@ -375,6 +378,33 @@ class OneTruth(RoadTestCase):
         road.run(TOKEN_NAME)
         self.assertEqual(road.nginx.bytes_sent(CLIENT), 0)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+
+    def test_a_client_folder_on_another_volume_updates(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        # The player moved a client folder to another drive and left a link:
+        # a file staged outside it could only be copied in, never moved.
+        small = road.install_dir / "GameClient" / "res" / "small"
+        elsewhere = Path(tempfile.mkdtemp(prefix="qorv-volume-", dir="/dev/shm"))
+        try:
+            self.assertNotEqual(elsewhere.stat().st_dev, small.stat().st_dev)
+            shutil.copytree(small, elsewhere, dirs_exist_ok=True)
+            shutil.rmtree(small)
+            small.symlink_to(elsewhere, target_is_directory=True)
+            publish(road, 2)
+            trace = road.run(TOKEN_NAME)
+            self.assertNotIn(installer.UNPACK_FAILED, trace)
+            self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n",
+                             trace.decode("gbk", "replace"))
+            with zipfile.ZipFile(road.packages / "GameClient.zip") as archive:
+                for name in SMALL:
+                    self.assertEqual((elsewhere / name.split("/")[-1]).read_bytes(),
+                                     archive.read(name))
+            self.assertEqual(sorted(p.name for p in elsewhere.iterdir()), ["a.txt", "b.txt"])
+        finally:
+            shutil.rmtree(elsewhere)
 
     def update_to_version_2(self):
         road = self.road
