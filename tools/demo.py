@@ -2,10 +2,14 @@
 """Runs QorvInstall.exe under Wine against local servers and reports what it
 did: first as built (no token: the shell is installed and started), then
 renamed to carry a token (the version check, the game client, the login and
-the game client's start); last it runs the registered uninstall command
-silently and shows what is gone. Screenshots go to build/demo/."""
+the game client's start); then each failure the player can meet, provoked
+by its real cause, with the text the window's status box shows; last it
+runs the registered uninstall command silently and shows what is gone.
+Screenshots go to build/demo/."""
 
+import contextlib
 import itertools
+import os
 import random
 import re
 import shutil
@@ -19,13 +23,22 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests"))
-from e2e import harness  # noqa: E402
+from e2e import harness, installer  # noqa: E402
 
 BUILD = harness.WINDOWS_BUILD
 OUT = REPO / "build" / "demo"
 TOKEN_NAME = "QorvInstall-demo-DEMO2026.exe"
 ANSWER = '{"errno":0,"query_string":"session=demo&region=eu"}'
 THROTTLE = "1m"  # bytes per second, so the bar is seen moving
+STATUS_CONTROL = 1002  # the view's status box
+# What the status box says for each cause of a stop, as the README lists it.
+FAILURE_TEXTS = {
+    "download": re.escape("下载失败，请检查网络后点击窗口继续。"),
+    "unpack": re.escape("安装未能完成，请点击窗口重试。"),
+    "file in use": re.escape("游戏文件正在使用中，请关闭游戏后点击窗口继续。"),
+    "disk space": "磁盘空间不足，还需要 [1-9][0-9]* MB，请释放空间后点击窗口继续。",
+    "program will not start": re.escape("程序无法启动，请点击窗口重试。"),
+}
 
 
 def deterministic_bytes(size, seed):
@@ -151,9 +164,160 @@ def tree(root):
     return "\n".join(lines)
 
 
+@contextlib.contextmanager
+def served(pkg, files):
+    """For the time of the block the package folder serves files ({name:
+    bytes, or None for no such file}) in place of its own."""
+    kept = []
+    try:
+        for name, data in files.items():
+            path = pkg / name
+            if path.exists():
+                path.rename(pkg / (name + ".kept"))
+                kept.append(name)
+            if data is not None:
+                path.write_bytes(data)
+        yield
+    finally:
+        for name in files:
+            (pkg / name).unlink(missing_ok=True)
+        for name in kept:
+            (pkg / (name + ".kept")).rename(pkg / name)
+
+
+def show_failure(wine, exe, expected):
+    """Runs the installer at exe until its status box shows a text that
+    matches expected, then closes its window as another program would.
+    Returns the text last shown there and the trace's last line naming a
+    failure."""
+    proc = wine.start(exe)
+    run = Run(proc, None, None, lambda t: False)
+    shown = [""]
+
+    def matches():
+        for window in wine.windows(exe.name):
+            shown[0] = wine.texts(window["hwnd"]).get(STATUS_CONTROL, shown[0])
+        return re.fullmatch(expected, shown[0]) is not None
+
+    # Asked only once the installer traces, so its window is up: two Wine
+    # programs that start together may both start a desktop, and hang.
+    harness.wait_until(lambda: run.trace or proc.poll() is not None, 60)
+    harness.wait_until(lambda: matches() or proc.poll() is not None, 90, 0.5)
+    for window in wine.windows(exe.name):
+        if int(window["owner"], 16) == 0:
+            wine.post(window["hwnd"], harness.WM_CLOSE)
+    try:
+        trace = run.wait(30)
+    except subprocess.TimeoutExpired:
+        wine.stop()
+        trace = run.wait(30)
+        wine.warm()
+    failures = re.findall(r"(?:下载|解压|启动)失败[^\r\n]*", trace.decode("gbk", "replace"))
+    return shown[0], failures[-1] if failures else "(no failure traced)"
+
+
+@contextlib.contextmanager
+def small_volume(folder, content):
+    """folder, for the block, a tmpfs holding a copy of content with about
+    1 MiB to spare."""
+    used = sum(-(-path.stat().st_size // 4096) * 4 for path in content.rglob("*")
+               if path.is_file())
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={used + 1024}k", "qorv-demo", folder],
+                   check=True)
+    try:
+        shutil.copytree(content, folder, symlinks=True, dirs_exist_ok=True)
+        yield
+    finally:
+        # Lazily: the wineserver may keep a handle a moment longer.
+        subprocess.run(["umount", "--lazy", folder], check=True)
+
+
+def show_failures(wine, pkg, install_dir, private):
+    """Each cause of a stop provoked once after the main job, from its install:
+    the lines "<cause>: <status text>" with the trace's failure line, and
+    whether every text provoked was the expected one. The packages served
+    and the install are as the main job left them afterwards. private: the
+    demo runs in a mount namespace of its own, where it may mount."""
+    snapshot = OUT / "installed"
+    shutil.rmtree(snapshot, ignore_errors=True)
+    shutil.copytree(install_dir, snapshot, symlinks=True)
+    # Version 3 adds 2 MiB and changes config.ini: too much for a client
+    # folder with 1 MiB to spare, and an update that must replace a file.
+    content = OUT / "content" / "client-3"
+    shutil.rmtree(content, ignore_errors=True)
+    shutil.copytree(OUT / "content" / "client", content)
+    (content / "assets" / "config.ini").write_text("[client]\r\nlanguage=fr\r\n")
+    (content / "assets" / "maps" / "extra.dat").write_bytes(deterministic_bytes(2 << 20, 3))
+    (OUT / "v3").mkdir(exist_ok=True)
+    subprocess.run([REPO / "tools" / "qorv-pack", content, OUT / "v3" / "GameClient.zip",
+                    OUT / "v3" / "pkg.ver"], check=True, stdout=subprocess.DEVNULL)
+    version_3 = {name: (OUT / "v3" / name).read_bytes() for name in ("GameClient.zip", "pkg.ver")}
+    # Hand-made, as the kit refuses both.
+    refused, broken = OUT / "v3" / "refused.zip", OUT / "v3" / "broken.zip"
+    installer.make_zip(refused, {"assets/bad:name.dat": b"a name Windows refuses\r\n"})
+    installer.make_zip(broken, {"kel_qorvmicro.exe": b"not a program\r\n"})
+    plain, tokened = OUT / "QorvInstall.exe", OUT / TOKEN_NAME
+    config = install_dir / "GameClient" / "assets" / "config.ini"
+
+    @contextlib.contextmanager
+    def locked(path):
+        windows_path = "C:\\" + str(path.relative_to(wine.prefix / "drive_c")).replace("/", "\\")
+        holder = wine.start(harness.WINCTL, "lock", windows_path, 120)
+        try:
+            if holder.stdout.readline().strip() != b"locked":
+                raise RuntimeError(f"could not lock {path}")
+            yield
+        finally:
+            harness.stop(holder)
+            holder.communicate()
+
+    refused = {"GameClient.zip": refused.read_bytes(), "pkg.ver": b"demo-refused-name"}
+    broken = {"GameClient.zip": broken.read_bytes(), "pkg.ver": b"demo-not-a-program"}
+    # The cause, the installer's name, what the server serves and what else
+    # holds during the run.
+    none = contextlib.nullcontext
+    cases = [
+        ("download", plain, {"shell.zip": None}, none()),
+        ("unpack", tokened, refused, none()),
+        ("file in use", tokened, version_3, locked(config)),
+        ("disk space", tokened, version_3,
+         small_volume(install_dir / "GameClient", snapshot / "GameClient") if private else None),
+        ("program will not start", tokened, broken, none()),
+    ]
+    print("\n== failure texts: each cause once, as the status box shows it", flush=True)
+    all_seen = True
+    for cause, exe, packages, holding in cases:
+        if holding is None:
+            print(f"    {cause}: not shown: a small volume behind the client folder is a tmpfs "
+                  "in a mount namespace of the demo's own, which takes root", flush=True)
+            continue
+        with served(pkg, packages), holding:
+            text, failure = show_failure(wine, exe, FAILURE_TEXTS[cause])
+        # Every run starts from the main job's install, and the uninstall
+        # finds it.
+        shutil.rmtree(install_dir)
+        shutil.copytree(snapshot, install_dir, symlinks=True)
+        seen = re.fullmatch(FAILURE_TEXTS[cause], text) is not None
+        all_seen &= seen
+        print(f"    {cause}: {text or '(empty)'}" + ("" if seen else "  (NOT the expected text)"))
+        print(f"        trace: {failure}", flush=True)
+    shutil.rmtree(snapshot)
+    return all_seen
+
+
 def main():
     if not (BUILD / "QorvInstall.exe").exists():
         sys.exit(f"{BUILD.relative_to(REPO)}/QorvInstall.exe is missing: run `make demo`")
+    # Where one can be made (as root), the demo runs in a mount namespace of
+    # its own: the small volume it mounts is seen by nobody else and goes
+    # with the demo, however it ends.
+    private = os.environ.get("QORV_DEMO_MOUNTS") == "private"
+    if not private and subprocess.run(["unshare", "-m", "true"],
+                                      stderr=subprocess.DEVNULL).returncode == 0:
+        os.environ["QORV_DEMO_MOUNTS"] = "private"
+        sys.stdout.flush()
+        os.execvp("unshare", ["unshare", "-m", "--propagation", "private", sys.executable,
+                              str(Path(__file__).resolve()), *sys.argv[1:]])
     road = subprocess.run([REPO / "tools" / "windows-road.sh", "--why"], capture_output=True,
                           text=True, check=True).stdout.strip()
     print(f"== {BUILD.relative_to(REPO)}/QorvInstall.exe; {road}", flush=True)
@@ -266,6 +430,7 @@ def main():
             print(f"    {path.relative_to(REPO)}" + ("" if path.exists() else " (not taken)"))
         ok = len(started) == 3 and fetched < package // 2 and all((OUT / s).exists() for s in (
             "screenshot-mid-download.png", "screenshot-before-closing.png"))
+        ok &= show_failures(wine, pkg, install_dir, private)
 
         command = wine.uninstall_command()
         print("\n== uninstall: the registered command, run silently")

@@ -238,6 +238,15 @@ class Wine:
                             "exstyle": int(exstyle, 16), "owner": owner})
         return windows
 
+    def texts(self, hwnd):
+        """{control ID: text} of the window's child controls."""
+        out = self.run(WINCTL, "texts", hwnd, timeout=60).stdout.decode("utf-8", "replace")
+        texts = {}
+        for line in out.splitlines():
+            control, _, text = line.partition(" ")
+            texts[int(control)] = text
+        return texts
+
     def post(self, hwnd, message, wparam=0):
         self.run(WINCTL, "post", hwnd, hex(message), hex(wparam), timeout=60)
 

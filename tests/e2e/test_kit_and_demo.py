@@ -7,6 +7,7 @@ process behind."""
 import ctypes
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -188,6 +189,12 @@ class Demo(unittest.TestCase):
         self.assertIn("arguments: pelmar", out)
         self.assertIn("exit code 0; install directory: gone; desktop shortcut: gone; "
                       "uninstall entry: gone", out)
+        # Each cause of a stop once, with its status text (the exit code says
+        # it was the expected one); a small volume takes root.
+        causes = {"download", "unpack", "file in use", "program will not start"}
+        if "disk space: not shown" not in out:
+            causes.add("disk space")
+        self.assertEqual(set(re.findall(r"(?m)^    ([a-z][a-z ]*): \S.*。$", out)), causes, out)
         for shot in ("screenshot-mid-download.png", "screenshot-before-closing.png"):
             self.assertTrue((harness.REPO / "build" / "demo" / shot).is_file(), shot)
         self.assertEqual(children(), [], "processes the demo left running")

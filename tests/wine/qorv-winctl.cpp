@@ -1,7 +1,10 @@
 // Test helper run inside the Wine prefix: lists the visible top-level
-// windows of a program, and posts a message to a window.
+// windows of a program, reads their controls' texts, and posts a message to
+// a window.
 //   qorv-winctl list EXE_NAME   one line per window:
 //                               HWND LEFT TOP RIGHT BOTTOM EXSTYLE OWNER
+//   qorv-winctl texts HWND      one line per child control of the window:
+//                               its ID and its text (WM_GETTEXT), in UTF-8
 //   qorv-winctl post HWND MESSAGE WPARAM
 //   qorv-winctl detached PROGRAM  starts PROGRAM without standard handles,
 //                                 as the desktop starts a GUI program, and
@@ -64,12 +67,35 @@ BOOL CALLBACK ListWindow(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+// Asked by message, as the window's own program answers it; a hung one
+// is skipped.
+BOOL CALLBACK PrintText(HWND control, LPARAM) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, sizeof text / sizeof text[0],
+                             reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &length)) {
+        return TRUE;
+    }
+    char utf8[4 * sizeof text / sizeof text[0]] = {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8,
+                                         sizeof utf8, nullptr, nullptr);
+    printf("%d %.*s\n", GetDlgCtrlID(control), size, utf8);
+    return TRUE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && wcscmp(argv[1], L"list") == 0) {
         ListRequest request = {argv[2], 0};
         EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&request));
+        fflush(stdout);
+        return 0;
+    }
+    if (argc == 3 && wcscmp(argv[1], L"texts") == 0) {
+        HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[2], nullptr, 16)));
+        if (!IsWindow(hwnd)) return 1;
+        EnumChildWindows(hwnd, PrintText, 0);
         fflush(stdout);
         return 0;
     }
@@ -147,7 +173,8 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     fprintf(stderr,
-            "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
+            "usage: qorv-winctl list EXE_NAME | texts HWND | post HWND MESSAGE WPARAM"
+            " | detached PROGRAM"
             " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS\n");
     return 2;
 }
