@@ -20,6 +20,10 @@
 //   qorv-winctl lock PATH SECONDS opens the file at PATH sharing nothing, as
 //                                 a game or an editor may, prints "locked"
 //                                 and keeps it open for SECONDS
+//   qorv-winctl texts HWND        the texts of the window's children, one a
+//                                 line, in UTF-8
+//   qorv-winctl free PATH         the bytes GetDiskFreeSpaceExW says the user
+//                                 may still write at PATH
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -61,6 +65,16 @@ BOOL CALLBACK ListWindow(HWND hwnd, LPARAM param) {
            rect.right, rect.bottom, static_cast<unsigned long>(GetWindowLongW(hwnd, GWL_EXSTYLE)),
            static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))));
     ++request->count;
+    return TRUE;
+}
+
+BOOL CALLBACK PrintText(HWND hwnd, LPARAM) {
+    wchar_t text[512] = {};
+    const int length = GetWindowTextW(hwnd, text, sizeof text / sizeof text[0]);
+    char utf8[2048] = {};
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, sizeof utf8, nullptr, nullptr);
+    printf("%.*s\n", size, utf8);
     return TRUE;
 }
 
@@ -146,8 +160,22 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(file);
         return 0;
     }
+    if (argc == 3 && wcscmp(argv[1], L"texts") == 0) {
+        HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[2], nullptr, 16)));
+        EnumChildWindows(hwnd, PrintText, 0);
+        fflush(stdout);
+        return 0;
+    }
+    if (argc == 3 && wcscmp(argv[1], L"free") == 0) {
+        ULARGE_INTEGER available = {};
+        if (!GetDiskFreeSpaceExW(argv[2], &available, nullptr, nullptr)) return 1;
+        printf("%llu\n", static_cast<unsigned long long>(available.QuadPart));
+        fflush(stdout);
+        return 0;
+    }
     fprintf(stderr,
             "usage: qorv-winctl list EXE_NAME | post HWND MESSAGE WPARAM | detached PROGRAM"
-            " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS\n");
+            " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS | texts HWND"
+            " | free PATH\n");
     return 2;
 }
