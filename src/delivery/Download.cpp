@@ -239,16 +239,6 @@ HRESULT DownloadUpTo(Transport& transport, const std::wstring& url, const std::w
         }
         if (refused) hr = kResultDownloadFailed;
         if (hr != S_OK) break;
-        // Room for the body before a byte of it is read: a whole answer
-        // first frees the partial copy it replaces.
-        const uint64_t freed = partial ? 0 : have;
-        const uint64_t coming =
-            answer.lengthKnown && answer.length > freed ? answer.length - freed : 0;
-        if (CheckRoom(EntryParent(path), coming) != S_OK) {
-            hr = kResultDiskFull;
-            if (bytesNeeded != nullptr) *bytesNeeded = coming;
-            break;
-        }
         uint64_t offset = from;
         if (!partial) {
             // The whole file: the first try, or the file changed since the
@@ -266,6 +256,15 @@ HRESULT DownloadUpTo(Transport& transport, const std::wstring& url, const std::w
             }
             resumable = !remote.validator.empty() && remote.total > 0 &&
                         WriteTag(tagPath, identity, remote);
+        }
+        // Room for the body before a byte of it is read; a whole answer
+        // has dropped the partial copy it replaces already.
+        have = offset;
+        const uint64_t coming = answer.lengthKnown ? answer.length : 0;
+        if (CheckRoom(EntryParent(path), coming) != S_OK) {
+            hr = kResultDiskFull;
+            if (bytesNeeded != nullptr) *bytesNeeded = coming;
+            break;
         }
         ProgressCount progress{offset, remote.total};
         observer.Progress(progress.done, progress.total);
