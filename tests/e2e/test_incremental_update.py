@@ -208,6 +208,7 @@ class IncrementalUpdate(RoadTestCase):
     def test_a_killed_download_goes_on_unless_a_newer_package_came(self):
         road = self.road
         fresh = fresh_version_2(road)
+        publish(road, 2)
         package = (road.packages / "GameClient.zip").stat().st_size
         for newer in (False, True):
             with self.subTest(newer=newer):
@@ -433,6 +434,7 @@ class OneTruth(RoadTestCase):
             self.skipTest("mounts a tmpfs: needs root in a private mount namespace")
         road = self.road
         fresh = fresh_version_2(road)
+        publish(road, 2)
         package = (road.packages / "GameClient.zip").stat().st_size
         with zipfile.ZipFile(road.packages / "GameClient.zip") as archive:
             extracted = sum(info.file_size for info in archive.infolist())
