@@ -197,9 +197,12 @@ constexpr char kTraceLineEnd[] = "\n";
 constexpr char kTraceDelete[] = "\xc9\xbe\xb3\xfd\xa3\xba";              // delete:
 constexpr char kTraceUnpackDone[] = "\xbd\xe2\xd1\xb9\xcd\xea\xb3\xc9";  // unpacking finished
 constexpr char kTraceUnpackFailed[] =
-    "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";  // unpacking failed
+    "\xbd\xe2\xd1\xb9\xca\xa7\xb0\xdc 0x%X: ";                               // unpacking failed
 constexpr char kTraceHeldBy[] = "\xd5\xbc\xd3\xc3\xb3\xcc\xd0\xf2\xa3\xba";  // held by:
-constexpr char kTracePackageMismatch[] =        // the client package does not match its version
+constexpr char kTraceNoRoom[] =  // too little disk space: HRESULT, KB needed and free, the folder
+    "\n\xb4\xc5\xc5\xcc\xbf\xd5\xbc\xe4\xb2\xbb\xd7\xe3 0x%X\xa3\xac\xd0\xe8\xd2\xaa %lu "
+    "KB\xa3\xac\xbf\xc9\xd3\xc3 %lu KB\xa3\xba";
+constexpr char kTracePackageMismatch[] =  // the client package does not match its version
     "\xbf\xcd\xbb\xa7\xb6\xcb\xb0\xfc\xd3\xeb\xb0\xe6\xb1\xbe\xb2\xbb\xb7\xfb\n";
 constexpr char kTraceIncremental[] =  // incremental update: entries, then bytes fetched of all
     "\xd4\xf6\xc1\xbf\xb8\xfc\xd0\xc2\xa3\xba%lu/%lu \xb8\xf6\xcc\xf5\xc4\xbf\xa3\xac%lu/%lu "

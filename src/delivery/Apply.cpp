@@ -176,7 +176,12 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
 HRESULT CheckRoom(const std::wstring& targetDir, uint64_t bytes) {
     uint64_t free = 0;
     if (FreeBytes(targetDir, &free) != S_OK || free >= bytes) return S_OK;
-    TraceFailure(static_cast<unsigned>(kResultDiskFull), targetDir.c_str());
+    constexpr uint64_t kKilobyte = 1024;
+    TraceLog(kTraceNoRoom, static_cast<unsigned>(kResultDiskFull),
+             static_cast<unsigned long>((bytes + kKilobyte - 1) / kKilobyte),
+             static_cast<unsigned long>(free / kKilobyte));
+    TraceLogW(targetDir.c_str());
+    TraceLog(kTraceLineEnd);
     return kResultDiskFull;
 }
 

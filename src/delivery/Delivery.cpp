@@ -213,7 +213,14 @@ bool DeliverByRanges(const PackageDelivery& delivery, const InstallState& instal
 
 DeliveryResult DeliverWhole(const PackageDelivery& delivery, const InstallState* installed,
                             Transport& transport, DeliveryObserver& observer) {
-    const HRESULT downloaded = DownloadWhole(transport, delivery.url, delivery.copyPath, observer);
+    uint64_t needed = 0;
+    const HRESULT downloaded =
+        DownloadWhole(transport, delivery.url, delivery.copyPath, observer, &needed);
+    // No room for the download is no fault of the server: the space state,
+    // keeping what arrived.
+    if (downloaded == kResultDiskFull) {
+        return {DeliveryStatus::kUnpackFailed, downloaded, delivery.copyPath, needed};
+    }
     if (downloaded != S_OK) return {DeliveryStatus::kDownloadFailed, downloaded, delivery.url};
     // Judged before anything is staged: a package that is not the one its
     // version names leaves the installed files as they are.

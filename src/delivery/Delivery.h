@@ -33,8 +33,9 @@ enum class DeliveryStatus {
     kDownloadFailed,  // error holds the download's result; nothing changed
     kMismatch,        // the served package is not the one its version names; nothing
                       // changed, and a whole copy stays to be judged again
-    kUnpackFailed,    // an entry could not be put in place (traced); nothing changed, or
-                      // the moves wait in the state for the next run
+    kUnpackFailed,    // an entry could not be put in place (traced), or no room for the
+                      // download; nothing changed, or the moves wait in the state for the
+                      // next run
 };
 
 struct DeliveryResult {

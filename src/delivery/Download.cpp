@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "Constants.h"
+#include "delivery/Apply.h"
+#include "delivery/EntryPlan.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 
@@ -171,12 +173,12 @@ bool HasWholeCopy(const std::wstring& url, const std::wstring& path) {
 }
 
 HRESULT DownloadWhole(Transport& transport, const std::wstring& url, const std::wstring& path,
-                      DeliveryObserver& observer) {
-    return DownloadUpTo(transport, url, path, kMaxFileBytes, observer);
+                      DeliveryObserver& observer, uint64_t* bytesNeeded) {
+    return DownloadUpTo(transport, url, path, kMaxFileBytes, observer, bytesNeeded);
 }
 
 HRESULT DownloadUpTo(Transport& transport, const std::wstring& url, const std::wstring& path,
-                     uint64_t maxBytes, DeliveryObserver& observer) {
+                     uint64_t maxBytes, DeliveryObserver& observer, uint64_t* bytesNeeded) {
     const std::wstring partPath = path + kDownloadSuffix;
     const std::wstring tagPath = path + kResumeSuffix;
     const std::wstring identity = WithoutQuery(url);
@@ -255,12 +257,25 @@ HRESULT DownloadUpTo(Transport& transport, const std::wstring& url, const std::w
             resumable = !remote.validator.empty() && remote.total > 0 &&
                         WriteTag(tagPath, identity, remote);
         }
+        // Room for the body before a byte of it is read; a whole answer
+        // has dropped the partial copy it replaces already.
+        have = offset;
+        const uint64_t coming = answer.lengthKnown ? answer.length : 0;
+        if (CheckRoom(EntryParent(path), coming) != S_OK) {
+            hr = kResultDiskFull;
+            if (bytesNeeded != nullptr) *bytesNeeded = coming;
+            break;
+        }
         ProgressCount progress{offset, remote.total};
         observer.Progress(progress.done, progress.total);
         BodyEnd end;
         const uint64_t limit = answer.lengthKnown ? answer.length : maxBytes;
         hr = ReadBody(transport, file, offset, limit, &progress, observer, &end);
         have = offset + end.written;
+        // The volume filled meanwhile: what arrived stays for the retry.
+        if (hr == kResultDiskFull && bytesNeeded != nullptr) {
+            *bytesNeeded = remote.total > have ? remote.total - have : 0;
+        }
         if (hr == S_OK && answer.lengthKnown && end.written != answer.length) {
             hr = kResultDownloadFailed;  // the connection closed early
             end.broke = true;

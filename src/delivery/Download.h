@@ -53,15 +53,19 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last
 // failure leaves path untouched and keeps the partial copy only when it can
 // be resumed. Progress counts the file's bytes, from those already here.
 // A file longer than kMaxFileBytes, by its length or by the bytes that come
-// without one, fails with kResultTooLarge.
+// without one, fails with kResultTooLarge. An answer whose length does not
+// fit the free space of path's volume fails with kResultDiskFull before its
+// body is read, as does a write that finds the volume full; *bytesNeeded
+// (when given) then gets the bytes still to come.
 [[nodiscard]] HRESULT DownloadWhole(Transport& transport, const std::wstring& url,
-                                    const std::wstring& path, DeliveryObserver& observer);
+                                    const std::wstring& path, DeliveryObserver& observer,
+                                    uint64_t* bytesNeeded = nullptr);
 
 // DownloadWhole of a file that may be at most maxBytes long (at most
 // kMaxFileBytes): a longer one fails with kResultTooLarge and keeps nothing.
 [[nodiscard]] HRESULT DownloadUpTo(Transport& transport, const std::wstring& url,
                                    const std::wstring& path, uint64_t maxBytes,
-                                   DeliveryObserver& observer);
+                                   DeliveryObserver& observer, uint64_t* bytesNeeded = nullptr);
 
 // True when a whole copy of url's file that an earlier try kept is at path
 // (its tag still beside it): the next DownloadWhole only confirms it.

@@ -7,8 +7,11 @@ commits nothing and the whole download mends it."""
 
 import contextlib
 import hashlib
+import math
+import os
 import random
 import shutil
+import subprocess
 import tempfile
 import time
 import zipfile
@@ -27,6 +30,9 @@ LARGE_SIZE = (50 * 1024 * 1024 - len(SMALL) * SMALL_SIZE) // (FILES - len(SMALL)
 INCREMENTAL = "增量更新：".encode("gbk")
 MISMATCH = "客户端包与版本不符\n".encode("gbk")
 WM_LBUTTONUP = 0x202
+NO_ROOM = "\n磁盘空间不足 0x80070070".encode("gbk")
+NO_ROOM_TEXT = "磁盘空间不足，还需要 {} MB，请释放空间后点击窗口继续。"
+MIB = 1024 * 1024
 _fresh = {}
 
 
@@ -104,6 +110,59 @@ def kill_at(road, fraction):
         road.wine.warm()
 
 
+def click(road):
+    """A click on the installer's host window, as the player's."""
+    for window in road.wine.windows(TOKEN_NAME):
+        if int(window["owner"], 16) == 0:
+            road.wine.post(window["hwnd"], WM_LBUTTONUP)
+
+
+def status(road):
+    """The texts the installer's windows show."""
+    return "".join("".join(road.wine.texts(window["hwnd"]).values())
+                   for window in road.wine.windows(TOKEN_NAME))
+
+
+def private_mounts():
+    """True as root in a mount namespace of its own: one that an ancestor
+    process (init, where it may be read, or the shell that ran unshare -m)
+    does not share, so a mount made here is seen by nobody else."""
+    if os.geteuid() != 0:
+        return False
+    own = os.readlink("/proc/self/ns/mnt")
+    pid = os.getppid()
+    while pid > 0:
+        try:
+            if os.readlink(f"/proc/{pid}/ns/mnt") != own:
+                return True
+            stat = Path(f"/proc/{pid}/stat").read_text()
+            pid = int(stat.rsplit(")", 1)[1].split()[1])
+        except OSError:
+            break
+    try:
+        return os.readlink("/proc/1/ns/mnt") != own
+    except OSError:
+        return False
+
+
+@contextlib.contextmanager
+def small_volume(road, size):
+    """A tmpfs of size bytes behind tovrine\\ (the install directory's
+    parent) for the time of the block; yields a function that resizes it."""
+    folder = road.wine.local_appdata() / "tovrine"
+    folder.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(folder)],
+                   check=True)
+    try:
+        yield lambda size: subprocess.run(["mount", "-o", f"remount,size={size}", str(folder)],
+                                          check=True)
+    finally:
+        if subprocess.run(["umount", str(folder)]).returncode != 0:
+            road.wine.stop()  # a process of the prefix still holds a file there
+            subprocess.run(["umount", str(folder)], check=True)
+            road.wine.warm()
+
+
 def fresh_version_2(road):
     """The client a whole install of version 2 gives, taken once."""
     if not _fresh:
@@ -151,6 +210,7 @@ class IncrementalUpdate(RoadTestCase):
     def test_a_killed_download_goes_on_unless_a_newer_package_came(self):
         road = self.road
         fresh = fresh_version_2(road)
+        publish(road, 2)
         package = (road.packages / "GameClient.zip").stat().st_size
         for newer in (False, True):
             with self.subTest(newer=newer):
@@ -348,9 +408,7 @@ class OneTruth(RoadTestCase):
             holder.communicate()
             # Once the holder is gone, a click completes the update by ranges.
             road.clear_logs()
-            for window in road.wine.windows(TOKEN_NAME):
-                if int(window["owner"], 16) == 0:
-                    road.wine.post(window["hwnd"], WM_LBUTTONUP)
+            click(road)
             out, _ = proc.communicate(timeout=120)
         finally:
             if holder.poll() is None or (proc is not None and proc.poll() is None):
@@ -368,6 +426,116 @@ class OneTruth(RoadTestCase):
         self.assertLessEqual(road.nginx.bytes_sent(CLIENT), changed * 12 // 10 + directory + 8192)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
         self.assertEqual(tree(road), fresh_version_2(road))
+
+    def test_too_little_room_changes_nothing_and_a_click_completes(self):
+        """A small volume behind the install directory: the space state
+        before a byte that does not fit is fetched or anything installed
+        changes; a click once the volume grew goes on without fetching again
+        what is on disk."""
+        if not private_mounts():
+            self.skipTest("mounts a tmpfs: needs root in a private mount namespace")
+        road = self.road
+        fresh = fresh_version_2(road)
+        publish(road, 2)
+        package = (road.packages / "GameClient.zip").stat().st_size
+        with zipfile.ZipFile(road.packages / "GameClient.zip") as archive:
+            extracted = sum(info.file_size for info in archive.infolist())
+            changed = sum(archive.getinfo(name).compress_size + 30 + len(name) for name in SMALL)
+            directory = sum(46 + len(info.filename) + len(info.extra)
+                            for info in archive.infolist())
+        client_dir = road.install_dir / "GameClient"
+        volume = road.wine.local_appdata() / "tovrine"
+        road.reset()
+        with small_volume(road, 8 * MIB) as resize:
+            # Wine tells the tmpfs's room there, not its drive's.
+            free = road.wine.run(harness.WINCTL, "free", road.windows_path()[:-len("qorv\\")])
+            self.assertLessEqual(int(free.stdout), 8 * MIB)
+
+            def nothing_installed():
+                self.assertFalse((road.install_dir / "pkg.ver").exists())
+                self.assertEqual([p for p in client_dir.rglob("*") if p.is_file()], [])
+
+            def version_1_untouched():
+                self.assertEqual({name: entry for name, entry in tree(road).items()
+                                  if "~qorv-" not in name}, version_1)
+                self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"1.0\r\n")
+                game = road.wine.run(client_dir / "kel_qorvmicro.exe", "probe")
+                self.assertEqual(game.returncode, 0)
+                self.assertTrue(road.started("GameClient/kel_qorvmicro.exe")[-1].endswith("probe"))
+                (client_dir / "kel_qorvmicro.exe.args").unlink()
+
+            # Per case, the volume's size at each step, nginx's rate, the
+            # bytes the space state asks for (None: the run completes), the
+            # most package body bytes nginx may send then, and what must hold
+            # on disk. The installer reads no byte of an answer too long for
+            # the room, but WinINet drains what is waiting of a dropped
+            # answer's body: at a link's pace that is little, over loopback
+            # nearly all of it.
+            first_install = [
+                (8 * MIB, "64k", package, 192 * 1024, nothing_installed),
+                # The download fits, its entries beside it do not: it stays.
+                (package + 16 * MIB, None, extracted, package, nothing_installed),
+                (3 * package, None, None, 1, None)]
+            road.reset()
+            publish(road, 2)
+            self.run_short_of_room(resize, first_install, "first install")
+            self.assertEqual(tree(road), fresh)
+
+            resize(3 * package)
+            road.reset()
+            publish(road, 1)
+            road.run(TOKEN_NAME)
+            version_1 = tree(road)
+            publish(road, 2)
+            room = os.statvfs(volume)
+            used = (room.f_blocks - room.f_bfree) * room.f_frsize
+            update = [
+                # The ranges and the entries staged from them do not fit.
+                (used + 128 * 1024, None, 4 * SMALL_SIZE, 2 * directory + 8192,
+                 version_1_untouched),
+                (3 * package, None, None, changed * 12 // 10 + directory + 8192, None)]
+            self.run_short_of_room(resize, update, "update")
+            self.assertEqual(tree(road), fresh)
+            self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+
+    def run_short_of_room(self, resize, steps, name):
+        """Takes the installer through steps: each resizes the volume, starts
+        the installer (the first) or clicks its window, and awaits the space
+        state or the end of the run."""
+        road = self.road
+        proc = None
+        try:
+            for size, rate, needed, most, unchanged in steps:
+                resize(size)
+                if rate != road.nginx.limit_rate:
+                    road.nginx.__exit__(None, None, None)
+                    road.nginx = harness.Nginx(road.work / "rc", road.nginx.port,
+                                               limit_rate=rate).__enter__()
+                road.clear_logs()
+                if proc is None:
+                    proc = road.wine.start(road.installer(TOKEN_NAME))
+                else:
+                    click(road)
+                if needed is None:
+                    out, _ = proc.communicate(timeout=120)
+                    break
+                text = NO_ROOM_TEXT.format(math.ceil(needed / MIB))
+                self.assertTrue(wait_until(lambda: text in status(road), 120, 1),
+                                f"{name}: {status(road)!r}")
+                self.assertTrue(wait_until(lambda: f"GET {CLIENT}" in road.requests(), 10))
+                self.assertLessEqual(road.nginx.bytes_sent(CLIENT, body=True), most)
+                unchanged()
+        finally:
+            if proc is not None and proc.poll() is None:
+                road.wine.stop()
+                proc.communicate()
+                road.wine.warm()
+            if road.nginx.limit_rate:
+                road.nginx.__exit__(None, None, None)
+                road.nginx = harness.Nginx(road.work / "rc", road.nginx.port).__enter__()
+        self.assertLessEqual(road.nginx.bytes_sent(CLIENT, body=True), most)
+        self.assertIn(NO_ROOM, out)
+        self.assertIn(installer.START_GAME_CLIENT, out)
 
     def test_a_version_file_left_behind_its_state_costs_no_download(self):
         road = self.road

@@ -287,7 +287,8 @@ TEST_F(DeliveryTest, AnswersThatDoNotFitAreNotKept) {
         void (*serve)(FakeServer&);  // how the server answers from then on
         size_t size;
         uint64_t cap;
-        HRESULT expected;  // S_OK: the file as the server now has it
+        HRESULT expected;                 // S_OK: the file as the server now has it
+        const char* freeBytes = nullptr;  // the volume's free space from the answer on
     };
     const size_t small = kMaxTextFileBytes;
     const Case cases[] = {
@@ -312,6 +313,11 @@ TEST_F(DeliveryTest, AnswersThatDoNotFitAreNotKept) {
         {"no length, a byte past the cap", false, [](FakeServer& s) { s.sendsLength = false; },
          small + 1, small, kResultTooLarge},
         {"a length past the cap", false, [](FakeServer&) {}, small + 1, small, kResultTooLarge},
+        {"a length past the free space", false, [](FakeServer&) {}, 50000, kMaxFileBytes,
+         kResultDiskFull, "49999"},
+        // The partial copy takes its room already: the rest fits.
+        {"a resume whose rest fits the free space", true, [](FakeServer&) {}, 50000, kMaxFileBytes,
+         S_OK, "45000"},
     };
     const std::wstring path = Wide(Path("install/file.bin"));
     for (const Case& c : cases) {
@@ -326,7 +332,15 @@ TEST_F(DeliveryTest, AnswersThatDoNotFitAreNotKept) {
             ASSERT_TRUE(Exists("install/file.bin.part"));
         }
         c.serve(server);
-        EXPECT_EQ(DownloadUpTo(server, delivery.url, path, c.cap, observer), c.expected);
+        if (c.freeBytes != nullptr) setenv("QORV_FREE_BYTES", c.freeBytes, 1);
+        server.sent = 0;
+        uint64_t needed = 0;
+        EXPECT_EQ(DownloadUpTo(server, delivery.url, path, c.cap, observer, &needed), c.expected);
+        unsetenv("QORV_FREE_BYTES");
+        if (c.expected == kResultDiskFull) {
+            EXPECT_EQ(needed, c.size);
+            EXPECT_EQ(server.sent, 0u);
+        }
         if (c.expected == S_OK) {
             EXPECT_TRUE(Read("install/file.bin") == server.body);
         } else {
@@ -482,6 +496,68 @@ TEST_F(DeliveryTest, TheStateIsTheOneTruthOfWhatIsInstalled) {
     EXPECT_TRUE(observer.fetched.at(0).ranged);
     EXPECT_LT(server.sent, v2.size() / 4);
     EXPECT_TRUE(Installed(second));
+}
+
+// Too little room, before a byte of what does not fit is fetched or
+// staged: the space state with what is needed, nothing installed changed,
+// and what was fetched kept; once there is room, the next run completes
+// fetching only what is still missing.
+TEST_F(DeliveryTest, TooLittleRoomChangesNothingAndTheRetryCompletes) {
+    std::vector<TestZipEntry> first = Package();
+    TestZipEntry zeros;
+    zeros.name = "res/zeros.dat";
+    zeros.data = std::string(300000, '\0');  // deflates to next to nothing
+    first.push_back(zeros);
+    std::vector<TestZipEntry> second = first;
+    for (int i : {2, 3, 9}) second[i].data = Noise(20000, 200 + i);
+    const std::string v1 = BuildTestZip(first);
+    const std::string v2 = BuildTestZip(second);
+    const uint64_t extracted = 12 * 20000 + 7 + 300000;
+    struct Case {
+        const char* name;
+        bool update;  // v1 installed first, v2 delivered; else a first install of v1
+        uint64_t freeBytes;
+        uint64_t needed;        // what the space state asks for
+        uint64_t fetchedFirst;  // at most, by the run without room
+        uint64_t fetchedRetry;  // at most, by the run with room
+    };
+    const Case cases[] = {
+        {"a first install whose download does not fit", false, v1.size() - 1, v1.size(), 0,
+         v1.size()},
+        {"a first install whose entries do not fit beside the download", false, v1.size() + 1000,
+         extracted, v1.size(), 1},
+        // The ranges and the entries staged from them.
+        {"an update whose entries do not fit", true, 50000, 2 * 3 * 20000, 8192, 3 * 20000 + 8192},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(Path("install"));
+        std::filesystem::create_directories(Path("install/client"));
+        server = FakeServer();
+        server.body = v1;
+        if (c.update) {
+            ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+            server.body = v2;
+            server.etag = L"\"v2\"";
+        }
+        const std::vector<TestZipEntry>& wanted = c.update ? second : first;
+        setenv("QORV_FREE_BYTES", std::to_string(c.freeBytes).c_str(), 1);
+        const DeliveryResult full = Deliver(RepairRule::kNewVersion);
+        unsetenv("QORV_FREE_BYTES");
+        EXPECT_EQ(full.status, DeliveryStatus::kUnpackFailed);
+        EXPECT_EQ(full.error, kResultDiskFull);
+        EXPECT_GE(full.bytesNeeded, c.needed);
+        EXPECT_LE(full.bytesNeeded, c.needed + 8192);
+        EXPECT_LE(server.sent, c.fetchedFirst);
+        if (c.update) {
+            EXPECT_TRUE(Installed(first));
+        } else {
+            EXPECT_TRUE(std::filesystem::is_empty(Path("install/client")));
+        }
+        ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+        EXPECT_TRUE(Installed(wanted));
+        EXPECT_LE(server.sent, c.fetchedRetry);
+    }
 }
 
 TEST_F(DeliveryTest, OddEntriesAreFetchedOnceAndKindsMayChange) {

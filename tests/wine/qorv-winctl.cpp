@@ -23,6 +23,8 @@
 //   qorv-winctl lock PATH SECONDS opens the file at PATH sharing nothing, as
 //                                 a game or an editor may, prints "locked"
 //                                 and keeps it open for SECONDS
+//   qorv-winctl free PATH         the bytes GetDiskFreeSpaceExW says the user
+//                                 may still write at PATH
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -172,9 +174,17 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(file);
         return 0;
     }
+    if (argc == 3 && wcscmp(argv[1], L"free") == 0) {
+        ULARGE_INTEGER available = {};
+        if (!GetDiskFreeSpaceExW(argv[2], &available, nullptr, nullptr)) return 1;
+        printf("%llu\n", static_cast<unsigned long long>(available.QuadPart));
+        fflush(stdout);
+        return 0;
+    }
     fprintf(stderr,
             "usage: qorv-winctl list EXE_NAME | texts HWND | post HWND MESSAGE WPARAM"
             " | detached PROGRAM"
-            " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS\n");
+            " | ps | run COMMAND_LINE | hold NAME SECONDS | lock PATH SECONDS"
+            " | free PATH\n");
     return 2;
 }
