@@ -103,6 +103,21 @@ bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry);
 #ifndef _WIN32
 // The POSIX path of a wide one: UTF-8, with "\" made "/".
 std::string NativePath(const std::wstring& path);
+
+// A power cut, for tests of what one leaves. From this call on the file
+// layer notes which files were written since their last flush (a flush is
+// noted, not made); after changes more changes (a file created, written,
+// flushed, moved or deleted, a folder made; UINT64_MAX: never) every change
+// fails unmade, as if the machine had stopped there.
+void CutPowerAfter(uint64_t changes);
+// False while the power is cut.
+bool HasPower();
+// Ends the watch, as a machine powered up again: every noted file whose
+// latest bytes were not flushed keeps its size and times, its bytes zeroed
+// as a disk may leave them; false when one could not be. Moves stay: a
+// journal keeps them in order, and a cut at each change covers those it
+// loses since the last flush.
+[[nodiscard]] bool RestorePower();
 #endif
 
 }  // namespace qorv

@@ -6,9 +6,13 @@
 #include <sys/statvfs.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
@@ -64,7 +68,110 @@ timespec ToTimespec(uint64_t time) {
     return result;
 }
 
+// A test's power cut (CutPowerAfter): the changes still allowed, and the
+// files written since their last flush, by inode with the path each has.
+struct PowerWatch {
+    std::mutex lock;
+    bool watching = false;
+    uint64_t changesLeft = UINT64_MAX;
+    std::map<std::pair<dev_t, ino_t>, std::string> unflushed;
+};
+
+PowerWatch& Power() {
+    static PowerWatch watch;
+    return watch;
+}
+
+// True when a change may be made; false, the change unmade, once the power
+// is cut.
+bool Change() {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    if (power.changesLeft == 0) return false;
+    if (power.changesLeft != UINT64_MAX) --power.changesLeft;
+    return true;
+}
+
+// The file open as descriptor holds bytes not yet flushed, or (written
+// false) holds none any more.
+void NoteBytes(int descriptor, bool written) {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    struct stat status;
+    if (!power.watching || fstat(descriptor, &status) != 0) return;
+    const std::pair<dev_t, ino_t> key(status.st_dev, status.st_ino);
+    if (written) {
+        char link[64];
+        snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+        char path[PATH_MAX];
+        const ssize_t size = readlink(link, path, sizeof path - 1);
+        if (size > 0) power.unflushed[key].assign(path, static_cast<size_t>(size));
+    } else {
+        power.unflushed.erase(key);
+    }
+}
+
+// Flushes the file open as descriptor. While a test watches for a power cut
+// the flush is only noted: the cut is simulated, not the disk's.
+int FlushDescriptor(int descriptor) {
+    {
+        PowerWatch& power = Power();
+        const std::lock_guard<std::mutex> hold(power.lock);
+        if (!power.watching) return fsync(descriptor);
+    }
+    NoteBytes(descriptor, false);
+    return 0;
+}
+
+// A noted file moved to path is known there from now on.
+void NoteMove(const std::string& path) {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    struct stat status;
+    if (!power.watching || stat(path.c_str(), &status) != 0) return;
+    const auto file = power.unflushed.find(std::make_pair(status.st_dev, status.st_ino));
+    char resolved[PATH_MAX];
+    if (file != power.unflushed.end() && realpath(path.c_str(), resolved) != nullptr) {
+        file->second = resolved;
+    }
+}
+
 }  // namespace
+
+void CutPowerAfter(uint64_t changes) {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    power.watching = true;
+    power.changesLeft = changes;
+}
+
+bool HasPower() {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    return power.changesLeft != 0;
+}
+
+bool RestorePower() {
+    PowerWatch& power = Power();
+    const std::lock_guard<std::mutex> hold(power.lock);
+    bool zeroed = true;
+    for (const auto& file : power.unflushed) {
+        const int descriptor = open(file.second.c_str(), O_WRONLY | O_CLOEXEC);
+        struct stat status;
+        // A file deleted or replaced since is not the one written.
+        if (descriptor >= 0 && fstat(descriptor, &status) == 0 &&
+            status.st_dev == file.first.first && status.st_ino == file.first.second) {
+            const timespec times[2] = {status.st_atim, status.st_mtim};
+            zeroed = zeroed && ftruncate(descriptor, 0) == 0 &&
+                     ftruncate(descriptor, status.st_size) == 0 && futimens(descriptor, times) == 0;
+        }
+        if (descriptor >= 0) close(descriptor);
+    }
+    power.unflushed.clear();
+    power.watching = false;
+    power.changesLeft = UINT64_MAX;
+    return zeroed;
+}
 
 std::string NativePath(const std::wstring& path) {
     std::string native = Utf16ToUtf8(path);
@@ -84,6 +191,7 @@ bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
 }
 
 HRESULT MakeOneDirectory(const std::wstring& path) {
+    if (!Change()) return kResultFailed;
     return mkdir(NativePath(path).c_str(), 0777) == 0 ? S_OK : ErrnoResult(errno);
 }
 
@@ -93,6 +201,7 @@ bool PathExists(const std::wstring& path) {
 }
 
 bool DeleteOneFile(const std::wstring& path) {
+    if (!Change()) return false;
     const std::string native = NativePath(path);
     struct stat status;
     if (lstat(native.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
@@ -122,11 +231,13 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
 }
 
 bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
+    if (!Change()) return false;
     const std::string native = NativePath(path);
     return (entry.link ? unlink(native.c_str()) : rmdir(native.c_str())) == 0;
 }
 
 void ClearReadOnly(const std::wstring& path) {
+    if (!Change()) return;
     const std::string native = NativePath(path);
     struct stat status;
     if (lstat(native.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
@@ -147,8 +258,12 @@ FileFacts ReadFileFacts(const std::wstring& path) {
 }
 
 HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
-    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? S_OK
-                                                                         : ErrnoResult(errno);
+    if (!Change()) return kResultFailed;
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    if (rename(source.c_str(), target.c_str()) != 0) return ErrnoResult(errno);
+    NoteMove(target);
+    return S_OK;
 }
 
 HRESULT CheckReplaceable(const std::wstring& /*path: a rename replaces any file here*/,
@@ -179,9 +294,10 @@ HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
 }
 
 HRESULT FlushFile(const std::wstring& path) {
+    if (!Change()) return kResultFailed;
     const int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return ErrnoResult(errno);
-    const HRESULT result = fsync(descriptor) == 0 ? S_OK : ErrnoResult(errno);
+    const HRESULT result = FlushDescriptor(descriptor) == 0 ? S_OK : ErrnoResult(errno);
     close(descriptor);
     return result;
 }
@@ -199,6 +315,7 @@ void LocalFile::Close() {
 
 HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     Close();
+    if (mode != Mode::kRead && !Change()) return kResultFailed;
     const int flags = mode == Mode::kRead     ? O_RDONLY
                       : mode == Mode::kUpdate ? O_RDWR | O_CREAT
                                               : O_RDWR | O_CREAT | O_TRUNC;
@@ -221,6 +338,8 @@ HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* re
 }
 
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+    if (!Change()) return kResultFailed;
+    NoteBytes(m_descriptor, true);
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
@@ -242,7 +361,8 @@ HRESULT LocalFile::Size(uint64_t* size) {
 }
 
 HRESULT LocalFile::Flush() {
-    return fsync(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
+    if (!Change()) return kResultFailed;
+    return FlushDescriptor(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 void LocalFile::MakeSparse() {
@@ -253,13 +373,14 @@ void LocalFile::MakeSparse() {
 
 TargetFile::~TargetFile() {
     if (m_descriptor >= 0) close(m_descriptor);
-    if (!m_committed && !m_written.empty()) unlink(NativePath(m_written).c_str());
+    if (!m_committed && !m_written.empty() && Change()) unlink(NativePath(m_written).c_str());
 }
 
 TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
                                     uint32_t attributes) {
     m_target = path;
     m_attributes = attributes;
+    if (!Change()) return Opened::kFailed;
     // Never created read-only (the owner's write bit stands for the
     // attribute): Commit makes it so once the file is whole.
     m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -277,6 +398,8 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
 }
 
 bool TargetFile::Write(const void* data, uint32_t size) {
+    if (!Change()) return false;
+    NoteBytes(m_descriptor, true);
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t written = write(m_descriptor, bytes, size);
@@ -289,6 +412,7 @@ bool TargetFile::Write(const void* data, uint32_t size) {
 
 bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t access,
                           uint64_t write) {
+    if (!Change()) return false;
     const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
     return futimens(m_descriptor, times) == 0;
 }
@@ -296,11 +420,14 @@ bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t 
 bool TargetFile::Commit() {
     close(m_descriptor);
     m_descriptor = -1;
+    if (!Change()) return false;
     const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once
     // it has cleared the attribute.
-    if (m_written != m_target && rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
-        return false;
+    if (m_written != m_target) {
+        const std::string written = NativePath(m_written);
+        if (rename(written.c_str(), target.c_str()) != 0) return false;
+        NoteMove(target);
     }
     m_committed = true;
     struct stat status;

@@ -10,6 +10,7 @@ import hashlib
 import math
 import os
 import random
+import select
 import shutil
 import subprocess
 import tempfile
@@ -29,6 +30,7 @@ SMALL_SIZE = 50 * 1024
 LARGE_SIZE = (50 * 1024 * 1024 - len(SMALL) * SMALL_SIZE) // (FILES - len(SMALL))
 INCREMENTAL = "增量更新：".encode("gbk")
 MISMATCH = "客户端包与版本不符\n".encode("gbk")
+VERSION_NOT_KEPT = "版本未能保存\n".encode("gbk")
 WM_LBUTTONUP = 0x202
 NO_ROOM = "\n磁盘空间不足 0x80070070".encode("gbk")
 NO_ROOM_TEXT = "磁盘空间不足，还需要 {} MB，请释放空间后点击窗口继续。"
@@ -161,6 +163,34 @@ def small_volume(road, size):
             road.wine.stop()  # a process of the prefix still holds a file there
             subprocess.run(["umount", str(folder)], check=True)
             road.wine.warm()
+
+
+def kill_after(road, seen):
+    """Runs the installer until its trace so far satisfies seen, then kills
+    its process at once; returns that trace, or None when the run ended
+    first."""
+    proc = road.wine.start(road.installer(TOKEN_NAME))
+    trace = b""
+    try:
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline:
+            if not select.select([proc.stdout], [], [], 0.5)[0]:
+                continue
+            piece = os.read(proc.stdout.fileno(), 65536)
+            if not piece:
+                return None
+            trace += piece
+            if seen(trace):
+                return trace
+        return None
+    finally:
+        # The installer alone, by its id: a wineserver killed and started
+        # again under load may leave a desktop without a display driver,
+        # on which the next runs end at once.
+        proc.kill()
+        proc.communicate()
+        # A game it started may still be writing down its command line.
+        wait_until(lambda: not installer.STAND_INS & road.wine.processes(), 20, 0.5)
 
 
 def fresh_version_2(road):
@@ -546,6 +576,61 @@ class OneTruth(RoadTestCase):
         road.run(TOKEN_NAME)
         self.assertEqual(road.nginx.bytes_sent(CLIENT), 0)
         self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+
+    def test_a_kill_at_any_point_of_an_update_ends_right_without_a_whole_download(self):
+        road = self.road
+        road.reset()
+        publish(road, 1)
+        road.run(TOKEN_NAME)
+        version_1 = road.work / "version-1"
+        shutil.rmtree(version_1, ignore_errors=True)
+        shutil.copytree(road.install_dir, version_1, symlinks=True)
+        publish(road, 2)
+        package = road.packages / "GameClient.zip"
+        with zipfile.ZipFile(package) as archive:
+            files = {info.filename: archive.read(info) for info in archive.infolist()}
+
+        def after(*lines):
+            """Every line of lines, in that order, within the client stage."""
+            def seen(trace):
+                at = trace.find(b"loading_step=3")
+                for line in lines:
+                    at = trace.find(line, at) if at >= 0 else -1
+                    at = at + len(line) if at >= 0 else -1
+                return at >= 0
+            return seen
+
+        # Each kill lands at or soon after a line that marks a phase: the
+        # directory and the changed entries fetched, the first entry staged,
+        # every one staged (the flush, the state as applying and the moves
+        # follow). A pkg.ver held open keeps the version from following the
+        # committed state.
+        points = (("fetched", after(INCREMENTAL), None),
+                  ("amid staging", after(INCREMENTAL, installer.DELETE, b"\n", b"\n"), None),
+                  ("staged", after(INCREMENTAL, installer.UNPACK_DONE), None),
+                  ("committed", after(VERSION_NOT_KEPT), "pkg.ver"))
+        for point, seen, held in points:
+            with self.subTest(point):
+                shutil.rmtree(road.install_dir)
+                shutil.copytree(version_1, road.install_dir, symlinks=True)
+                road.clear_logs()
+                holder = held and road.wine.start(harness.WINCTL, "lock",
+                                                  road.windows_path(held), 120)
+                if holder:
+                    self.assertEqual(holder.stdout.readline().strip(), b"locked")
+                killed = kill_after(road, seen)
+                if holder:
+                    holder.kill()
+                    holder.communicate()
+                self.assertIsNotNone(killed, "the run ended before the kill")
+                trace = road.run(TOKEN_NAME)
+                self.assertIn(installer.START_GAME_CLIENT, trace)
+                self.assertEqual((road.install_dir / "pkg.ver").read_bytes(), b"2.0\r\n")
+                client_dir = road.install_dir / "GameClient"
+                for name, data in files.items():
+                    self.assertEqual((client_dir / name).read_bytes(), data, name)
+                self.assertEqual(list(client_dir.rglob("*~qorv*")), [])
+                self.assertLessEqual(road.nginx.bytes_sent(CLIENT), package.stat().st_size // 20)
 
     def test_a_client_folder_on_another_volume_updates(self):
         road = self.road

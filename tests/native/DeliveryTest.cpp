@@ -15,6 +15,7 @@
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
+#include "services/FileSystem.h"
 
 using namespace qorv;
 
@@ -23,8 +24,8 @@ namespace {
 // Serves one file as nginx does: 200 with an ETag, 206 for a range whose
 // If-Range still matches, 200 for one that does not, 416 past the end.
 // cutAfter ends the next answers' bodies after that many bytes; from the
-// moment deadAfter bytes have gone out, every request fails, as when the
-// installer is killed. The hostile switches make it answer as a broken
+// moment deadAfter bytes have gone out, or the power is cut, every request
+// fails, as when the installer is killed. The hostile switches make it answer as a broken
 // server or proxy may: 206 whatever If-Range says, 206 to any request, a
 // Content-Range total of its own, no Content-Length.
 class FakeServer : public Transport {
@@ -44,7 +45,7 @@ public:
 
     HRESULT Open(const HttpRequest& request, HttpAnswer* answer) override {
         *answer = HttpAnswer();
-        if (sent >= deadAfter) return kResultFailed;
+        if (sent >= deadAfter || !HasPower()) return kResultFailed;
         requests.push_back(request);
         uint64_t first = 0;
         uint64_t last = body.size() - 1;
@@ -78,7 +79,7 @@ public:
 
     HRESULT Read(void* buffer, uint32_t capacity, uint32_t* read) override {
         *read = 0;
-        if (m_cut == 0 || sent >= deadAfter) return kResultFailed;
+        if (m_cut == 0 || sent >= deadAfter || !HasPower()) return kResultFailed;
         uint64_t count = m_pending.size() < capacity ? m_pending.size() : capacity;
         if (count > m_cut) count = m_cut;
         if (count > deadAfter - sent) count = deadAfter - sent;
@@ -645,6 +646,66 @@ TEST_F(DeliveryTest, ARunCutOffAnywhereCostsOnlyWhatIsStillMissing) {
             EXPECT_LE(server.sent, bound);
         }
     }
+}
+
+// A power cut after any change of an update by ranges: whatever was not
+// flushed is lost (the file keeps its size and time, not its bytes), and the
+// next run, as the version it finds asks, ends in the new package committed,
+// fetching the changed entries at most once more.
+TEST_F(DeliveryTest, APowerCutAnywhereEndsRightOnTheNextRun) {
+    const std::vector<TestZipEntry> first = Package();
+    std::vector<TestZipEntry> second = first;
+    for (int i : {2, 3, 9}) second[i].data = Noise(20000, 100 + i);
+    const std::string v1 = BuildTestZip(first);
+    const std::string v2 = BuildTestZip(second);
+    uint64_t changes = 0;
+    for (;; ++changes) {
+        SCOPED_TRACE(changes);
+        std::filesystem::remove_all(Path("install"));
+        std::filesystem::create_directories(Path("install/client"));
+        server = FakeServer();
+        server.body = v1;
+        delivery.version = "v1";
+        delivery.expected = VersionOf(v1);
+        CutPowerAfter(UINT64_MAX);
+        ASSERT_EQ(Deliver(RepairRule::kNewVersion).status, DeliveryStatus::kInLine);
+        // A cut right after a run that ended loses nothing of it.
+        ASSERT_TRUE(RestorePower());
+        ASSERT_TRUE(Installed(first));
+        server = FakeServer();
+        server.body = v2;
+        server.etag = L"\"v2\"";
+        delivery.version = "v2";
+        delivery.expected = VersionOf(v2);
+        CutPowerAfter(changes);
+        const bool ended = Deliver(RepairRule::kNewVersion).status == DeliveryStatus::kInLine;
+        const bool cut = !HasPower();
+        ASSERT_TRUE(RestorePower());
+        if (ended && !cut) break;  // the update made fewer changes
+        const std::string found = StateVersion(Path("install/client.state"));
+        ASSERT_TRUE(found == "v1" || found == "v2") << found;
+        const RepairRule rule =
+            found == "v2" ? RepairRule::kRestoreMissing : RepairRule::kNewVersion;
+        CutPowerAfter(UINT64_MAX);
+        ASSERT_EQ(Deliver(rule).status, DeliveryStatus::kInLine);
+        ASSERT_TRUE(RestorePower());
+        EXPECT_TRUE(Installed(second));
+        InstallState state;
+        ASSERT_TRUE(ReadInstallState(delivery.statePath, &state));
+        EXPECT_EQ(state.version, "v2");
+        EXPECT_FALSE(state.applying);
+        EXPECT_LE(server.sent, 3 * 20000 + 8192);
+        // Nothing staged is left behind.
+        size_t files = 0;
+        for (const auto& item :
+             std::filesystem::recursive_directory_iterator(Path("install/client"))) {
+            files += item.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(files, second.size());
+    }
+    // Every phase was cut: the fetch, the staging, the flushes, both state
+    // writes and the moves.
+    EXPECT_GT(changes, 30u);
 }
 
 // Against the nginx that QORV_NGINX_ROOT (its folder) and QORV_NGINX_URL
