@@ -4,11 +4,11 @@
 #include "app/GdiHandles.h"
 #include "app/PngResource.h"
 #include "services/InstallDirectory.h"
+#include "services/ProcessStart.h"
 #include "services/Trace.h"
+#include "services/WorkerThread.h"
 #include "view/BarGeometry.h"
-#include "workflow/ProcessStart.h"
 #include "workflow/ShellStage.h"
-#include "workflow/WorkerThread.h"
 
 namespace qorv {
 

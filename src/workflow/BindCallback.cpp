@@ -5,7 +5,7 @@
 #include "Constants.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
-#include "workflow/Progress.h"
+#include "view/Progress.h"
 
 namespace qorv {
 

@@ -12,13 +12,13 @@
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/ResourceString.h"
+#include "services/TextFile.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FailureText.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
-#include "workflow/TextFile.h"
 
 namespace qorv {
 

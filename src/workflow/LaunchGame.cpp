@@ -7,15 +7,15 @@
 #include "Constants.h"
 #include "delivery/DownloadToFile.h"
 #include "services/FileSystem.h"
+#include "services/ResourceString.h"
 #include "services/Text.h"
+#include "services/TextFile.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
-#include "workflow/TextFile.h"
 
 namespace qorv {
 

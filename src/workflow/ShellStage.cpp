@@ -9,6 +9,7 @@
 #include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
+#include "services/ResourceString.h"
 #include "services/Shortcut.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
@@ -19,7 +20,6 @@
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
 #include "workflow/VersionStage.h"
 
 namespace qorv {

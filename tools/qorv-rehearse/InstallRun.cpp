@@ -13,8 +13,8 @@
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/Text.h"
+#include "services/TextMode.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/TextMode.h"
 
 namespace qorv {
 
