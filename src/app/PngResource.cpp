@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Constants.h"
+#include "ResourceIds.h"
 #include "app/Premultiply.h"
 
 namespace qorv {

@@ -1,12 +1,21 @@
 #include "app/QorvInstallDlg.h"
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
 #include "app/PngResource.h"
 #include "view/MainView.h"
 
 namespace qorv {
 
 namespace gp = Gdiplus::DllExports;
+
+namespace {
+
+// The window's size in device pixels: the artwork's.
+constexpr int kWindowWidth = 467;
+constexpr int kWindowHeight = 218;
+
+}  // namespace
 
 CQorvInstallDlg::CQorvInstallDlg()
     : CDialogEx(kIddHost, nullptr),

@@ -6,7 +6,8 @@
 #include <cwchar>
 #include <set>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/Sha256.h"

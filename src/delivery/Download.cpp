@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 

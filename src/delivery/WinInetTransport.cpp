@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 
 namespace qorv {
 

@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "Constants.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 #include "services/TextFile.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/RegistryKey.h"
 #include "services/Text.h"

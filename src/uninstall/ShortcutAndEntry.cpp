@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"

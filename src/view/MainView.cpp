@@ -1,6 +1,8 @@
 #include "view/MainView.h"
 
-#include "Constants.h"
+#include "PlayerTexts.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "app/GdiHandles.h"
 #include "app/PngResource.h"
 #include "services/InstallDirectory.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Constants.h"
+#include "TraceTexts.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "view/Progress.h"

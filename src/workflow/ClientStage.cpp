@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
@@ -23,6 +25,13 @@
 namespace qorv {
 
 namespace {
+
+// How often, and after how long a pause each time, a client package that is
+// not the one its version names is tried again before the installed client
+// is launched: about a minute in all, as an edge's copy of pkg.ver lives
+// seconds but a package's may take a purge to go.
+constexpr int kStaleEdgeTries = 5;
+constexpr unsigned kStaleEdgePauseMs = 12000;
 
 // Once the client's bytes are on disk: how much an update by ranges
 // fetched, and a repaint.

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/Text.h"
 
 namespace qorv {

@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/DownloadToFile.h"
 #include "services/FileSystem.h"
 #include "services/ResourceString.h"

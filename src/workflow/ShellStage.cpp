@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/Delivery.h"
 #include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"

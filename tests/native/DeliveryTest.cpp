@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "Constants.h"
 #include "ZipTestFixture.h"
 #include "delivery/CurlTransport.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
+#include "services/TextFile.h"
 
 using namespace qorv;
 
