@@ -14,6 +14,7 @@
 #include "services/Text.h"
 #include "services/Trace.h"
 #include "services/zip/ZipExtract.h"
+#include "services/zip/ZipHresult.h"
 
 namespace qorv {
 
@@ -149,9 +150,9 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
     if (!HoldsEntry(stagedPath, entry)) {
         ClearReadOnly(stagedPath);
         DeleteOneFile(stagedPath);
-        if (ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str()) != ZipOk) {
-            return ZipErrFile;
-        }
+        const ZipResult based =
+            ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str());
+        if (based != ZipOk) return based;
         const ZipResult extracted = ZipExtractEntry(archive, index, stageName);
         if (extracted != ZipOk) return extracted;
     }
@@ -189,7 +190,9 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
     }
 
     ZipHandle archive = ZipOpen(request.archivePath.c_str());
-    if (archive == nullptr) return {ApplyStatus::kBadBytes, S_OK, request.archivePath};
+    if (archive == nullptr) {
+        return {ApplyStatus::kBadBytes, ZipResultToHresult(ZipLastResult()), request.archivePath};
+    }
     TraceLog(kTraceLineEnd);
     std::vector<std::wstring> removals;
     // The package's own fault (a refused name, wrong bytes) will not mend:
@@ -243,12 +246,12 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             TraceFailure(extracted, info.name);
             if (IsBadBytes(extracted)) {
                 packageFault = true;
-                result = {ApplyStatus::kBadBytes, S_OK, AppendPath(request.targetDir, info.name)};
+                result = {ApplyStatus::kBadBytes, ZipResultToHresult(extracted),
+                          AppendPath(request.targetDir, info.name)};
             } else if (result.status == ApplyStatus::kApplied) {
-                // A write fails for want of room; the drive filled meanwhile.
-                const bool full = extracted == ZipErrWrite;
-                result = {ApplyStatus::kFailed, full ? kResultDiskFull : S_OK,
-                          AppendPath(request.targetDir, info.name), full ? stagedBytes : 0};
+                const HRESULT failed = ZipResultToHresult(extracted);
+                result = {ApplyStatus::kFailed, failed, AppendPath(request.targetDir, info.name),
+                          failed == kResultDiskFull ? stagedBytes : 0};
             }
         }
         next->entries.push_back(installed);

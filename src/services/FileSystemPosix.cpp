@@ -21,12 +21,14 @@ namespace {
 // 100-ns intervals from 1601-01-01 to 1970-01-01.
 constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
 
-// The failure as Windows would give it where the two agree, else E_FAIL.
+// The failure as Windows would give it where the two agree; else errno
+// itself as a customer-defined failure (bit 29), so that a trace still shows
+// what the system said.
 HRESULT ErrnoResult(int error) {
     constexpr HRESULT kWin32 = static_cast<HRESULT>(0x80070000);
     switch (error) {
         case ENOENT:
-            return kWin32 | 2;  // ERROR_FILE_NOT_FOUND
+            return kResultFileNotFound;
         case EACCES:
         case EPERM:
             return kWin32 | 5;  // ERROR_ACCESS_DENIED
@@ -36,7 +38,7 @@ HRESULT ErrnoResult(int error) {
         case EBUSY:
             return kResultSharingViolation;
         default:
-            return kResultFailed;
+            return static_cast<HRESULT>(0xA0000000u | (static_cast<uint32_t>(error) & 0xFFFFu));
     }
 }
 

@@ -33,10 +33,10 @@ void RemoveShortcut(Removal* removal) {
 }
 
 void RemoveEntry(Removal* removal) {
-    const long result = RemoveUninstallEntry();
-    if (result == ERROR_SUCCESS) {
+    const HRESULT result = RemoveUninstallEntry();
+    if (result == S_OK) {
         TraceItem(kTraceRemoved, kUninstallKey);
-    } else if (result == ERROR_FILE_NOT_FOUND) {
+    } else if (result == kResultFileNotFound) {
         TraceItem(kTraceAbsent, kUninstallKey);
     } else {
         Failed(removal, kUninstallKey);

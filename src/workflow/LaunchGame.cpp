@@ -37,7 +37,7 @@ void MainView::LaunchGame() {
     StageObserver quiet(nullptr);  // the login moves no bar
     HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), kMaxTextFileBytes, quiet);
     if (downloaded == S_OK && !PathExists(answerPath)) {
-        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        downloaded = kResultFileNotFound;
     }
     if (downloaded != S_OK) {
         StageFailed("login", TracedLoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strPlatform),

@@ -62,7 +62,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     StageObserver observer(&callback);
     HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
-        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        downloaded = kResultFileNotFound;
     }
     if (downloaded != S_OK) {
         view->StageFailed("version", url, downloaded);
