@@ -13,6 +13,7 @@
 #include "services/Sha256.h"
 #include "services/Text.h"
 #include "services/Trace.h"
+#include "services/zip/ScopedZip.h"
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipHresult.h"
 
@@ -189,7 +190,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         return {ApplyStatus::kFailed, kResultDiskFull, request.targetDir, stagedBytes};
     }
 
-    ZipHandle archive = ZipOpen(request.archivePath.c_str());
+    ScopedZip archive(ZipOpen(request.archivePath.c_str()));
     if (archive == nullptr) {
         return {ApplyStatus::kBadBytes, ZipResultToHresult(ZipLastResult()), request.archivePath};
     }
@@ -215,7 +216,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         }
         const int32_t index = static_cast<int32_t>(i);
         ZipEntryInfo info{};
-        ZipResult extracted = ZipGetEntry(archive, index, &info);
+        ZipResult extracted = ZipGetEntry(archive.get(), index, &info);
         TraceLog(kTraceDelete);
         TraceLogW(AppendPath(request.targetDir, info.name).c_str());
         TraceLog(kTraceLineEnd);
@@ -238,7 +239,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (extracted == ZipOk && IsFolderEntry(entry)) {
             installed.staged = kMakeFolder;
         } else if (extracted == ZipOk) {
-            extracted = StageFile(archive, request, index, name, &installed);
+            extracted = StageFile(archive.get(), request, index, name, &installed);
         }
         TraceLogW(info.name);
         TraceLog(kTraceLineEnd);
@@ -256,7 +257,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         }
         next->entries.push_back(installed);
     }
-    ZipClose(archive);
+    archive.reset();  // its read-ahead threads end before the moves
     TraceLog(kTraceUnpackDone);
     if (result.status != ApplyStatus::kApplied) {
         if (packageFault) {

@@ -105,9 +105,9 @@ bool DeleteOneFile(const std::wstring& path) {
 
 bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
     const std::string native = NativePath(directory);
-    DIR* dir = opendir(native.c_str());
-    if (dir == nullptr) return false;
-    while (const dirent* found = readdir(dir)) {
+    const DirectoryStream dir(opendir(native.c_str()));
+    if (!dir.IsValid()) return false;
+    while (const dirent* found = readdir(dir.Get())) {
         const std::string name = found->d_name;
         if (name == "." || name == "..") continue;
         struct stat info;
@@ -118,7 +118,6 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
         entry.link = S_ISLNK(info.st_mode);
         entries->push_back(entry);
     }
-    closedir(dir);
     return true;
 }
 
@@ -170,11 +169,9 @@ HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
 }
 
 HRESULT FlushFile(const std::wstring& path) {
-    const int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return ErrnoResult(errno);
-    const HRESULT result = fsync(descriptor) == 0 ? S_OK : ErrnoResult(errno);
-    close(descriptor);
-    return result;
+    const FileDescriptor descriptor(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!descriptor.IsValid()) return ErrnoResult(errno);
+    return fsync(descriptor.Get()) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 // The open file (LocalFile.h).
@@ -184,8 +181,7 @@ LocalFile::~LocalFile() {
 }
 
 void LocalFile::Close() {
-    if (m_descriptor >= 0) close(m_descriptor);
-    m_descriptor = -1;
+    m_descriptor.Reset();
 }
 
 HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
@@ -193,16 +189,16 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     const int flags = mode == Mode::kRead     ? O_RDONLY
                       : mode == Mode::kUpdate ? O_RDWR | O_CREAT
                                               : O_RDWR | O_CREAT | O_TRUNC;
-    m_descriptor = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
-    return m_descriptor >= 0 ? S_OK : ErrnoResult(errno);
+    m_descriptor.Reset(open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666));
+    return m_descriptor.IsValid() ? S_OK : ErrnoResult(errno);
 }
 
 HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
     *read = 0;
     auto* bytes = static_cast<unsigned char*>(data);
     while (*read < size) {
-        const ssize_t got =
-            pread(m_descriptor, bytes + *read, size - *read, static_cast<off_t>(offset + *read));
+        const ssize_t got = pread(m_descriptor.Get(), bytes + *read, size - *read,
+                                  static_cast<off_t>(offset + *read));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return ErrnoResult(errno);
         if (got == 0) break;  // the end of the file
@@ -214,7 +210,7 @@ HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* re
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
+        const ssize_t written = pwrite(m_descriptor.Get(), bytes, size, static_cast<off_t>(offset));
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return ErrnoResult(errno);
         if (written == 0) return kResultFailed;
@@ -227,13 +223,13 @@ HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 HRESULT LocalFile::Size(uint64_t* size) {
     struct stat status;
-    if (fstat(m_descriptor, &status) != 0) return ErrnoResult(errno);
+    if (fstat(m_descriptor.Get(), &status) != 0) return ErrnoResult(errno);
     *size = static_cast<uint64_t>(status.st_size);
     return S_OK;
 }
 
 HRESULT LocalFile::Flush() {
-    return fsync(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
+    return fsync(m_descriptor.Get()) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 void LocalFile::MakeSparse() {
@@ -243,7 +239,7 @@ void LocalFile::MakeSparse() {
 // The target file (TargetFile.h).
 
 TargetFile::~TargetFile() {
-    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor.Reset();
     if (!m_committed && !m_written.empty()) unlink(NativePath(m_written).c_str());
 }
 
@@ -253,16 +249,17 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
     m_attributes = attributes;
     // Never created read-only (the owner's write bit stands for the
     // attribute): Commit makes it so once the file is whole.
-    m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (m_descriptor >= 0) {
+    m_descriptor.Reset(
+        open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (m_descriptor.IsValid()) {
         m_written = path;
         return Opened::kOk;
     }
     if (errno == ENOENT) return Opened::kFolderMissing;
     if (errno != EEXIST) return Opened::kFailed;
-    m_descriptor =
-        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m_descriptor < 0) return Opened::kFailed;
+    m_descriptor.Reset(
+        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!m_descriptor.IsValid()) return Opened::kFailed;
     m_written = replacement;
     return Opened::kOk;
 }
@@ -270,7 +267,7 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
 bool TargetFile::Write(const void* data, uint32_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = write(m_descriptor, bytes, size);
+        const ssize_t written = write(m_descriptor.Get(), bytes, size);
         if (written <= 0) return false;
         bytes += written;
         size -= static_cast<uint32_t>(written);
@@ -281,12 +278,11 @@ bool TargetFile::Write(const void* data, uint32_t size) {
 bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t access,
                           uint64_t write) {
     const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
-    return futimens(m_descriptor, times) == 0;
+    return futimens(m_descriptor.Get(), times) == 0;
 }
 
 bool TargetFile::Commit() {
-    close(m_descriptor);
-    m_descriptor = -1;
+    m_descriptor.Reset();
     const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once
     // it has cleared the attribute.
