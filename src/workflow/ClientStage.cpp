@@ -76,7 +76,7 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const std::wstring& installDir = view->m_strInstallDir;
     // A new version waits beside the installed one until the client it
     // names is in; without one only missing files are restored.
-    const bool restoreOnly = view->m_bRestoreOnly;
+    const bool restoreOnly = view->m_restoreOnly;
     const std::wstring newVersion = AppendPath(installDir, kNewVersionFile);
     const std::wstring versionFile = AppendPath(installDir, kVersionFile);
     const std::wstring versionPath = restoreOnly ? versionFile : newVersion;

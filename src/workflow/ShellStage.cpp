@@ -74,7 +74,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     wchar_t modulePath[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH + 1);
     std::wstring token;
-    const bool hasToken = ParseInstallerName(modulePath, token);
+    const bool hasToken = ParseInstallerName(modulePath, &token);
     if (hasToken) {
         // Written before stage 2 starts; the thread start orders it before
         // every later read.

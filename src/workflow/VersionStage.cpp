@@ -79,7 +79,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     // Files the client's record holds but the disk lost (a quarantine, a
     // player's mistake) come back; with nothing missing nothing is fetched.
     if (InstalledFileMissing(statePath, clientDir)) {
-        view->m_bRestoreOnly = true;
+        view->m_restoreOnly = true;
         view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;
     }
