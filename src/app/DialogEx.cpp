@@ -18,10 +18,10 @@ bool ReturnsResultDirectly(UINT message) {
 }  // namespace
 
 CDialogEx::CDialogEx(UINT templateId, CDialogEx* parent)
-    : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+    : m_templateId(templateId), m_parent(parent) {}
 
 CDialogEx::~CDialogEx() {
-    if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
+    if (m_window != nullptr) DestroyWindow(m_window);
 }
 
 CDialogEx* CDialogEx::FromHandle(HWND hwnd) {
@@ -30,17 +30,17 @@ CDialogEx* CDialogEx::FromHandle(HWND hwnd) {
 }
 
 INT_PTR CDialogEx::DoModal() {
-    m_bModal = true;
-    m_bEnded = false;
-    HWND parent = m_pParentWnd != nullptr ? m_pParentWnd->GetSafeHwnd() : nullptr;
-    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
+    m_modal = true;
+    m_ended = false;
+    HWND parent = m_parent != nullptr ? m_parent->GetSafeHwnd() : nullptr;
+    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
                                    parent, DialogProc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) return -1;
 
     // The loop runs until EndDialog; each message is first offered to the
     // dialog that owns its window, so the windows' keyboard handling applies.
     MSG msg;
-    while (!m_bEnded) {
+    while (!m_ended) {
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == -1) break;
         if (got == 0) {
@@ -54,12 +54,12 @@ INT_PTR CDialogEx::DoModal() {
             DispatchMessageW(&msg);
         }
     }
-    if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
-    return m_nModalResult;
+    if (m_window != nullptr) DestroyWindow(m_window);
+    return m_modalResult;
 }
 
 BOOL CDialogEx::Create(UINT templateId, CDialogEx* parent) {
-    m_nIDTemplate = templateId;
+    m_templateId = templateId;
     HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId),
                                    parent != nullptr ? parent->GetSafeHwnd() : nullptr, DialogProc,
                                    reinterpret_cast<LPARAM>(this));
@@ -67,33 +67,33 @@ BOOL CDialogEx::Create(UINT templateId, CDialogEx* parent) {
 }
 
 void CDialogEx::EndDialog(int result) {
-    if (m_bModal) {
-        m_nModalResult = result;
-        m_bEnded = true;
+    if (m_modal) {
+        m_modalResult = result;
+        m_ended = true;
         // Wakes the loop when this runs on another thread.
-        PostMessageW(m_hWnd, WM_NULL, 0, 0);
+        PostMessageW(m_window, WM_NULL, 0, 0);
     }
-    ::EndDialog(m_hWnd, result);
+    ::EndDialog(m_window, result);
 }
 
 void CDialogEx::CenterWindow() {
     RECT area;
-    HWND owner = GetWindow(m_hWnd, GW_OWNER);
+    HWND owner = GetWindow(m_window, GW_OWNER);
     if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) {
         GetWindowRect(owner, &area);
     } else {
         MONITORINFO monitor = {};
         monitor.cbSize = sizeof monitor;
-        GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        GetMonitorInfoW(MonitorFromWindow(m_window, MONITOR_DEFAULTTOPRIMARY), &monitor);
         area = monitor.rcWork;
     }
     RECT window;
-    GetWindowRect(m_hWnd, &window);
+    GetWindowRect(m_window, &window);
     const int width = window.right - window.left;
     const int height = window.bottom - window.top;
     const int x = area.left + (area.right - area.left - width) / 2;
     const int y = area.top + (area.bottom - area.top - height) / 2;
-    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CDialogEx::OnCancel() {
@@ -111,7 +111,7 @@ BOOL CDialogEx::OnInitDialog() {
 
 BOOL CDialogEx::PreTranslateMessage(MSG* msg) {
     if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return FALSE;
-    return IsDialogMessageW(m_hWnd, msg);
+    return IsDialogMessageW(m_window, msg);
 }
 
 bool CDialogEx::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
@@ -133,13 +133,13 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<CDialogEx*>(lParam);
         SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        self->m_hWnd = hwnd;
+        self->m_window = hwnd;
         return self->OnInitDialog();
     }
     self = reinterpret_cast<CDialogEx*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (self == nullptr) return FALSE;
     if (message == WM_NCDESTROY) {
-        self->m_hWnd = nullptr;
+        self->m_window = nullptr;
         return FALSE;
     }
     INT_PTR result = 0;

@@ -24,12 +24,12 @@ public:
     void EndDialog(int result);
 
     // Null once the window is destroyed; safe to read from any thread.
-    HWND GetSafeHwnd() const { return m_hWnd; }
-    CDialogEx* GetParent() const { return m_pParentWnd; }
+    HWND GetSafeHwnd() const { return m_window; }
+    CDialogEx* GetParent() const { return m_parent; }
 
-    BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
+    BOOL ShowWindow(int command) { return ::ShowWindow(m_window, command); }
     BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint) {
-        return ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+        return ::MoveWindow(m_window, x, y, width, height, repaint);
     }
     // Centres over a visible owner, else in the work area of the monitor.
     void CenterWindow();
@@ -50,16 +50,16 @@ protected:
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
 
     // Cleared on the GUI thread when the window goes while workers read it.
-    std::atomic<HWND> m_hWnd{nullptr};
-    UINT m_nIDTemplate;
-    CDialogEx* m_pParentWnd;
+    std::atomic<HWND> m_window{nullptr};
+    UINT m_templateId;
+    CDialogEx* m_parent;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static CDialogEx* FromHandle(HWND hwnd);
-    bool m_bModal = false;
-    std::atomic<bool> m_bEnded{false};
-    INT_PTR m_nModalResult = -1;
+    bool m_modal = false;
+    std::atomic<bool> m_ended{false};
+    INT_PTR m_modalResult = -1;
 };
 
 }  // namespace qorv

@@ -13,16 +13,16 @@ namespace qorv {
 // A window's device context from GetDC, released with ReleaseDC.
 class WindowDc {
 public:
-    explicit WindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(GetDC(hwnd)) {}
+    explicit WindowDc(HWND hwnd) : m_window(hwnd), m_dc(GetDC(hwnd)) {}
     ~WindowDc() {
-        if (m_dc != nullptr) ReleaseDC(m_hwnd, m_dc);
+        if (m_dc != nullptr) ReleaseDC(m_window, m_dc);
     }
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
     HDC Get() const { return m_dc; }
 
 private:
-    HWND m_hwnd;
+    HWND m_window;
     HDC m_dc;
 };
 

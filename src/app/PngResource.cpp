@@ -2,12 +2,15 @@
 
 #include <cstring>
 
-#include "Constants.h"
+#include "ResourceIds.h"
 #include "app/Premultiply.h"
 
 namespace qorv {
 
 namespace {
+
+constexpr HRESULT kResultNoResource =
+    static_cast<HRESULT>(0x80070716);  // HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND)
 
 struct PngBytes {
     const void* data;
@@ -28,18 +31,18 @@ bool FindPng(UINT id, PngBytes* png) {
 
 }  // namespace
 
-BOOL LoadPngImage(CImage* image, UINT id) {
-    if (image == nullptr) return FALSE;
+HRESULT LoadPngImage(CImage* image, UINT id) {
+    if (image == nullptr) return E_POINTER;
     image->Destroy();
     PngBytes png;
-    if (!FindPng(id, &png)) return FALSE;
+    if (!FindPng(id, &png)) return kResultNoResource;
 
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, png.size);
-    if (block == nullptr) return FALSE;
+    if (block == nullptr) return E_OUTOFMEMORY;
     void* copy = GlobalLock(block);
     if (copy == nullptr) {
         GlobalFree(block);
-        return FALSE;
+        return E_OUTOFMEMORY;
     }
     memcpy(copy, png.data, png.size);
     GlobalUnlock(block);
@@ -47,14 +50,15 @@ BOOL LoadPngImage(CImage* image, UINT id) {
     // The stream frees the block on its final release; the decoded image
     // keeps neither.
     IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block, TRUE, &stream) == S_OK) {
-        image->Load(stream);
+    HRESULT loaded = CreateStreamOnHGlobal(block, TRUE, &stream);
+    if (loaded == S_OK) {
+        loaded = image->Load(stream);
         stream->Release();
     } else {
         GlobalFree(block);
     }
     PremultiplyAlpha(image);
-    return TRUE;
+    return loaded;
 }
 
 void PremultiplyAlpha(CImage* image) {
@@ -62,31 +66,32 @@ void PremultiplyAlpha(CImage* image) {
     PremultiplyPixels(image->GetBits(), image->GetWidth(), image->GetHeight(), image->GetPitch());
 }
 
-BOOL LoadBackgroundImage(Gdiplus::GpImage** out) {
+HRESULT LoadBackgroundImage(Gdiplus::GpImage** out) {
     *out = nullptr;
     PngBytes png;
-    if (!StartGdiplus()) return FALSE;
-    if (!FindPng(kIdPngBackground, &png)) return FALSE;
+    if (!StartGdiplus()) return E_FAIL;
+    if (!FindPng(kIdPngBackground, &png)) return kResultNoResource;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, png.size);
-    if (block == nullptr) return FALSE;
+    if (block == nullptr) return E_OUTOFMEMORY;
     memcpy(block, png.data, png.size);
     // The GDI+ image reads from the stream for its whole life, which ends
     // only with the host window: neither the stream nor the block is ever
     // released.
     IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block, FALSE, &stream) != S_OK) {
+    const HRESULT streamed = CreateStreamOnHGlobal(block, FALSE, &stream);
+    if (streamed != S_OK) {
         GlobalFree(block);
-        return FALSE;
+        return streamed;
     }
     Gdiplus::GpImage* image = nullptr;
     if (Gdiplus::DllExports::GdipLoadImageFromStream(stream, &image) != Gdiplus::Ok) {
         // Nothing holds the stream: give it and its block back.
         stream->Release();
         GlobalFree(block);
-        image = nullptr;
+        return E_FAIL;
     }
     *out = image;
-    return TRUE;
+    return S_OK;
 }
 
 }  // namespace qorv

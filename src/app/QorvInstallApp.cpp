@@ -2,7 +2,8 @@
 
 #include <commctrl.h>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "app/QorvInstallDlg.h"
 #include "services/Trace.h"
 #include "services/UniqueHandle.h"

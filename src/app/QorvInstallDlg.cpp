@@ -1,12 +1,21 @@
 #include "app/QorvInstallDlg.h"
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
 #include "app/PngResource.h"
 #include "view/MainView.h"
 
 namespace qorv {
 
 namespace gp = Gdiplus::DllExports;
+
+namespace {
+
+// The window's size in device pixels: the artwork's.
+constexpr int kWindowWidth = 467;
+constexpr int kWindowHeight = 218;
+
+}  // namespace
 
 CQorvInstallDlg::CQorvInstallDlg()
     : CDialogEx(kIddHost, nullptr),
@@ -21,10 +30,10 @@ BOOL CQorvInstallDlg::PreTranslateMessage(MSG* msg) {
 BOOL CQorvInstallDlg::OnInitDialog() {
     CDialogEx::OnInitDialog();
     // Found by a second instance, which brings it to the front.
-    SetPropW(m_hWnd, kHostWindowProperty, m_hWnd);
-    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-    SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetPropW(m_window, kHostWindowProperty, m_window);
+    SendMessageW(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetWindowLongW(m_window, GWL_EXSTYLE, GetWindowLongW(m_window, GWL_EXSTYLE) | WS_EX_LAYERED);
 
     LoadBackgroundImage(m_background.Receive());
     DrawLayeredBackground();
@@ -42,7 +51,7 @@ BOOL CQorvInstallDlg::OnInitDialog() {
 }
 
 void CQorvInstallDlg::DrawLayeredBackground() {
-    WindowDc screen(m_hWnd);
+    WindowDc screen(m_window);
     MemoryDc memory(screen.Get());
     if (screen.Get() == nullptr || memory.Get() == nullptr) return;
 
@@ -77,7 +86,7 @@ void CQorvInstallDlg::DrawLayeredBackground() {
     POINT origin = {0, 0};
     SIZE size = {kWindowWidth, kWindowHeight};
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredWindow(m_hWnd, screen.Get(), &origin, &size, memory.Get(), &origin, 0, &blend,
+    UpdateLayeredWindow(m_window, screen.Get(), &origin, &size, memory.Get(), &origin, 0, &blend,
                         ULW_ALPHA);
 }
 
@@ -86,8 +95,8 @@ bool CQorvInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_
         case WM_PAINT: {
             // The layered update is the window's whole appearance.
             PAINTSTRUCT paint;
-            BeginPaint(m_hWnd, &paint);
-            EndPaint(m_hWnd, &paint);
+            BeginPaint(m_window, &paint);
+            EndPaint(m_window, &paint);
             *result = 0;
             return true;
         }

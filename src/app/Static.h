@@ -7,14 +7,14 @@ namespace qorv {
 
 class CStatic {
 public:
-    void Attach(HWND hwnd) { m_hWnd = hwnd; }
-    HWND GetSafeHwnd() const { return m_hWnd; }
+    void Attach(HWND hwnd) { m_window = hwnd; }
+    HWND GetSafeHwnd() const { return m_window; }
     BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint) {
-        return ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+        return ::MoveWindow(m_window, x, y, width, height, repaint);
     }
 
 private:
-    HWND m_hWnd = nullptr;
+    HWND m_window = nullptr;
 };
 
 }  // namespace qorv

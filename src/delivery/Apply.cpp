@@ -6,13 +6,16 @@
 #include <cwchar>
 #include <set>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/Sha256.h"
 #include "services/Text.h"
 #include "services/Trace.h"
+#include "services/zip/ScopedZip.h"
 #include "services/zip/ZipExtract.h"
+#include "services/zip/ZipHresult.h"
 
 namespace qorv {
 
@@ -157,9 +160,9 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
     if (!HoldsEntry(stagedPath, entry)) {
         ClearReadOnly(stagedPath);
         DeleteOneFile(stagedPath);
-        if (ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str()) != ZipOk) {
-            return ZipErrFile;
-        }
+        const ZipResult based =
+            ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str());
+        if (based != ZipOk) return based;
         const ZipResult extracted = ZipExtractEntry(archive, index, stageName);
         if (extracted != ZipOk) return extracted;
     }
@@ -201,8 +204,10 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         return {ApplyStatus::kFailed, kResultDiskFull, request.targetDir, stagedBytes};
     }
 
-    ZipHandle archive = ZipOpen(request.archivePath.c_str());
-    if (archive == nullptr) return {ApplyStatus::kBadBytes, S_OK, request.archivePath};
+    ScopedZip archive(ZipOpen(request.archivePath.c_str()));
+    if (archive == nullptr) {
+        return {ApplyStatus::kBadBytes, ZipResultToHresult(ZipLastResult()), request.archivePath};
+    }
     TraceLog(kTraceLineEnd);
     std::vector<std::wstring> removals;
     // The package's own fault (a refused name, wrong bytes) will not mend:
@@ -225,7 +230,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         }
         const int32_t index = static_cast<int32_t>(i);
         ZipEntryInfo info{};
-        ZipResult extracted = ZipGetEntry(archive, index, &info);
+        ZipResult extracted = ZipGetEntry(archive.get(), index, &info);
         TraceLog(kTraceDelete);
         TraceLogW(AppendPath(request.targetDir, info.name).c_str());
         TraceLog(kTraceLineEnd);
@@ -248,7 +253,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (extracted == ZipOk && IsFolderEntry(entry)) {
             installed.staged = kMakeFolder;
         } else if (extracted == ZipOk) {
-            extracted = StageFile(archive, request, index, name, &installed);
+            extracted = StageFile(archive.get(), request, index, name, &installed);
         }
         TraceLogW(info.name);
         TraceLog(kTraceLineEnd);
@@ -256,17 +261,17 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             TraceFailure(extracted, info.name);
             if (IsBadBytes(extracted)) {
                 packageFault = true;
-                result = {ApplyStatus::kBadBytes, S_OK, AppendPath(request.targetDir, info.name)};
+                result = {ApplyStatus::kBadBytes, ZipResultToHresult(extracted),
+                          AppendPath(request.targetDir, info.name)};
             } else if (result.status == ApplyStatus::kApplied) {
-                // A write fails for want of room; the drive filled meanwhile.
-                const bool full = extracted == ZipErrWrite;
-                result = {ApplyStatus::kFailed, full ? kResultDiskFull : S_OK,
-                          AppendPath(request.targetDir, info.name), full ? stagedBytes : 0};
+                const HRESULT failed = ZipResultToHresult(extracted);
+                result = {ApplyStatus::kFailed, failed, AppendPath(request.targetDir, info.name),
+                          failed == kResultDiskFull ? stagedBytes : 0};
             }
         }
         next->entries.push_back(installed);
     }
-    ZipClose(archive);
+    archive.reset();  // its read-ahead threads end before the moves
     TraceLog(kTraceUnpackDone);
     if (result.status != ApplyStatus::kApplied) {
         if (packageFault) {

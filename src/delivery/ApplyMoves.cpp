@@ -1,6 +1,6 @@
 #include "delivery/Apply.h"
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 
@@ -9,6 +9,9 @@
 namespace qorv {
 
 namespace {
+
+// How many numbered names beside a running program's image are tried.
+constexpr int kMaxAsideNames = 100;
 
 // A free name beside the file name (relative to targetDir) to move it aside to.
 std::wstring AsideName(const std::wstring& targetDir, const std::wstring& name) {

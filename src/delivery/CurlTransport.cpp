@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/Text.h"
 
 namespace qorv {

@@ -1,6 +1,6 @@
 #include "delivery/Delivery.h"
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "delivery/Apply.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "delivery/Apply.h"
 #include "delivery/EntryPlan.h"
 #include "services/FileSystem.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "delivery/Download.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/LocalFile.h"
+#include "services/TextFile.h"
 
 namespace qorv {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 
 namespace qorv {
 
@@ -179,18 +179,18 @@ HRESULT WinInetTransport::Open(const HttpRequest& request, HttpAnswer* answer) {
         CloseAnswer();
         HRESULT hr = SendRequest(m_session.Get(), url.c_str(), headers, m_connection.Receive(),
                                  m_request.Receive());
-        if (FAILED(hr)) return hr;
+        if (hr != S_OK) return hr;
         hr = QueryStatus(m_request.Get(), &status);
-        if (FAILED(hr)) return hr;
+        if (hr != S_OK) return hr;
         if (!IsRedirect(status)) break;
         if (redirects == kMaxRedirects) return kResultRedirectFailed;
         hr = NextUrl(m_request.Get(), &url);
-        if (FAILED(hr)) return hr;
+        if (hr != S_OK) return hr;
     }
     answer->status = status;
     const HRESULT length =
         QueryContentLength(m_request.Get(), &answer->lengthKnown, &answer->length);
-    if (FAILED(length)) return length;
+    if (length != S_OK) return length;
     answer->contentRange = QueryHeader(m_request.Get(), HTTP_QUERY_CONTENT_RANGE);
     answer->etag = QueryHeader(m_request.Get(), HTTP_QUERY_ETAG);
     answer->lastModified = QueryHeader(m_request.Get(), HTTP_QUERY_LAST_MODIFIED);

@@ -26,12 +26,14 @@ namespace {
 // 100-ns intervals from 1601-01-01 to 1970-01-01.
 constexpr uint64_t kUnixEpoch = 0x019DB1DED53E8000ULL;
 
-// The failure as Windows would give it where the two agree, else E_FAIL.
+// The failure as Windows would give it where the two agree; else errno
+// itself as a customer-defined failure (bit 29), so that a trace still shows
+// what the system said.
 HRESULT ErrnoResult(int error) {
     constexpr HRESULT kWin32 = static_cast<HRESULT>(0x80070000);
     switch (error) {
         case ENOENT:
-            return kWin32 | 2;  // ERROR_FILE_NOT_FOUND
+            return kResultFileNotFound;
         case EACCES:
         case EPERM:
             return kWin32 | 5;  // ERROR_ACCESS_DENIED
@@ -41,7 +43,7 @@ HRESULT ErrnoResult(int error) {
         case EBUSY:
             return kResultSharingViolation;
         default:
-            return kResultFailed;
+            return static_cast<HRESULT>(0xA0000000u | (static_cast<uint32_t>(error) & 0xFFFFu));
     }
 }
 
@@ -213,9 +215,9 @@ bool DeleteOneFile(const std::wstring& path) {
 
 bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
     const std::string native = NativePath(directory);
-    DIR* dir = opendir(native.c_str());
-    if (dir == nullptr) return false;
-    while (const dirent* found = readdir(dir)) {
+    const DirectoryStream dir(opendir(native.c_str()));
+    if (!dir.IsValid()) return false;
+    while (const dirent* found = readdir(dir.Get())) {
         const std::string name = found->d_name;
         if (name == "." || name == "..") continue;
         struct stat info;
@@ -226,7 +228,6 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
         entry.link = S_ISLNK(info.st_mode);
         entries->push_back(entry);
     }
-    closedir(dir);
     return true;
 }
 
@@ -295,11 +296,9 @@ HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
 
 HRESULT FlushFile(const std::wstring& path) {
     if (!Change()) return kResultFailed;
-    const int descriptor = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return ErrnoResult(errno);
-    const HRESULT result = FlushDescriptor(descriptor) == 0 ? S_OK : ErrnoResult(errno);
-    close(descriptor);
-    return result;
+    const FileDescriptor descriptor(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!descriptor.IsValid()) return ErrnoResult(errno);
+    return FlushDescriptor(descriptor.Get()) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 // The open file (LocalFile.h).
@@ -309,8 +308,7 @@ LocalFile::~LocalFile() {
 }
 
 void LocalFile::Close() {
-    if (m_descriptor >= 0) close(m_descriptor);
-    m_descriptor = -1;
+    m_descriptor.Reset();
 }
 
 HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
@@ -319,16 +317,16 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
     const int flags = mode == Mode::kRead     ? O_RDONLY
                       : mode == Mode::kUpdate ? O_RDWR | O_CREAT
                                               : O_RDWR | O_CREAT | O_TRUNC;
-    m_descriptor = open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666);
-    return m_descriptor >= 0 ? S_OK : ErrnoResult(errno);
+    m_descriptor.Reset(open(NativePath(path).c_str(), flags | O_CLOEXEC, 0666));
+    return m_descriptor.IsValid() ? S_OK : ErrnoResult(errno);
 }
 
 HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* read) {
     *read = 0;
     auto* bytes = static_cast<unsigned char*>(data);
     while (*read < size) {
-        const ssize_t got =
-            pread(m_descriptor, bytes + *read, size - *read, static_cast<off_t>(offset + *read));
+        const ssize_t got = pread(m_descriptor.Get(), bytes + *read, size - *read,
+                                  static_cast<off_t>(offset + *read));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return ErrnoResult(errno);
         if (got == 0) break;  // the end of the file
@@ -339,10 +337,10 @@ HRESULT LocalFile::ReadUpTo(uint64_t offset, void* data, size_t size, size_t* re
 
 HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
     if (!Change()) return kResultFailed;
-    NoteBytes(m_descriptor, true);
+    NoteBytes(m_descriptor.Get(), true);
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
-        const ssize_t written = pwrite(m_descriptor, bytes, size, static_cast<off_t>(offset));
+        const ssize_t written = pwrite(m_descriptor.Get(), bytes, size, static_cast<off_t>(offset));
         if (written < 0 && errno == EINTR) continue;
         if (written < 0) return ErrnoResult(errno);
         if (written == 0) return kResultFailed;
@@ -355,14 +353,14 @@ HRESULT LocalFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 HRESULT LocalFile::Size(uint64_t* size) {
     struct stat status;
-    if (fstat(m_descriptor, &status) != 0) return ErrnoResult(errno);
+    if (fstat(m_descriptor.Get(), &status) != 0) return ErrnoResult(errno);
     *size = static_cast<uint64_t>(status.st_size);
     return S_OK;
 }
 
 HRESULT LocalFile::Flush() {
     if (!Change()) return kResultFailed;
-    return FlushDescriptor(m_descriptor) == 0 ? S_OK : ErrnoResult(errno);
+    return FlushDescriptor(m_descriptor.Get()) == 0 ? S_OK : ErrnoResult(errno);
 }
 
 void LocalFile::MakeSparse() {
@@ -372,7 +370,7 @@ void LocalFile::MakeSparse() {
 // The target file (TargetFile.h).
 
 TargetFile::~TargetFile() {
-    if (m_descriptor >= 0) close(m_descriptor);
+    m_descriptor.Reset();
     if (!m_committed && !m_written.empty() && Change()) unlink(NativePath(m_written).c_str());
 }
 
@@ -383,26 +381,27 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
     if (!Change()) return Opened::kFailed;
     // Never created read-only (the owner's write bit stands for the
     // attribute): Commit makes it so once the file is whole.
-    m_descriptor = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (m_descriptor >= 0) {
+    m_descriptor.Reset(
+        open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (m_descriptor.IsValid()) {
         m_written = path;
         return Opened::kOk;
     }
     if (errno == ENOENT) return Opened::kFolderMissing;
     if (errno != EEXIST) return Opened::kFailed;
-    m_descriptor =
-        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m_descriptor < 0) return Opened::kFailed;
+    m_descriptor.Reset(
+        open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!m_descriptor.IsValid()) return Opened::kFailed;
     m_written = replacement;
     return Opened::kOk;
 }
 
 bool TargetFile::Write(const void* data, uint32_t size) {
     if (!Change()) return false;
-    NoteBytes(m_descriptor, true);
+    NoteBytes(m_descriptor.Get(), true);
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = write(m_descriptor, bytes, size);
+        const ssize_t written = write(m_descriptor.Get(), bytes, size);
         if (written <= 0) return false;
         bytes += written;
         size -= static_cast<uint32_t>(written);
@@ -414,12 +413,11 @@ bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t 
                           uint64_t write) {
     if (!Change()) return false;
     const timespec times[2] = {ToTimespec(access), ToTimespec(write)};
-    return futimens(m_descriptor, times) == 0;
+    return futimens(m_descriptor.Get(), times) == 0;
 }
 
 bool TargetFile::Commit() {
-    close(m_descriptor);
-    m_descriptor = -1;
+    m_descriptor.Reset();
     if (!Change()) return false;
     const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once

@@ -44,6 +44,9 @@ constexpr HRESULT kResultLockViolation = static_cast<HRESULT>(0x80070021);
 // HRESULT_FROM_WIN32(ERROR_HANDLE_EOF): a file that ends before the bytes
 // asked of it.
 constexpr HRESULT kResultEndOfFile = static_cast<HRESULT>(0x80070026);
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): a file or registry key that is
+// not there.
+constexpr HRESULT kResultFileNotFound = static_cast<HRESULT>(0x80070002);
 // HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a file of the player's stands
 // where a package puts a folder, or the reverse.
 constexpr HRESULT kResultInTheWay = static_cast<HRESULT>(0x800700B7);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 
 namespace qorv {

@@ -12,9 +12,7 @@
 
 #include "services/Hresult.h"
 
-#ifdef _WIN32
 #include "services/UniqueHandle.h"
-#endif
 
 namespace qorv {
 
@@ -50,7 +48,7 @@ private:
 #ifdef _WIN32
     KernelHandle m_file;
 #else
-    int m_descriptor = -1;
+    FileDescriptor m_descriptor;
 #endif
 };
 

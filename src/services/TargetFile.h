@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#ifdef _WIN32
 #include "services/UniqueHandle.h"
-#endif
 
 namespace qorv {
 
@@ -46,7 +44,7 @@ private:
 #ifdef _WIN32
     KernelHandle m_file;
 #else
-    int m_descriptor = -1;
+    FileDescriptor m_descriptor;
 #endif
 };
 

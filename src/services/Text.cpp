@@ -12,31 +12,31 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUnits(std::wstring& out, char32_t cp) {
+void AppendUnits(std::wstring* out, char32_t cp) {
     if (cp >= 0x10000) {
         cp -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        out->push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        out->push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
     } else {
-        out.push_back(static_cast<wchar_t>(cp));
+        out->push_back(static_cast<wchar_t>(cp));
     }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void AppendUtf8(std::string* out, char32_t cp) {
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
+        out->push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
 
@@ -79,7 +79,7 @@ std::wstring Utf8ToUtf16(const char* bytes, size_t count) {
             i += (j <= need) ? j : need + 1;
             continue;
         }
-        AppendUnits(out, cp);
+        AppendUnits(&out, cp);
         i += need + 1;
     }
     return out;
@@ -93,13 +93,13 @@ std::string Utf16ToUtf8(const wchar_t* units, size_t count) {
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count) {
             const char32_t low = static_cast<char32_t>(units[i + 1]) & 0xFFFF;
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                AppendUtf8(&out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
                 continue;
             }
         }
         if (u >= 0xD800 && u <= 0xDFFF) u = kReplacement;
-        AppendUtf8(out, u);
+        AppendUtf8(&out, u);
     }
     return out;
 }

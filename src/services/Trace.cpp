@@ -10,7 +10,7 @@
 #include <mutex>
 #endif
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/Text.h"
 #ifdef _WIN32
 #include "services/UniqueHandle.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/RegistryKey.h"
 #include "services/Text.h"
@@ -54,11 +54,13 @@ bool HasUninstallEntry() {
            ERROR_SUCCESS;
 }
 
-long RemoveUninstallEntry() {
+HRESULT RemoveUninstallEntry() {
     // The fixed name ends in a backslash, which key deletion does not take.
     std::wstring subkey = kUninstallKey;
     if (!subkey.empty() && subkey.back() == L'\\') subkey.pop_back();
-    return RegDeleteTreeW(HKEY_CURRENT_USER, subkey.c_str());
+    // Called once: HRESULT_FROM_WIN32 may be a macro that reads its argument twice.
+    const LSTATUS deleted = RegDeleteTreeW(HKEY_CURRENT_USER, subkey.c_str());
+    return HRESULT_FROM_WIN32(deleted);
 }
 
 }  // namespace qorv

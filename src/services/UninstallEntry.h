@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "services/Hresult.h"
+
 namespace qorv {
 
 // Writes the five values of the uninstall key under HKEY_CURRENT_USER.
@@ -12,9 +14,8 @@ void WriteUninstallEntry(std::wstring programPath, std::wstring installDirectory
 // True when the uninstall key is there (and may be read).
 bool HasUninstallEntry();
 
-// Deletes the uninstall key with all its values: ERROR_SUCCESS when it was
-// there and is gone, ERROR_FILE_NOT_FOUND when there was none, else the
-// registry's error.
-long RemoveUninstallEntry();
+// Deletes the uninstall key with all its values: S_OK when it was there and
+// is gone, kResultFileNotFound when there was none, else the registry's error.
+[[nodiscard]] HRESULT RemoveUninstallEntry();
 
 }  // namespace qorv

@@ -1,9 +1,15 @@
-// The one owner of a Windows handle: closed when the owner goes, moved but
+// The one owner of a system handle: closed when the owner goes, moved but
 // never copied. Traits name the handle's type, the value that holds none and
-// the call that closes it; the kinds the installer uses are below.
+// the call that closes it; the kinds the installer uses are below, Windows
+// handles on Windows and POSIX descriptors elsewhere.
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#endif
 
 namespace qorv {
 
@@ -44,6 +50,8 @@ private:
     Handle m_handle = Traits::None();
 };
 
+#ifdef _WIN32
+
 // Files, mutexes, processes, pipes, snapshots: CloseHandle. Calls that fail
 // give either null or INVALID_HANDLE_VALUE; neither is closed.
 struct KernelHandleTraits {
@@ -75,5 +83,27 @@ struct LocalMemoryTraits {
 };
 template <typename Pointer>
 using LocalMemory = UniqueHandle<LocalMemoryTraits<Pointer>>;
+
+#else
+
+// An open file: close.
+struct DescriptorTraits {
+    using Handle = int;
+    static Handle None() { return -1; }
+    static bool IsValid(Handle handle) { return handle >= 0; }
+    static void Close(Handle handle) { close(handle); }
+};
+using FileDescriptor = UniqueHandle<DescriptorTraits>;
+
+// A directory being read: closedir.
+struct DirectoryStreamTraits {
+    using Handle = DIR*;
+    static Handle None() { return nullptr; }
+    static bool IsValid(Handle handle) { return handle != nullptr; }
+    static void Close(Handle handle) { closedir(handle); }
+};
+using DirectoryStream = UniqueHandle<DirectoryStreamTraits>;
+
+#endif
 
 }  // namespace qorv

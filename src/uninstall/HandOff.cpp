@@ -4,8 +4,9 @@
 
 #include <cwchar>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/UniqueHandle.h"
+#include "uninstall/ExitCode.h"
 #include "uninstall/Paths.h"
 
 namespace qorv {

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 
 namespace qorv {

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/InstallDirectory.h"
 #include "services/Shortcut.h"

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "uninstall/Paths.h"
 

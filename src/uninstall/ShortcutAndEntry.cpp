@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/Shortcut.h"
 #include "services/UninstallEntry.h"
@@ -32,10 +33,10 @@ void RemoveShortcut(Removal* removal) {
 }
 
 void RemoveEntry(Removal* removal) {
-    const long result = RemoveUninstallEntry();
-    if (result == ERROR_SUCCESS) {
+    const HRESULT result = RemoveUninstallEntry();
+    if (result == S_OK) {
         TraceItem(kTraceRemoved, kUninstallKey);
-    } else if (result == ERROR_FILE_NOT_FOUND) {
+    } else if (result == kResultFileNotFound) {
         TraceItem(kTraceAbsent, kUninstallKey);
     } else {
         Failed(removal, kUninstallKey);

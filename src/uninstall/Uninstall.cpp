@@ -12,12 +12,15 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "PlayerTexts.h"
+#include "TraceTexts.h"
 #include "services/FileSystem.h"
 #include "services/InstallDirectory.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
 #include "services/UniqueHandle.h"
+#include "uninstall/ExitCode.h"
 #include "uninstall/HandOff.h"
 #include "uninstall/Paths.h"
 #include "uninstall/Removal.h"

@@ -1,14 +1,16 @@
 #include "view/MainView.h"
 
-#include "Constants.h"
+#include "PlayerTexts.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "app/GdiHandles.h"
 #include "app/PngResource.h"
 #include "services/InstallDirectory.h"
+#include "services/ProcessStart.h"
 #include "services/Trace.h"
+#include "services/WorkerThread.h"
 #include "view/BarGeometry.h"
-#include "workflow/ProcessStart.h"
 #include "workflow/ShellStage.h"
-#include "workflow/WorkerThread.h"
 
 namespace qorv {
 
@@ -26,24 +28,24 @@ MainView::MainView(CDialogEx* parent)
 MainView::~MainView() = default;
 
 void MainView::DoDataExchange() {
-    m_stText.Attach(GetDlgItem(m_hWnd, kIdcStatusText));
+    m_stText.Attach(GetDlgItem(m_window, kIdcStatusText));
 }
 
 BOOL MainView::OnInitDialog() {
     CDialogEx::OnInitDialog();
-    m_pBarAnchor = GetDlgItem(m_hWnd, kIdcBarAnchor);
+    m_pBarAnchor = GetDlgItem(m_window, kIdcBarAnchor);
     ::MoveWindow(m_pBarAnchor, kBarX, kBarY, 5, 5, TRUE);
     m_stText.MoveWindow(0, 154, 468, 30, TRUE);
     wchar_t status[256] = {};
     GetWindowTextW(m_stText.GetSafeHwnd(), status, 256);
-    m_strStatus = status;
+    m_statusText = status;
 
     // Black is the colour key: wherever the view stays black, the host's
     // artwork shows through and takes the mouse.
     m_crKey = RGB(0, 0, 0);
     m_keyBrush.Reset(CreateSolidBrush(m_crKey));
-    SetWindowLongW(m_hWnd, GWL_EXSTYLE, GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
-    SetLayeredWindowAttributes(m_hWnd, m_crKey, 255, LWA_COLORKEY);
+    SetWindowLongW(m_window, GWL_EXSTYLE, GetWindowLongW(m_window, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(m_window, m_crKey, 255, LWA_COLORKEY);
 
     StartStage(DownloadShellProc, L"DownloadShellProc");
     return TRUE;
@@ -51,7 +53,7 @@ BOOL MainView::OnInitDialog() {
 
 HBRUSH MainView::OnCtlColor(UINT message, HDC dc, HWND control) {
     HBRUSH brush = reinterpret_cast<HBRUSH>(DefWindowProcW(
-        m_hWnd, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
+        m_window, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
     if (GetDlgCtrlID(control) == kIdcStatusText) {
         SetTextColor(dc, RGB(255, 255, 255));
         SetBkMode(dc, TRANSPARENT);
@@ -74,8 +76,8 @@ void MainView::OnPaint() {
         // anchor's unclipped context does on Windows.
         RECT anchor = {};
         GetWindowRect(m_pBarAnchor, &anchor);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&anchor), 1);
-        WindowDc view(m_hWnd);
+        MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&anchor), 1);
+        WindowDc view(m_window);
         if (view.Get() != nullptr) {
             m_imgBar.Draw(view.Get(), anchor.left, anchor.top, width, m_nBarHeight);
         }
@@ -83,8 +85,8 @@ void MainView::OnPaint() {
     m_imgBar.Destroy();
 
     PAINTSTRUCT paint;
-    BeginPaint(m_hWnd, &paint);
-    EndPaint(m_hWnd, &paint);
+    BeginPaint(m_window, &paint);
+    EndPaint(m_window, &paint);
 }
 
 void MainView::Repaint() {
@@ -106,15 +108,15 @@ void MainView::StageFailed(const char* stage, const std::wstring& url, HRESULT r
 void MainView::InstallFailed(const std::wstring& text) {
     HWND view = GetSafeHwnd();
     if (view != nullptr) {
-        m_strFailure = text;
-        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(m_strFailure.c_str()), 0);
+        m_failureText = text;
+        PostMessageW(view, kWmStageFailed, reinterpret_cast<WPARAM>(m_failureText.c_str()), 0);
     }
 }
 
 void MainView::ShowWaiting(bool waiting) {
     HWND view = GetSafeHwnd();
     if (view != nullptr) {
-        const wchar_t* text = waiting ? kWaitingText : m_strStatus.c_str();
+        const wchar_t* text = waiting ? kWaitingText : m_statusText.c_str();
         PostMessageW(view, kWmStatus, reinterpret_cast<WPARAM>(text), 0);
     }
 }
@@ -140,7 +142,7 @@ void MainView::StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name) {
 
 void MainView::OnStageFailed(const wchar_t* text) {
     ShowStatus(text);
-    m_bFailed.store(true);
+    m_failed.store(true);
 }
 
 void MainView::ShowStatus(const wchar_t* text) {
@@ -148,9 +150,9 @@ void MainView::ShowStatus(const wchar_t* text) {
     // before the new one is drawn, and the bar is left as it is.
     RECT area = {};
     GetWindowRect(m_stText.GetSafeHwnd(), &area);
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
+    MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&area), 2);
     {
-        WindowDc view(m_hWnd);
+        WindowDc view(m_window);
         if (view.Get() != nullptr) FillRect(view.Get(), &area, m_keyBrush.Get());
     }
     SetWindowTextW(m_stText.GetSafeHwnd(), text);
@@ -164,9 +166,9 @@ bool MainView::OnFailureGesture(const MSG& msg) {
     }
     if (msg.message != WM_LBUTTONUP) return false;
     // The failed stage's worker has ended; the bar stays where it was.
-    m_bFailed.store(false);
-    m_bRestoreOnly = false;
-    ShowStatus(m_strStatus.c_str());
+    m_failed.store(false);
+    m_restoreOnly = false;
+    ShowStatus(m_statusText.c_str());
     m_nLoadingStep.store(1, std::memory_order_relaxed);
     StartStage(DownloadShellProc, L"DownloadShellProc");
     return true;

@@ -50,7 +50,7 @@ public:
     // made, traces the stage with the result and calls InstallFailed.
     void StartStage(UINT(__cdecl* stage)(LPVOID), const wchar_t* name);
     // True once the failure text is shown.
-    bool HasFailed() const { return m_bFailed.load(); }
+    bool HasFailed() const { return m_failed.load(); }
     // Once a stage has failed, on the GUI thread: Escape closes the window,
     // a left click starts the run again from the shell stage (what was
     // downloaded stays). False for every other message and before.
@@ -70,7 +70,7 @@ public:
     CStatic m_stText;
     // Set by the version stage before it starts the client stage for an
     // unchanged version: only missing client files are restored.
-    bool m_bRestoreOnly = false;
+    bool m_restoreOnly = false;
 
 protected:
     void DoDataExchange() override;
@@ -89,11 +89,11 @@ private:
     // The view's own background: the colour key, valid while it can paint.
     GdiObject<HBRUSH> m_keyBrush;
     // The status line's own text, shown again when the run starts over.
-    std::wstring m_strStatus;
+    std::wstring m_statusText;
     // The text InstallFailed posts: written by a worker before the post,
     // read by the GUI thread after it.
-    std::wstring m_strFailure;
-    std::atomic<bool> m_bFailed{false};
+    std::wstring m_failureText;
+    std::atomic<bool> m_failed{false};
 };
 
 }  // namespace qorv

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "Constants.h"
+#include "TraceTexts.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
-#include "workflow/Progress.h"
+#include "view/Progress.h"
 
 namespace qorv {
 
@@ -18,8 +18,8 @@ void CBindCallback::OnProgress(uint32_t progress, uint32_t progressMax) {
     // goes back: a download that starts over, or the ranges after a
     // package's tail, report less than an earlier part did.
     const int shown = m_pView->m_nPercent.load(std::memory_order_relaxed);
-    const int percent = !m_bReported || report.percent > shown ? report.percent : shown;
-    m_bReported = true;
+    const int percent = !m_reported || report.percent > shown ? report.percent : shown;
+    m_reported = true;
     m_pView->m_nPercent.store(percent, std::memory_order_relaxed);
     TraceLog(kTracePercent, percent);
     m_pView->Repaint();

@@ -22,7 +22,7 @@ public:
 
 private:
     MainView* m_pView;
-    bool m_bReported = false;  // a report of this stage set the bar
+    bool m_reported = false;  // a report of this stage set the bar
 };
 
 // Passes a delivery's progress to a stage's progress object (may be null)

@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/DownloadToFile.h"
@@ -12,17 +14,24 @@
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/ResourceString.h"
+#include "services/TextFile.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/FailureText.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
-#include "workflow/TextFile.h"
 
 namespace qorv {
 
 namespace {
+
+// How often, and after how long a pause each time, a client package that is
+// not the one its version names is tried again before the installed client
+// is launched: about a minute in all, as an edge's copy of pkg.ver lives
+// seconds but a package's may take a purge to go.
+constexpr int kStaleEdgeTries = 5;
+constexpr unsigned kStaleEdgePauseMs = 12000;
 
 // Once the client's bytes are on disk: how much an update by ranges
 // fetched, and a repaint.
@@ -67,7 +76,7 @@ UINT __cdecl DownloadClientProc(LPVOID param) {
     const std::wstring& installDir = view->m_strInstallDir;
     // A new version waits beside the installed one until the client it
     // names is in; without one only missing files are restored.
-    const bool restoreOnly = view->m_bRestoreOnly;
+    const bool restoreOnly = view->m_restoreOnly;
     const std::wstring newVersion = AppendPath(installDir, kNewVersionFile);
     const std::wstring versionFile = AppendPath(installDir, kVersionFile);
     const std::wstring versionPath = restoreOnly ? versionFile : newVersion;

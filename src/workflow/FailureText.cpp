@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "Constants.h"
+#include "PlayerTexts.h"
 
 namespace qorv {
 

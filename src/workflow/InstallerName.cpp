@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/Text.h"
 
 namespace qorv {
 
-bool ParseInstallerName(const std::wstring& modulePath, std::wstring& token) {
+bool ParseInstallerName(const std::wstring& modulePath, std::wstring* token) {
     const size_t slash = modulePath.rfind(L'\\');
     const std::wstring fileName =
         slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
@@ -17,7 +17,7 @@ bool ParseInstallerName(const std::wstring& modulePath, std::wstring& token) {
     std::vector<std::wstring> pieces;
     SplitString(baseName, kNameDelimiter, pieces);
     if (pieces.size() != 3) return false;
-    token = pieces[2];
+    *token = pieces[2];
     return true;
 }
 

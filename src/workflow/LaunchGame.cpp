@@ -4,18 +4,20 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/DownloadToFile.h"
 #include "services/FileSystem.h"
+#include "services/ResourceString.h"
 #include "services/Text.h"
+#include "services/TextFile.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClosingStep.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
-#include "workflow/TextFile.h"
 
 namespace qorv {
 
@@ -35,7 +37,7 @@ void MainView::LaunchGame() {
     StageObserver quiet(nullptr);  // the login moves no bar
     HRESULT downloaded = DownloadToFile(url.c_str(), answerPath.c_str(), kMaxTextFileBytes, quiet);
     if (downloaded == S_OK && !PathExists(answerPath)) {
-        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        downloaded = kResultFileNotFound;
     }
     if (downloaded != S_OK) {
         StageFailed("login", TracedLoginUrl(LoadResourceString(kIdsAccountBaseUrl), m_strPlatform),

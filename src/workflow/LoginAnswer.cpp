@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <memory>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
 

@@ -2,7 +2,8 @@
 
 #include <cwchar>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/Text.h"
 
 namespace qorv {

@@ -4,11 +4,14 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/Delivery.h"
 #include "delivery/RecordTakeOver.h"
 #include "delivery/WinInetTransport.h"
 #include "services/FileSystem.h"
+#include "services/ResourceString.h"
 #include "services/Shortcut.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
@@ -19,7 +22,6 @@
 #include "workflow/InstallerName.h"
 #include "workflow/LoginAnswer.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
 #include "workflow/VersionStage.h"
 
 namespace qorv {
@@ -72,7 +74,7 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
     wchar_t modulePath[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH + 1);
     std::wstring token;
-    const bool hasToken = ParseInstallerName(modulePath, token);
+    const bool hasToken = ParseInstallerName(modulePath, &token);
     if (hasToken) {
         // Written before stage 2 starts; the thread start orders it before
         // every later read.

@@ -4,7 +4,9 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "ResourceIds.h"
+#include "TraceTexts.h"
 #include "delivery/Apply.h"
 #include "delivery/DownloadToFile.h"
 #include "delivery/EntryPlan.h"
@@ -12,13 +14,13 @@
 #include "delivery/RecordTakeOver.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/ResourceString.h"
+#include "services/TextFile.h"
 #include "services/Trace.h"
 #include "view/MainView.h"
 #include "workflow/BindCallback.h"
 #include "workflow/ClientStage.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/ResourceString.h"
-#include "workflow/TextFile.h"
 
 namespace qorv {
 
@@ -60,7 +62,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     StageObserver observer(&callback);
     HRESULT downloaded = DownloadToFile(url.c_str(), newPath.c_str(), kMaxTextFileBytes, observer);
     if (downloaded == S_OK && !PathExists(newPath)) {
-        downloaded = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        downloaded = kResultFileNotFound;
     }
     if (downloaded != S_OK) {
         view->StageFailed("version", url, downloaded);
@@ -77,7 +79,7 @@ UINT __cdecl CheckVersionProc(LPVOID param) {
     // Files the client's record holds but the disk lost (a quarantine, a
     // player's mistake) come back; with nothing missing nothing is fetched.
     if (InstalledFileMissing(statePath, clientDir)) {
-        view->m_bRestoreOnly = true;
+        view->m_restoreOnly = true;
         view->StartStage(DownloadClientProc, L"DownloadClientProc");
         return 0;
     }

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::wstring sentinel = L"unchanged";
     std::wstring token = sentinel;
-    if (!qorv::ParseInstallerName(path, token)) {
+    if (!qorv::ParseInstallerName(path, &token)) {
         if (token != sentinel) Fail("token changed without three pieces");
         return 0;
     }

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "Constants.h"
 #include "ZipTestFixture.h"
 #include "delivery/CurlTransport.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/InstallState.h"
 #include "services/FileSystem.h"
+#include "services/TextFile.h"
 
 using namespace qorv;
 

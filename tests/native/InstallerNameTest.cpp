@@ -12,7 +12,7 @@ namespace {
 
 std::wstring TokenOf(const std::wstring& path) {
     std::wstring token = L"untouched";
-    return ParseInstallerName(path, token) ? token : L"<none>";
+    return ParseInstallerName(path, &token) ? token : L"<none>";
 }
 
 TEST(SplitString, DropsEmptyPiecesFromEdgeAndDoubledDelimiters) {

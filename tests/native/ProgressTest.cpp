@@ -1,4 +1,4 @@
-#include "workflow/Progress.h"
+#include "view/Progress.h"
 
 #include <gtest/gtest.h>
 

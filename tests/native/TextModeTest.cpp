@@ -6,7 +6,7 @@
 #include "delivery/PackageVersion.h"
 #include "services/Sha256.h"
 #include "services/Text.h"
-#include "workflow/TextMode.h"
+#include "services/TextMode.h"
 
 using namespace qorv;
 

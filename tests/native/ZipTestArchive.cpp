@@ -6,12 +6,12 @@
 
 namespace {
 
-void Put16(std::string& out, uint32_t value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+void Put16(std::string* out, uint32_t value) {
+    out->push_back(static_cast<char>(value & 0xFF));
+    out->push_back(static_cast<char>((value >> 8) & 0xFF));
 }
 
-void Put32(std::string& out, uint32_t value) {
+void Put32(std::string* out, uint32_t value) {
     Put16(out, value & 0xFFFF);
     Put16(out, value >> 16);
 }
@@ -66,9 +66,9 @@ uint32_t TestCrc32(const std::string& data) {
 
 std::string ExtendedTimeBlock(uint8_t flags, const std::vector<int32_t>& stamps) {
     std::string block = "UT";
-    Put16(block, static_cast<uint32_t>(1 + 4 * stamps.size()));
+    Put16(&block, static_cast<uint32_t>(1 + 4 * stamps.size()));
     block.push_back(static_cast<char>(flags));
-    for (const int32_t stamp : stamps) Put32(block, static_cast<uint32_t>(stamp));
+    for (const int32_t stamp : stamps) Put32(&block, static_cast<uint32_t>(stamp));
     return block;
 }
 
@@ -98,12 +98,12 @@ std::string BuildTestZip(const std::vector<TestZipEntry>& entries, const TestZip
         // Zip64 sizes: 0xFFFFFFFF in the fixed fields, the values in the extra.
         std::string zip64Extra;
         if (entry.zip64) {
-            Put16(zip64Extra, 0x0001);
-            Put16(zip64Extra, 16);
-            Put32(zip64Extra, static_cast<uint32_t>(size));
-            Put32(zip64Extra, static_cast<uint32_t>(size >> 32));
-            Put32(zip64Extra, static_cast<uint32_t>(compressedSize));
-            Put32(zip64Extra, static_cast<uint32_t>(compressedSize >> 32));
+            Put16(&zip64Extra, 0x0001);
+            Put16(&zip64Extra, 16);
+            Put32(&zip64Extra, static_cast<uint32_t>(size));
+            Put32(&zip64Extra, static_cast<uint32_t>(size >> 32));
+            Put32(&zip64Extra, static_cast<uint32_t>(compressedSize));
+            Put32(&zip64Extra, static_cast<uint32_t>(compressedSize >> 32));
         }
         const uint32_t sizeField = entry.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(size);
         const uint32_t compressedField =
@@ -116,37 +116,37 @@ std::string BuildTestZip(const std::vector<TestZipEntry>& entries, const TestZip
             offset = static_cast<uint32_t>(archive.size());
             const int localMethod = entry.localMethod >= 0 ? entry.localMethod : entry.method;
             const std::string localExtra = zip64Extra + entry.localExtra;
-            Put32(archive, 0x04034b50);
-            Put16(archive, entry.zip64 ? 45 : 20);
-            Put16(archive, flags);
-            Put16(archive, static_cast<uint32_t>(localMethod));
-            Put32(archive, entry.dosDateTime);
-            Put32(archive, crc);
-            Put32(archive, compressedField);
-            Put32(archive, sizeField);
-            Put16(archive, static_cast<uint32_t>(entry.name.size()));
-            Put16(archive, static_cast<uint32_t>(localExtra.size()));
+            Put32(&archive, 0x04034b50);
+            Put16(&archive, entry.zip64 ? 45 : 20);
+            Put16(&archive, flags);
+            Put16(&archive, static_cast<uint32_t>(localMethod));
+            Put32(&archive, entry.dosDateTime);
+            Put32(&archive, crc);
+            Put32(&archive, compressedField);
+            Put32(&archive, sizeField);
+            Put16(&archive, static_cast<uint32_t>(entry.name.size()));
+            Put16(&archive, static_cast<uint32_t>(localExtra.size()));
             archive += entry.name + localExtra + body;
         }
         offsets.push_back(offset);
 
-        Put32(central, 0x02014b50);
-        Put16(central, entry.versionMadeBy);
-        Put16(central, entry.zip64 ? 45 : 20);
-        Put16(central, flags);
-        Put16(central, entry.method);
-        Put32(central, entry.dosDateTime);
-        Put32(central, crc);
-        Put32(central, compressedField);
-        Put32(central, sizeField);
-        Put16(central, static_cast<uint32_t>(entry.name.size()));
+        Put32(&central, 0x02014b50);
+        Put16(&central, entry.versionMadeBy);
+        Put16(&central, entry.zip64 ? 45 : 20);
+        Put16(&central, flags);
+        Put16(&central, entry.method);
+        Put32(&central, entry.dosDateTime);
+        Put32(&central, crc);
+        Put32(&central, compressedField);
+        Put32(&central, sizeField);
+        Put16(&central, static_cast<uint32_t>(entry.name.size()));
         const std::string centralExtra = zip64Extra + entry.centralExtra;
-        Put16(central, static_cast<uint32_t>(centralExtra.size()));
-        Put16(central, 0);  // no comment
-        Put16(central, 0);  // disk
-        Put16(central, 0);  // internal attributes
-        Put32(central, entry.externalAttributes);
-        Put32(central, offset);
+        Put16(&central, static_cast<uint32_t>(centralExtra.size()));
+        Put16(&central, 0);  // no comment
+        Put16(&central, 0);  // disk
+        Put16(&central, 0);  // internal attributes
+        Put32(&central, entry.externalAttributes);
+        Put32(&central, offset);
         central += entry.name + centralExtra;
     }
     const auto centralOffset = static_cast<uint32_t>(archive.size());
@@ -155,35 +155,35 @@ std::string BuildTestZip(const std::vector<TestZipEntry>& entries, const TestZip
         layout.claimedEntries >= 0 ? static_cast<uint64_t>(layout.claimedEntries) : entries.size();
     if (layout.zip64End) {
         const auto endOffset = static_cast<uint32_t>(archive.size());
-        Put32(archive, 0x06064b50);
-        Put32(archive, 44);  // size of the rest of the record, 64 bits
-        Put32(archive, 0);
-        Put16(archive, 45);
-        Put16(archive, 45);
-        Put32(archive, 0);             // this disk
-        Put32(archive, 0);             // disk of the central directory
+        Put32(&archive, 0x06064b50);
+        Put32(&archive, 44);  // size of the rest of the record, 64 bits
+        Put32(&archive, 0);
+        Put16(&archive, 45);
+        Put16(&archive, 45);
+        Put32(&archive, 0);            // this disk
+        Put32(&archive, 0);            // disk of the central directory
         for (int i = 0; i < 2; ++i) {  // entries on this disk, then in all
-            Put32(archive, static_cast<uint32_t>(count));
-            Put32(archive, static_cast<uint32_t>(count >> 32));
+            Put32(&archive, static_cast<uint32_t>(count));
+            Put32(&archive, static_cast<uint32_t>(count >> 32));
         }
-        Put32(archive, static_cast<uint32_t>(central.size()));
-        Put32(archive, 0);
-        Put32(archive, centralOffset);
-        Put32(archive, 0);
-        Put32(archive, 0x07064b50);
-        Put32(archive, 0);
-        Put32(archive, endOffset);
-        Put32(archive, 0);
-        Put32(archive, 1);
+        Put32(&archive, static_cast<uint32_t>(central.size()));
+        Put32(&archive, 0);
+        Put32(&archive, centralOffset);
+        Put32(&archive, 0);
+        Put32(&archive, 0x07064b50);
+        Put32(&archive, 0);
+        Put32(&archive, endOffset);
+        Put32(&archive, 0);
+        Put32(&archive, 1);
     }
     const uint32_t classicCount = count > 0xFFFF || layout.zip64End ? 0xFFFF : count;
-    Put32(archive, 0x06054b50);
-    Put16(archive, 0);
-    Put16(archive, 0);
-    Put16(archive, classicCount);
-    Put16(archive, classicCount);
-    Put32(archive, layout.zip64End ? 0xFFFFFFFF : static_cast<uint32_t>(central.size()));
-    Put32(archive, layout.zip64End ? 0xFFFFFFFF : centralOffset);
-    Put16(archive, 0);
+    Put32(&archive, 0x06054b50);
+    Put16(&archive, 0);
+    Put16(&archive, 0);
+    Put16(&archive, classicCount);
+    Put16(&archive, classicCount);
+    Put32(&archive, layout.zip64End ? 0xFFFFFFFF : static_cast<uint32_t>(central.size()));
+    Put32(&archive, layout.zip64End ? 0xFFFFFFFF : centralOffset);
+    Put16(&archive, 0);
     return layout.prefix + archive;
 }

@@ -3,17 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "ZipTestArchive.h"
+#include "services/zip/ScopedZip.h"
 #include "services/zip/ZipExtract.h"
-
-struct ZipHandleCloser {
-    void operator()(qorv::ZipHandleData* handle) const { qorv::ZipClose(handle); }
-};
-using ScopedZip = std::unique_ptr<qorv::ZipHandleData, ZipHandleCloser>;
 
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const wchar_t* wide);
@@ -30,8 +25,8 @@ protected:
     void Write(const std::string& relative, const std::string& bytes) const;
 
     // Writes the entries as archive.zip and opens it with base directory "out".
-    ScopedZip OpenEntries(const std::vector<TestZipEntry>& entries);
-    ScopedZip OpenFile(const std::string& relative);
+    qorv::ScopedZip OpenEntries(const std::vector<TestZipEntry>& entries);
+    qorv::ScopedZip OpenFile(const std::string& relative);
 
     std::string m_root;
 };

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ResourceStringTest.h"
-#include "workflow/ResourceString.h"
+#include "services/ResourceString.h"
 
 using namespace qorv;
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Constants.h"
+#include "ResourceIds.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 
 using namespace qorv;
 

@@ -9,7 +9,8 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
+#include "TraceTexts.h"
 #include "services/UniqueHandle.h"
 
 using namespace qorv;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Constants.h"
+#include "InstallNames.h"
 
 using namespace qorv;
 

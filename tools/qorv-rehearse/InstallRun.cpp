@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "delivery/Delivery.h"
 #include "delivery/Download.h"
 #include "delivery/EntryPlan.h"
@@ -13,8 +13,9 @@
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/Text.h"
+#include "services/TextFile.h"
+#include "services/TextMode.h"
 #include "workflow/RequestUrl.h"
-#include "workflow/TextMode.h"
 
 namespace qorv {
 

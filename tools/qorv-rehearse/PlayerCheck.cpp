@@ -7,12 +7,13 @@
 #include <iterator>
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "InstallRun.h"
 #include "delivery/InstallState.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/Text.h"
+#include "services/TextFile.h"
 
 namespace qorv {
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "InstallRun.h"
 #include "OriginLog.h"
 #include "PlayerCheck.h"

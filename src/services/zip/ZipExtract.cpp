@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <new>
 
-#include "Constants.h"
+#include "InstallNames.h"
 #include "services/FileSystem.h"
 #include "services/TargetFile.h"
 #include "services/zip/LittleEndian.h"

@@ -20,8 +20,8 @@ ZipReadAhead::~ZipReadAhead() {
 
 void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t index,
                          int32_t entryCount) {
-    if (m_state != State::Idle) return;
-    m_state = State::Ended;
+    if (m_state != State::kIdle) return;
+    m_state = State::kEnded;
     if (index + 1 >= entryCount) return;
     m_ring.reset(new (std::nothrow) unsigned char[kZipReadAheadBytes]);
     // The walker starts where the caller's reader stands; the threads'
@@ -41,7 +41,7 @@ void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t in
     m_nextClaim = index + 1;
     m_entryCount = entryCount;
     m_nextIndex = index + 1;
-    m_state = State::Running;
+    m_state = State::kRunning;
     m_running = kZipReadAheadThreads;
     for (size_t i = 0; i < kZipReadAheadThreads; ++i) {
         try {
@@ -57,7 +57,7 @@ void ZipReadAhead::Begin(const wchar_t* archivePath, unzFile current, int32_t in
 }
 
 bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
-    if (m_state != State::Running) return false;
+    if (m_state != State::kRunning) return false;
     if (index != m_nextIndex) {
         End();
         return false;
@@ -78,7 +78,7 @@ bool ZipReadAhead::Take(int32_t index, ZipPreparedData* data) {
     const Slot slot = m_slots[m_firstSlot];
     m_firstSlot = (m_firstSlot + 1) % m_slots.size();
     --m_slotCount;
-    if (slot.state != SlotState::Prepared) {
+    if (slot.state != SlotState::kPrepared) {
         // Memory reserved for an entry that failed goes back at once.
         m_ringStart = (m_ringStart + slot.size) % kZipReadAheadBytes;
         m_ringUsed -= slot.size;
@@ -104,7 +104,7 @@ void ZipReadAhead::Release() {
 }
 
 void ZipReadAhead::End() {
-    if (m_state == State::Running) {
+    if (m_state == State::kRunning) {
         m_stop = true;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -115,7 +115,7 @@ void ZipReadAhead::End() {
             if (thread.joinable()) thread.join();
         }
     }
-    m_state = State::Ended;
+    m_state = State::kEnded;
     for (ZipReader& reader : m_readers) reader.reset();
     m_walker.reset();
     m_ring.reset();
@@ -163,7 +163,7 @@ bool ZipReadAhead::ClaimNext(Claim* claim) {
         info.uncompressed_size >= kZipReadAheadSmallest &&
         info.uncompressed_size <= kZipReadAheadBytes;
     claim->size = claim->wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0;
-    Slot slot = {m_nextClaim, claim->wanted ? SlotState::Waiting : SlotState::Callers, 0,
+    Slot slot = {m_nextClaim, claim->wanted ? SlotState::kWaiting : SlotState::kCallers, 0,
                  claim->size};
     if (!Reserve(&slot, &claim->slot)) return false;
     claim->offset = slot.offset;
@@ -221,7 +221,7 @@ bool ZipReadAhead::Inflate(unzFile reader, uint32_t offset, uint32_t size) {
 void ZipReadAhead::Finish(size_t number, bool prepared) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // A waiting slot is never taken, so number still holds this entry.
-    m_slots[number].state = prepared ? SlotState::Prepared : SlotState::Callers;
+    m_slots[number].state = prepared ? SlotState::kPrepared : SlotState::kCallers;
     if (m_takerWaiting && TakerMayGo()) m_ready.notify_one();
 }
 
@@ -231,7 +231,7 @@ bool ZipReadAhead::HasRoom() const {
 
 bool ZipReadAhead::TakerMayGo() const {
     if (m_slotCount == 0) return m_running == 0;
-    return m_slots[m_firstSlot].state != SlotState::Waiting;
+    return m_slots[m_firstSlot].state != SlotState::kWaiting;
 }
 
 bool ZipReadAhead::HelperHasRoom() const {

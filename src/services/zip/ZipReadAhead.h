@@ -68,10 +68,10 @@ public:
     void End();
 
 private:
-    enum class State { Idle, Running, Ended };
-    // Waiting: a thread inflates it; Prepared: its data is in the ring;
-    // Caller's: the caller's thread extracts it (its memory, if any, unused).
-    enum class SlotState : uint8_t { Waiting, Prepared, Callers };
+    enum class State { kIdle, kRunning, kEnded };
+    // kWaiting: a thread inflates it; kPrepared: its data is in the ring;
+    // kCallers: the caller's thread extracts it (its memory, if any, unused).
+    enum class SlotState : uint8_t { kWaiting, kPrepared, kCallers };
     struct Slot {
         int32_t index;
         SlotState state;
@@ -111,7 +111,7 @@ private:
     // helper once it may claim.
     void WakeFiller();
 
-    State m_state = State::Idle;
+    State m_state = State::kIdle;
     std::unique_ptr<unsigned char[]> m_ring;
     std::array<ZipReader, kZipReadAheadThreads> m_readers;
     std::array<std::thread, kZipReadAheadThreads> m_threads;

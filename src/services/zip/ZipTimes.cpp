@@ -1,6 +1,5 @@
 #include "services/zip/ZipTimes.h"
 
-#include "Constants.h"
 #include "services/zip/LittleEndian.h"
 
 #ifndef _WIN32

@@ -9,6 +9,9 @@
 
 namespace qorv {
 
+// Extra-field block id of the extended time stamps.
+constexpr unsigned char kZipExtendedTimeId[2] = {'U', 'T'};
+
 // 100-ns intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kZipUnixEpochFileTime = 0x019DB1DED53E8000LL;
 

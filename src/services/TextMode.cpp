@@ -1,4 +1,4 @@
-#include "workflow/TextMode.h"
+#include "services/TextMode.h"
 
 namespace qorv {
 

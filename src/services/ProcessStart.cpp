@@ -1,4 +1,4 @@
-#include "workflow/ProcessStart.h"
+#include "services/ProcessStart.h"
 
 namespace qorv {
 

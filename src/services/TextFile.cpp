@@ -1,11 +1,10 @@
 #include <windows.h>
 
-#include "Constants.h"
 #include "services/FileSystem.h"
 #include "services/Text.h"
+#include "services/TextFile.h"
+#include "services/TextMode.h"
 #include "services/UniqueHandle.h"
-#include "workflow/TextFile.h"
-#include "workflow/TextMode.h"
 
 namespace qorv {
 

@@ -1,4 +1,4 @@
-#include "workflow/WorkerThread.h"
+#include "services/WorkerThread.h"
 
 #include <process.h>
 

@@ -1,4 +1,4 @@
-#include "workflow/ResourceString.h"
+#include "services/ResourceString.h"
 
 #include <windows.h>
 
