@@ -18,8 +18,10 @@
 
 namespace qorv {
 
-// The longest path the installer builds, terminator excluded (MAX_PATH - 1).
-constexpr size_t kMaxPathChars = 259;
+// The longest path the installer builds, terminator excluded: what Windows
+// takes in the extended-length form (32767 characters with the terminator),
+// less that form's longest prefix ("\\?\UNC\" for the two leading "\").
+constexpr size_t kMaxPathChars = 32760;
 
 // directory joined with name, literally: a "\" between them unless directory
 // is empty or already ends in a separator. name is never interpreted, so a
@@ -29,9 +31,8 @@ constexpr size_t kMaxPathChars = 259;
 // that as "no such path", never as the current folder.
 std::wstring AppendPath(const std::wstring& directory, const std::wstring& name);
 
-// Writes the process's current folder into buffer (capacity characters with
-// the terminator); false when it cannot be read or does not fit.
-bool CurrentDirectory(wchar_t* buffer, size_t capacity);
+// The process's current folder; empty when it cannot be read.
+std::wstring CurrentDirectory();
 
 // Creates one folder; S_OK, or what kept it from being made.
 [[nodiscard]] HRESULT MakeOneDirectory(const std::wstring& path);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -183,13 +182,10 @@ std::string NativePath(const std::wstring& path) {
     return native;
 }
 
-bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
+std::wstring CurrentDirectory() {
     char native[PATH_MAX];
-    if (getcwd(native, sizeof(native)) == nullptr) return false;
-    const std::wstring wide = Utf8ToUtf16(native, strlen(native));
-    if (wide.size() >= capacity) return false;
-    wmemcpy(buffer, wide.c_str(), wide.size() + 1);
-    return true;
+    if (getcwd(native, sizeof(native)) == nullptr) return std::wstring();
+    return Utf8ToUtf16(native, strlen(native));
 }
 
 HRESULT MakeOneDirectory(const std::wstring& path) {

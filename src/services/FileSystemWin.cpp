@@ -2,8 +2,11 @@
 
 #include <winioctl.h>
 
+#include <cwctype>
+
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
+#include "services/SystemPath.h"
 #include "services/TargetFile.h"
 #include "services/UniqueHandle.h"
 
@@ -21,6 +24,46 @@ HRESULT Seek(HANDLE file, uint64_t offset) {
     return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) ? S_OK : LastError();
 }
 
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// True when path ends in a "." component, which names the folder it is in.
+bool EndsInDotComponent(const std::wstring& path) {
+    return path.size() >= 2 && path.back() == L'.' && path[path.size() - 2] == L'\\';
+}
+
+// The extended-length form of an absolute path ("\\?\C:\..." or
+// "\\?\UNC\server\..."): the file calls take it up to 32767 characters
+// long and pass it on unparsed, so a name from a package keeps a trailing
+// dot or space instead of losing it. Unparsed also means that what that
+// parsing did is done here: "/" becomes "\", doubled separators and "."
+// components go. A relative path, or one already in a device form, stays as
+// given.
+std::wstring Extended(const std::wstring& path) {
+    std::wstring result;
+    size_t from = 0;
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2])) {
+        result = L"\\\\?\\";
+    } else if (path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+               path[2] != L'?' && path[2] != L'.') {
+        result = L"\\\\?\\UNC\\";
+        from = 2;
+    } else {
+        return path;
+    }
+    for (size_t i = from; i < path.size(); ++i) {
+        if (!IsSeparator(path[i])) {
+            result += path[i];
+            continue;
+        }
+        if (EndsInDotComponent(result)) result.pop_back();
+        if (result.back() != L'\\') result += L'\\';
+    }
+    if (EndsInDotComponent(result)) result.pop_back();
+    return result;
+}
+
 FILETIME ToFileTime(uint64_t value) {
     FILETIME time;
     time.dwLowDateTime = static_cast<DWORD>(value);
@@ -30,38 +73,38 @@ FILETIME ToFileTime(uint64_t value) {
 
 }  // namespace
 
-bool CurrentDirectory(wchar_t* buffer, size_t capacity) {
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(capacity), buffer);
-    return length != 0 && length < capacity;
+std::wstring CurrentDirectory() {
+    return GrowingPath(
+        [](wchar_t* buffer, DWORD capacity) { return GetCurrentDirectoryW(capacity, buffer); });
 }
 
 HRESULT MakeOneDirectory(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) ? S_OK : LastError();
+    return CreateDirectoryW(Extended(path).c_str(), nullptr) ? S_OK : LastError();
 }
 
 bool PathExists(const std::wstring& path) {
     WIN32_FIND_DATAW found;
-    return FindHandle(FindFirstFileW(path.c_str(), &found)).IsValid();
+    return FindHandle(FindFirstFileW(Extended(path).c_str(), &found)).IsValid();
 }
 
 bool DeleteOneFile(const std::wstring& path) {
-    return DeleteFileW(path.c_str()) != FALSE;
+    return DeleteFileW(Extended(path).c_str()) != FALSE;
 }
 
 void ClearReadOnly(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Extended(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
         (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
         return;
     }
-    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(Extended(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
 bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries) {
     const std::wstring pattern = AppendPath(directory, L"*");
     if (pattern.empty()) return false;
     WIN32_FIND_DATAW found;
-    const FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+    const FindHandle search(FindFirstFileW(Extended(pattern).c_str(), &found));
     if (!search.IsValid()) return false;
     do {
         const std::wstring name = found.cFileName;
@@ -78,14 +121,14 @@ bool ListDirectory(const std::wstring& directory, std::vector<DirEntry>* entries
 // RemoveDirectoryW on a junction or a directory link removes the link, not
 // the folder it points to; a file link goes with DeleteFileW.
 bool RemoveDirectoryOrLink(const std::wstring& path, const DirEntry& entry) {
-    if (entry.link && !entry.directory) return DeleteFileW(path.c_str()) != FALSE;
-    return RemoveDirectoryW(path.c_str()) != FALSE;
+    if (entry.link && !entry.directory) return DeleteFileW(Extended(path).c_str()) != FALSE;
+    return RemoveDirectoryW(Extended(path).c_str()) != FALSE;
 }
 
 FileFacts ReadFileFacts(const std::wstring& path) {
     FileFacts facts;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return facts;
+    if (!GetFileAttributesExW(Extended(path).c_str(), GetFileExInfoStandard, &data)) return facts;
     facts.exists = true;
     facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -95,7 +138,8 @@ FileFacts ReadFileFacts(const std::wstring& path) {
 }
 
 HRESULT MoveOver(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+    return MoveFileExW(Extended(from).c_str(), Extended(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? S_OK
                : LastError();
 }
@@ -104,7 +148,7 @@ namespace {
 
 // S_OK when path opens for access with every sharing allowed.
 HRESULT OpensFor(const std::wstring& path, DWORD access) {
-    const KernelHandle file(CreateFileW(path.c_str(), access,
+    const KernelHandle file(CreateFileW(Extended(path).c_str(), access,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.IsValid() ? S_OK : LastError();
@@ -114,7 +158,7 @@ HRESULT OpensFor(const std::wstring& path, DWORD access) {
 
 HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside) {
     *moveAside = false;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Extended(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return S_OK;
     }
@@ -133,7 +177,7 @@ HRESULT CheckReplaceable(const std::wstring& path, bool* moveAside) {
 
 HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
+    if (!GetDiskFreeSpaceExW(Extended(path).c_str(), &available, nullptr, nullptr)) {
         return LastError();
     }
     *bytes = available.QuadPart;
@@ -141,12 +185,12 @@ HRESULT FreeBytes(const std::wstring& path, uint64_t* bytes) {
 }
 
 HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
-    if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(Extended(path).c_str(), Extended(aside).c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return LastError();
     }
-    const DWORD attributes = GetFileAttributesW(aside.c_str());
+    const DWORD attributes = GetFileAttributesW(Extended(aside).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        SetFileAttributesW(aside.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesW(Extended(aside).c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
     }
     return S_OK;
 }
@@ -154,19 +198,20 @@ HRESULT MoveAside(const std::wstring& path, const std::wstring& aside) {
 HRESULT FlushFile(const std::wstring& path) {
     // Flushing needs a writer, which a read-only file refuses: the attribute
     // goes for that time.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Extended(path).c_str());
     const bool readOnly =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (readOnly) SetFileAttributesW(Extended(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     HRESULT result = S_OK;
     {
-        const KernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const KernelHandle file(CreateFileW(Extended(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
         if (!file.IsValid() || !FlushFileBuffers(file.Get())) {
             result = LastError();
         }
     }
-    if (readOnly) SetFileAttributesW(path.c_str(), attributes);
+    if (readOnly) SetFileAttributesW(Extended(path).c_str(), attributes);
     return result;
 }
 
@@ -187,7 +232,7 @@ HRESULT LocalFile::Open(const std::wstring& path, Mode mode) {
                               : mode == Mode::kUpdate ? OPEN_ALWAYS
                                                       : CREATE_ALWAYS;
     // Readers may share; nobody writes beside the one writer.
-    m_file.Reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+    m_file.Reset(CreateFileW(Extended(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     return m_file.IsValid() ? S_OK : LastError();
 }
@@ -242,7 +287,7 @@ void LocalFile::MakeSparse() {
 
 TargetFile::~TargetFile() {
     m_file.Reset();
-    if (!m_committed && !m_written.empty()) DeleteFileW(m_written.c_str());
+    if (!m_committed && !m_written.empty()) DeleteFileW(Extended(m_written).c_str());
 }
 
 TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
@@ -250,7 +295,7 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
     m_target = path;
     m_attributes = attributes;
     // Never created read-only: a file that fails must be deletable.
-    m_file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    m_file.Reset(CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              attributes & ~FILE_ATTRIBUTE_READONLY, nullptr));
     const DWORD error = GetLastError();  // Reset closed nothing: it held no file
     if (m_file.IsValid()) {
@@ -261,8 +306,8 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Opened::kFailed;
     // Plain attributes: an earlier replacement left hidden would refuse
     // CREATE_ALWAYS with others. Commit gives the entry's.
-    m_file.Reset(CreateFileW(replacement.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    m_file.Reset(CreateFileW(Extended(replacement).c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!m_file.IsValid()) return Opened::kFailed;
     m_written = replacement;
     return Opened::kOk;
@@ -284,18 +329,19 @@ bool TargetFile::Commit() {
     if (replacing) {
         // A read-only old file refuses to be replaced: packages install
         // files read-only, and the next update must still replace them.
-        const DWORD old = GetFileAttributesW(m_target.c_str());
-        const bool unlocked = old != INVALID_FILE_ATTRIBUTES &&
-                              (old & FILE_ATTRIBUTE_READONLY) != 0 &&
-                              SetFileAttributesW(m_target.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
-        if (!MoveFileExW(m_written.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            if (unlocked) SetFileAttributesW(m_target.c_str(), old);
+        const DWORD old = GetFileAttributesW(Extended(m_target).c_str());
+        const bool unlocked =
+            old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) != 0 &&
+            SetFileAttributesW(Extended(m_target).c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+        if (!MoveFileExW(Extended(m_written).c_str(), Extended(m_target).c_str(),
+                         MOVEFILE_REPLACE_EXISTING)) {
+            if (unlocked) SetFileAttributesW(Extended(m_target).c_str(), old);
             return false;
         }
     }
     m_committed = true;
     if (replacing || (m_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesW(m_target.c_str(),
+        SetFileAttributesW(Extended(m_target).c_str(),
                            m_attributes != 0 ? m_attributes : FILE_ATTRIBUTE_NORMAL);
     }
     return true;

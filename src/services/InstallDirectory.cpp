@@ -1,17 +1,16 @@
 #include "services/InstallDirectory.h"
 
 #include <windows.h>
-#include <shlobj.h>
+#include <knownfolders.h>
 
 #include "InstallNames.h"
 #include "services/FileSystem.h"
+#include "services/SystemPath.h"
 
 namespace qorv {
 
 std::wstring InstallDirectory() {
-    wchar_t local[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE);
-    return AppendPath(local, kInstallSubdir);
+    return AppendPath(KnownFolder(FOLDERID_LocalAppData), kInstallSubdir);
 }
 
 }  // namespace qorv

@@ -1,10 +1,13 @@
 #include "services/Shortcut.h"
 
 #include <windows.h>
+#include <knownfolders.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include "services/FileSystem.h"
+#include "services/SystemPath.h"
 #include "services/UniqueHandle.h"
 
 namespace qorv {
@@ -59,11 +62,10 @@ void CreateDesktopShortcut(std::wstring target, std::wstring linkFileName, std::
 }
 
 std::wstring DesktopLinkPath(const std::wstring& linkFileName) {
-    wchar_t desktop[MAX_PATH] = {};
-    const BOOL found = SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOP, FALSE);
-    // Without a desktop folder the link would land in the root of the current drive.
-    if (!found) return std::wstring();
-    return std::wstring(desktop) + L"\\" + linkFileName;
+    const std::wstring desktop = KnownFolder(FOLDERID_Desktop);
+    // Without a desktop folder the link would land in the current folder.
+    if (desktop.empty()) return std::wstring();
+    return AppendPath(desktop, linkFileName);
 }
 
 bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target) {
@@ -79,12 +81,17 @@ bool ReadShortcutTarget(const std::wstring& linkPath, std::wstring* target) {
     // The item list, not GetPath: Wine keeps the path GetPath reports only in
     // the ANSI code page, which turns a CJK profile folder into "?? ??". The
     // item list holds the exact wide path, and reading it resolves nothing,
-    // so a moved target cannot make the link look like someone else's.
+    // so a moved target cannot make the link look like someone else's. The
+    // shell allocates the path, however long it is.
     ItemList item;
     if (link->GetIDList(item.Receive()) != S_OK || !item.IsValid()) return false;
-    wchar_t path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(item.Get(), path)) return false;
+    wchar_t* path = nullptr;
+    if (SHGetNameFromIDList(item.Get(), SIGDN_FILESYSPATH, &path) != S_OK || path == nullptr) {
+        CoTaskMemFree(path);
+        return false;
+    }
     *target = path;
+    CoTaskMemFree(path);
     return true;
 }
 

@@ -1,9 +1,11 @@
 #include "uninstall/Paths.h"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include "InstallNames.h"
 #include "services/FileSystem.h"
+#include "services/SystemPath.h"
 
 namespace qorv {
 
@@ -33,18 +35,19 @@ DWORD LinkAttributes(const std::wstring& path) {
 }
 
 bool UnderLocalAppData(const std::wstring& installDir) {
-    wchar_t local[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathW(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE)) return false;
-    wchar_t full[MAX_PATH] = {};
-    const DWORD length = GetFullPathNameW(installDir.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH || !SameName(full, installDir)) return false;
+    const std::wstring local = KnownFolder(FOLDERID_LocalAppData);
+    if (local.empty()) return false;
+    const std::wstring full = GrowingPath([&installDir](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(installDir.c_str(), capacity, buffer, nullptr);
+    });
+    if (full.empty() || !SameName(full, installDir)) return false;
     return IsInside(installDir, WithoutTrailingSlash(local) + L"\\");
 }
 
 std::wstring OwnImage() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? path : std::wstring();
+    return GrowingPath([](wchar_t* buffer, DWORD capacity) {
+        return GetModuleFileNameW(nullptr, buffer, capacity);
+    });
 }
 
 std::wstring OwnFileName() {
@@ -53,11 +56,14 @@ std::wstring OwnFileName() {
     return name;
 }
 
+std::wstring TempFolder() {
+    return GrowingPath(
+        [](wchar_t* buffer, DWORD capacity) { return GetTempPathW(capacity, buffer); });
+}
+
 std::wstring TempName() {
-    wchar_t temp[MAX_PATH] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    return AppendPath(temp, OwnFileName());
+    const std::wstring temp = TempFolder();
+    return temp.empty() ? std::wstring() : AppendPath(temp, OwnFileName());
 }
 
 }  // namespace qorv

@@ -31,14 +31,17 @@ DWORD LinkAttributes(const std::wstring& path);
 // process runs.
 bool UnderLocalAppData(const std::wstring& installDir);
 
-// The path of this program's image; empty when it does not fit MAX_PATH.
+// The path of this program's image; empty when it cannot be read.
 std::wstring OwnImage();
 
 // A file name unique to this process, for the uninstaller's files outside
 // the install directory.
 std::wstring OwnFileName();
 
-// That name in the temporary folder; empty when the folder's path is too long.
+// The temporary folder; empty when it cannot be read.
+std::wstring TempFolder();
+
+// That name in the temporary folder; empty without one.
 std::wstring TempName();
 
 }  // namespace qorv

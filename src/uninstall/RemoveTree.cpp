@@ -13,8 +13,8 @@ bool RemoveTree(const std::wstring& directory, std::vector<std::wstring>* failed
     const size_t failedBefore = failed->size();
     for (const DirEntry& entry : entries) {
         const std::wstring path = AppendPath(directory, entry.name);
-        if (path.empty()) {  // too long to name
-            failed->push_back(directory + L"\\" + entry.name);
+        if (path.empty()) {  // too long to name: the folder holding it stays
+            failed->push_back(directory);
             continue;
         }
         if (entry.directory && !entry.link) {

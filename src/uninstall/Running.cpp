@@ -7,6 +7,7 @@
 
 #include "InstallNames.h"
 #include "services/FileSystem.h"
+#include "services/SystemPath.h"
 #include "uninstall/Paths.h"
 
 namespace qorv {
@@ -27,9 +28,13 @@ std::wstring RunningInstalledProgram(const std::wstring& installDir) {
         KernelHandle process(
             OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         if (!process.IsValid()) continue;  // another user's or a system process
-        wchar_t image[MAX_PATH] = {};
-        DWORD size = MAX_PATH;
-        if (!QueryFullProcessImageNameW(process.Get(), 0, image, &size)) continue;
+        const std::wstring image =
+            GrowingPath([&process](wchar_t* buffer, DWORD capacity) -> DWORD {
+                DWORD size = capacity;
+                if (QueryFullProcessImageNameW(process.Get(), 0, buffer, &size)) return size;
+                return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
+            });
+        if (image.empty()) continue;
         for (const std::wstring& program : programs) {
             if (SameName(image, program)) return program;
         }

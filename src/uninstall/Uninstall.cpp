@@ -103,9 +103,8 @@ int Run(const Options& options, Removal* removal) {
 
 int RunUninstaller() {
     // The folder being removed must not be this process's working directory.
-    wchar_t temp[MAX_PATH] = {};
-    const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (length > 0 && length < MAX_PATH) SetCurrentDirectoryW(temp);
+    const std::wstring temp = TempFolder();
+    if (!temp.empty()) SetCurrentDirectoryW(temp.c_str());
     const Options options = ReadOptions();
     if (options.resultPipe == nullptr) {
         const std::wstring image = OwnImage();

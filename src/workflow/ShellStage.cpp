@@ -13,6 +13,7 @@
 #include "services/FileSystem.h"
 #include "services/ResourceString.h"
 #include "services/Shortcut.h"
+#include "services/SystemPath.h"
 #include "services/Trace.h"
 #include "services/UninstallEntry.h"
 #include "view/MainView.h"
@@ -71,8 +72,9 @@ UINT __cdecl DownloadShellProc(LPVOID param) {
         return 0;
     }
 
-    wchar_t modulePath[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, modulePath, MAX_PATH + 1);
+    const std::wstring modulePath = GrowingPath([](wchar_t* buffer, DWORD capacity) {
+        return GetModuleFileNameW(nullptr, buffer, capacity);
+    });
     std::wstring token;
     const bool hasToken = ParseInstallerName(modulePath, &token);
     if (hasToken) {

@@ -56,11 +56,11 @@ class PackedFolder(unittest.TestCase):
         work = Path(tempfile.mkdtemp(prefix="qorv-kit-"))
         self.addCleanup(shutil.rmtree, work, ignore_errors=True)
         folder, out = work / "client", work / "out"
-        (folder / "sub" / "deep" / ("d" * 200)).mkdir(parents=True)
+        (folder / "sub").mkdir(parents=True)
         # Enough refused names to fill any pipe a check might read them from.
         for i in range(6000):
             (folder / f"refused:name-{i:05d}").write_bytes(b"")
-        bad = ["NUL", "sub/COM1.txt", "aux. ", "a\\b", "sub/deep/" + "d" * 200 + "/" + "n" * 60]
+        bad = ["NUL", "sub/COM1.txt", "aux. ", "a\\b"]
         for name in bad + ["fine.txt"]:
             (folder / name).write_bytes(b"x")
         result = subprocess.run([PACK, folder, out / "GameClient.zip"], capture_output=True,

@@ -126,22 +126,48 @@ class Uninstaller(RoadTestCase):
         self.assertNotIn(REMOVED, trace)
         self.assertEqual(other.read_bytes(), b"another program's")
 
-    def test_a_profile_path_outside_the_ansi_code_page_loses_its_shortcut_too(self):
+    def test_a_profile_path_of_any_script_or_length_installs_and_uninstalls(self):
         road = self.road
-        # Under en_US.UTF-8 Wine's ANSI code page is 1252, which has no CJK
-        # characters: the folder below reads "?? ??" through it.
-        self.enterContext(mock.patch.dict(road.wine.env, LC_ALL="en_US.UTF-8"))
         user = road.wine.local_appdata().parts[-3]
-        local = road.wine.prefix / "drive_c" / "users" / user / "本地 数据"
-        local.mkdir(exist_ok=True)
-        self.addCleanup(installer.shutil.rmtree, local, True)
-        self.addCleanup(road.wine.set_local_appdata)
-        windows = f"C:\\users\\{user}\\本地 数据"
-        road.wine.set_local_appdata(windows)
+        users = f"C:\\users\\{user}\\"
+        # 200-character entry names in nested folders: below a 120-character
+        # profile path every path of theirs runs past 259 characters.
+        deep = ["res/" + c * 95 + "/" + c * 96 + ".bin" for c in "ab"]
+        cases = [
+            # Under en_US.UTF-8 Wine's ANSI code page is 1252, which has no
+            # CJK characters: the folder below reads "?? ??" through it.
+            ("本地 数据", {"LC_ALL": "en_US.UTF-8"}, []),
+            ("p" * (120 - len(users)), {}, deep),
+        ]
+        for folder, env, names in cases:
+            with self.subTest(folder=folder[:8]), mock.patch.dict(road.wine.env, env):
+                local = road.wine.prefix / "drive_c" / "users" / user / folder
+                local.mkdir(exist_ok=True)
+                try:
+                    road.wine.set_local_appdata(users + folder)
+                    self.install_update_repair_uninstall(local, users + folder, names)
+                finally:
+                    road.wine.set_local_appdata()
+                    installer.shutil.rmtree(local, True)
 
-        road.run()
-        self.assertTrue((local / "tovrine" / "qorv" / "Qorv.exe").is_file())
+    def install_update_repair_uninstall(self, local, windows, names):
+        road = self.road
+        client = road.install_dir.relative_to(road.wine.local_appdata()) / "GameClient"
+        files = {name: name.encode() * 3 for name in names}
+        installer.client_package(road.packages / "GameClient.zip", files)
+        (road.packages / "pkg.ver").write_text("1.0.0\r\n", newline="")
+        road.run(f"QorvInstall-a-{TOKEN}.exe")
+        self.assertTrue((local / client.parent / "Qorv.exe").is_file())
         self.assertTrue(self.link.is_file())
+        if names:  # installed, then updated, then a lost file comes back
+            self.assertEqual({n: (local / client / n).read_bytes() for n in names}, files)
+            files[names[0]] = b"version 2"
+            installer.client_package(road.packages / "GameClient.zip", files)
+            (road.packages / "pkg.ver").write_text("2.0.0\r\n", newline="")
+            road.run(f"QorvInstall-a-{TOKEN}.exe")
+            (local / client / names[1]).unlink()
+            road.run(f"QorvInstall-a-{TOKEN}.exe")
+            self.assertEqual({n: (local / client / n).read_bytes() for n in names}, files)
         code, trace = self.uninstall(f'"{windows}\\tovrine\\qorv\\Uninstall.exe"')
         self.assertEqual(code, 0, trace)
         self.assertFalse(self.link.exists(), trace)

@@ -14,10 +14,14 @@ using qorv::kMaxPathChars;
 namespace {
 
 TEST(AppendPath, JoinsNamesLiterallyWhateverTheyBeginWith) {
+    const std::wstring deepFolder =
+        L"C:\\Users\\" + std::wstring(111, L'p') + L"\\tovrine\\qorv\\GameClient\\";
+    const std::wstring deepName =
+        L"res\\" + std::wstring(95, L'a') + L"\\" + std::wstring(96, L'b') + L".bin";
     const struct {
-        const wchar_t* directory;
-        const wchar_t* name;
-        const wchar_t* joined;
+        std::wstring directory;
+        std::wstring name;
+        std::wstring joined;
     } cases[] = {
         {L"C:\\qorv\\", L"..2\\readme.txt", L"C:\\qorv\\..2\\readme.txt"},
         {L"C:\\qorv\\GameClient", L"..a\\..b\\..Low\\save.dat",
@@ -28,6 +32,8 @@ TEST(AppendPath, JoinsNamesLiterallyWhateverTheyBeginWith) {
         {L"C:\\qorv/", L"a", L"C:\\qorv/a"},
         {L"", L"C:\\qorv\\", L"C:\\qorv\\"},
         {L"C:\\qorv", L"", L"C:\\qorv"},
+        // Past MAX_PATH: a 200-character name under a long profile.
+        {deepFolder, deepName, deepFolder + deepName},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(AppendPath(c.directory, c.name), c.joined) << c.name;

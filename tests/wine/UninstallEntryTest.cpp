@@ -7,6 +7,7 @@
 #include <string>
 
 #include "InstallNames.h"
+#include "services/FileSystem.h"
 
 using namespace qorv;
 
@@ -103,11 +104,16 @@ TEST_F(UninstallEntryTest, SecondCallOverwritesAndKeepsOtherValues) {
 }
 
 TEST_F(UninstallEntryTest, DirectoryTooLongToJoinSkipsOnlyTheUninstallString) {
-    const std::wstring directory = L"C:\\" + std::wstring(MAX_PATH, L'd');
+    const std::wstring directory = L"C:\\" + std::wstring(qorv::kMaxPathChars, L'd');
     WriteUninstallEntry(directory + L"\\Qorv.exe", directory);
     EXPECT_EQ(ReadValue(qorv::kValueUninstallString).status, ERROR_FILE_NOT_FOUND);
-    ExpectString(qorv::kValueDisplayIcon, directory + L"\\Qorv.exe");
     ExpectString(qorv::kValueDisplayVersion, L"1.0.0.9");
+}
+
+TEST_F(UninstallEntryTest, DirectoryPastMaxPathIsWrittenInItsPlainForm) {
+    const std::wstring directory = L"C:\\" + std::wstring(MAX_PATH, L'd');
+    WriteUninstallEntry(directory + L"\\Qorv.exe", directory);
+    ExpectString(qorv::kValueUninstallString, L"\"" + directory + L"\\Uninstall.exe\"");
 }
 
 TEST_F(UninstallEntryTest, RegQueryListsTheValues) {

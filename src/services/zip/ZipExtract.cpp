@@ -39,11 +39,13 @@ ZipResult CheckHandle(ZipHandle handle) {
 // Sets the base directory, with a separator appended when it has none.
 // A directory that does not fit leaves the base empty, so that relative
 // targets fail rather than land somewhere else.
-bool SetBaseDir(ZipExtractor& extractor, const wchar_t* directory) {
-    const size_t length = wcslen(directory);
+bool SetBaseDir(ZipExtractor& extractor, const std::wstring& directory) {
     const bool hasSeparator =
-        length > 0 && (directory[length - 1] == L'\\' || directory[length - 1] == L'/');
-    return ZipJoinPath(extractor.baseDir, directory, hasSeparator ? L"" : L"\\", L"");
+        !directory.empty() && (directory.back() == L'\\' || directory.back() == L'/');
+    extractor.baseDir = hasSeparator ? directory : directory + L'\\';
+    if (extractor.baseDir.size() <= kMaxPathChars) return true;
+    extractor.baseDir.clear();
+    return false;
 }
 
 // True for an archive that is nothing but an end-of-central-directory
@@ -185,49 +187,42 @@ ZipResult WriteEntryData(ZipExtractor& extractor, TargetFile& file,
 ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target) {
     const bool absolute = ZipIsAbsolutePath(target);
     // Without a base a relative target would land in the current folder.
-    if (!absolute && extractor.baseDir[0] == L'\0') return ZipErrFile;
-    wchar_t path[kZipMaxPath];
-    if (!ZipJoinPath(path, absolute ? L"" : extractor.baseDir, target, L"")) return ZipErrFile;
+    if (!absolute && extractor.baseDir.empty()) return ZipErrFile;
+    const std::wstring path = AppendPath(absolute ? L"" : extractor.baseDir, target);
+    if (path.empty()) return ZipErrFile;
     return MakeDirectories(path) == S_OK ? ZipOk : ZipErrFile;
 }
 
 ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
                       const ZipPreparedData* prepared) {
-    wchar_t directory[kZipMaxPath];
     const wchar_t* fileName = nullptr;
-    if (!ZipSplitTarget(target, directory, &fileName)) return ZipErrFile;
-    wchar_t path[kZipMaxPath];
-    const wchar_t* base = nullptr;
-    if (ZipIsAbsolutePath(directory)) {
-        if (!ZipJoinPath(path, directory, fileName, L"")) return ZipErrFile;
-    } else {
+    const std::wstring directory = ZipSplitTarget(target, &fileName);
+    // An absolute target's own folder takes the place of the base.
+    std::wstring base;
+    if (!ZipIsAbsolutePath(directory.c_str())) {
         // "C:x.txt" has no directory part and goes under the base, where its
         // ":" would name a stream of a file "C".
-        if (extractor.baseDir[0] == L'\0' || wcschr(target, L':') != nullptr ||
-            !ZipJoinPath(path, extractor.baseDir, directory, fileName)) {
-            return ZipErrFile;
-        }
+        if (extractor.baseDir.empty() || wcschr(target, L':') != nullptr) return ZipErrFile;
         base = extractor.baseDir;
     }
+    const std::wstring path = AppendPath(base, target);
     // An installed file is replaced only by bytes that proved whole; until
     // then they wait in a file of their own beside the base directory's
     // entries, on the same volume.
-    wchar_t replacement[kZipMaxPath];
-    if (!ZipJoinPath(replacement, base != nullptr ? base : directory, kUnpackReplacementFile,
-                     L"")) {
-        return ZipErrFile;
-    }
+    const std::wstring replacement =
+        AppendPath(base.empty() ? directory : base, kUnpackReplacementFile);
+    if (path.empty() || replacement.empty()) return ZipErrFile;
     // Most entries go into a folder made for an earlier one: the folders are
     // made only when the file cannot be created without them, which saves a
     // look at every level for every file.
     const uint32_t attributes = extractor.cachedRecord.attributes;
     TargetFile file;
     TargetFile::Opened opened = file.Open(path, replacement, attributes);
-    wchar_t folder[kZipMaxPath];
-    if (opened == TargetFile::Opened::kFolderMissing &&
-        ZipJoinPath(folder, base != nullptr ? base : L"", directory, L"") &&
-        MakeDirectories(folder) == S_OK) {
-        opened = file.Open(path, replacement, attributes);
+    if (opened == TargetFile::Opened::kFolderMissing) {
+        const std::wstring folder = AppendPath(base, directory);
+        if (!folder.empty() && MakeDirectories(folder) == S_OK) {
+            opened = file.Open(path, replacement, attributes);
+        }
     }
     if (opened != TargetFile::Opened::kOk) return ZipErrFile;
     const ZipResult written = WriteEntryData(extractor, file, prepared);
@@ -248,8 +243,8 @@ ZipHandle ZipOpen(const wchar_t* archivePath) {
         return nullptr;
     }
     extractor->archivePath = archivePath;
-    wchar_t current[kZipMaxPath] = {};
-    if (CurrentDirectory(current, kZipMaxPath)) SetBaseDir(*extractor, current);
+    const std::wstring current = CurrentDirectory();
+    if (!current.empty()) SetBaseDir(*extractor, current);
 
     zlib_filefunc64_def functions;
     ZipFillArchiveFunctions(&functions);

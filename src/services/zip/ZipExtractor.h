@@ -45,7 +45,7 @@ struct ZipExtractor {
     std::vector<unsigned char> extraField;
     // Ends in "\" or "/"; empty when the given directory did not fit, which
     // makes every relative target fail.
-    wchar_t baseDir[kZipMaxPath] = {};
+    std::wstring baseDir;
     // The path ZipOpen was given: the read-ahead opens the archive again.
     std::wstring archivePath;
     // Declared last: its thread ends before anything else goes.

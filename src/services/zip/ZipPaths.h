@@ -1,18 +1,13 @@
-// Bounded building of target paths in MAX_PATH buffers.
+// The folder part of an extraction target.
 #pragma once
 
-#include "services/zip/ZipExtract.h"
+#include <string>
 
 namespace qorv {
 
-// out = first + second + third. False, with out empty, when the result
-// needs more than kZipMaxPath - 1 characters.
-bool ZipJoinPath(wchar_t (&out)[kZipMaxPath], const wchar_t* first, const wchar_t* second,
-                 const wchar_t* third);
-
-// Splits target after its last "\" or "/": directory receives everything up
-// to and including that separator (empty without one), *file points at the
-// rest of target. False when the directory part does not fit.
-bool ZipSplitTarget(const wchar_t* target, wchar_t (&directory)[kZipMaxPath], const wchar_t** file);
+// Splits target after its last "\\" or "/": the result is everything up to
+// and including that separator (empty without one), *file points at the
+// rest of target.
+std::wstring ZipSplitTarget(const wchar_t* target, const wchar_t** file);
 
 }  // namespace qorv
