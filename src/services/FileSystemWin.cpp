@@ -28,18 +28,26 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-// True when path ends in a "." component, which names the folder it is in.
-bool EndsInDotComponent(const std::wstring& path) {
-    return path.size() >= 2 && path.back() == L'.' && path[path.size() - 2] == L'\\';
+// Ends the component at the end of result as Windows' own parsing would:
+// a "." component goes, and trailing dots and spaces go unless nothing but
+// them is left. A package's "a." therefore stays the "a" the game opens.
+void EndComponent(std::wstring* result) {
+    const size_t start = result->rfind(L'\\') + 1;
+    size_t end = result->size();
+    while (end > start && ((*result)[end - 1] == L'.' || (*result)[end - 1] == L' ')) --end;
+    if (result->size() - start == 1 && result->back() == L'.') {
+        result->resize(start);
+    } else if (end > start) {
+        result->resize(end);
+    }
 }
 
 // The extended-length form of an absolute path ("\\?\C:\..." or
 // "\\?\UNC\server\..."): the file calls take it up to 32767 characters
-// long and pass it on unparsed, so a name from a package keeps a trailing
-// dot or space instead of losing it. Unparsed also means that what that
-// parsing did is done here: "/" becomes "\", doubled separators and "."
-// components go. A relative path, or one already in a device form, stays as
-// given.
+// long and pass it on unparsed. Unparsed also means that what that parsing
+// did is done here: "/" becomes "\", doubled separators and "." components
+// go, trailing dots and spaces of a name go. A relative path, or one already
+// in a device form, stays as given.
 std::wstring Extended(const std::wstring& path) {
     std::wstring result;
     size_t from = 0;
@@ -52,15 +60,16 @@ std::wstring Extended(const std::wstring& path) {
     } else {
         return path;
     }
+    const size_t root = result.size();
     for (size_t i = from; i < path.size(); ++i) {
         if (!IsSeparator(path[i])) {
             result += path[i];
             continue;
         }
-        if (EndsInDotComponent(result)) result.pop_back();
+        if (result.size() > root && result.back() != L'\\') EndComponent(&result);
         if (result.back() != L'\\') result += L'\\';
     }
-    if (EndsInDotComponent(result)) result.pop_back();
+    if (result.size() > root && result.back() != L'\\') EndComponent(&result);
     return result;
 }
 

@@ -165,8 +165,12 @@ TEST_F(ZipWineTest, AttributesAndExtendedTimesReachTheFiles) {
     readOnly.localExtra = ExtendedTimeBlock(7, {1500000000, 1600000000, 1400000000});
     TestZipEntry hidden = DosEntry("sub/deeper/hidden.txt", std::string(40000, 'h'), 0x22);
     hidden.localExtra = ExtendedTimeBlock(1, {1234567890});
-    ASSERT_NO_FATAL_FAILURE(WriteArchive({readOnly, hidden}));
+    // Trailing dots and spaces go, as Windows' own parsing drops them: the
+    // game opens the file by the name without them.
+    const TestZipEntry dotted = DosEntry("sub/dotted. .", "dots", 0x20);
+    ASSERT_NO_FATAL_FAILURE(WriteArchive({readOnly, hidden, dotted}));
     ASSERT_EQ(RunTool(), 0u);
+    EXPECT_EQ(Read(L"sub\\dotted"), "dots");
 
     const WIN32_FILE_ATTRIBUTE_DATA ro = Info(L"sub\\ro.txt");
     EXPECT_EQ(ro.dwFileAttributes & 0x37, 0x21u);
