@@ -114,6 +114,9 @@ constexpr wchar_t kUnpackReplacementFile[] = L"~qorv-unpack.tmp";
 // An entry's new file, named by its index, in the nearest folder of its
 // target that exists, until every entry is staged and they are moved.
 constexpr wchar_t kStagedFileFormat[] = L"~qorv-%u.stage";
+// Native builds only: milliseconds the file layer waits at every close of an
+// extracted file, so that benchmarks can play a virus scanner.
+constexpr char kCloseDelayVariable[] = "QORV_CLOSE_DELAY_MS";
 // Beside a running program's image that an update moved aside, numbered
 // (up to kMaxAsideNames), until a later run can delete it.
 constexpr wchar_t kAsideSuffix[] = L".~qorv-old";

@@ -6,9 +6,11 @@
 #include <sys/statvfs.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
+#include "Constants.h"
 #include "services/FileSystem.h"
 #include "services/LocalFile.h"
 #include "services/TargetFile.h"
@@ -61,6 +63,20 @@ timespec ToTimespec(uint64_t time) {
     result.tv_sec = static_cast<time_t>(seconds);
     result.tv_nsec = static_cast<long>(rest * 100);
     return result;
+}
+
+// The wait a benchmark adds to every close of an extracted file, as a virus
+// scanner's scan of each new file costs on Windows: read once, in
+// milliseconds, from kCloseDelayVariable; none when it is unset.
+useconds_t CloseDelay() {
+    static const useconds_t delay = [] {
+        const char* value = getenv(kCloseDelayVariable);
+        const long milliseconds = value != nullptr ? strtol(value, nullptr, 10) : 0;
+        return milliseconds > 0 && milliseconds < 1000
+                   ? static_cast<useconds_t>(milliseconds * 1000)
+                   : useconds_t{0};
+    }();
+    return delay;
 }
 
 }  // namespace
@@ -245,8 +261,7 @@ TargetFile::~TargetFile() {
     if (!m_committed && !m_written.empty()) unlink(NativePath(m_written).c_str());
 }
 
-TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
-                                    uint32_t attributes) {
+TargetFile::Opened TargetFile::Open(const std::wstring& path, uint32_t attributes) {
     m_target = path;
     m_attributes = attributes;
     // Never created read-only (the owner's write bit stands for the
@@ -257,7 +272,10 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
         return Opened::kOk;
     }
     if (errno == ENOENT) return Opened::kFolderMissing;
-    if (errno != EEXIST) return Opened::kFailed;
+    return errno == EEXIST ? Opened::kExists : Opened::kFailed;
+}
+
+TargetFile::Opened TargetFile::OpenReplacement(const std::wstring& replacement) {
     m_descriptor =
         open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_descriptor < 0) return Opened::kFailed;
@@ -282,21 +300,27 @@ bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t 
     return futimens(m_descriptor, times) == 0;
 }
 
-bool TargetFile::Commit() {
-    close(m_descriptor);
+TargetFile::Committed TargetFile::Commit(bool flush) {
+    bool written = !flush || fsync(m_descriptor) == 0;
+    const useconds_t delay = CloseDelay();
+    if (delay > 0) usleep(delay);
+    // A close can report a write that failed late (a full disk, a network
+    // drive): the bytes are not there then.
+    written = close(m_descriptor) == 0 && written;
     m_descriptor = -1;
+    if (!written) return Committed::kNotWritten;
     const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once
     // it has cleared the attribute.
     if (m_written != m_target && rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
-        return false;
+        return Committed::kNotMoved;
     }
     m_committed = true;
     struct stat status;
     if ((m_attributes & kReadOnlyAttribute) != 0 && stat(target.c_str(), &status) == 0) {
         chmod(target.c_str(), status.st_mode & ~0222);
     }
-    return true;
+    return Committed::kOk;
 }
 
 }  // namespace qorv

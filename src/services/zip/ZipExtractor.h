@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "services/ClosePool.h"
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipReadAhead.h"
 
@@ -48,6 +49,10 @@ struct ZipExtractor {
     wchar_t baseDir[kZipMaxPath] = {};
     // The path ZipOpen was given: the read-ahead opens the archive again.
     std::wstring archivePath;
+    // Whether each file is flushed before it is closed (ZipSetDurable).
+    bool durable = false;
+    // Closes the files written, and puts them in place.
+    ClosePool closes;
     // Declared last: its thread ends before anything else goes.
     ZipReadAhead readAhead;
 };
