@@ -2,6 +2,7 @@
 
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace qorv {
 
@@ -34,19 +35,24 @@ void ClosePool::Commit(std::unique_ptr<TargetFile> file, bool flush, int32_t tag
         Finish(job);
         return;
     }
+    m_pending.push_back(std::move(job));
+    if (m_pending.size() >= kClosePoolBatch) Hand();
+}
+
+void ClosePool::Hand() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    while (m_queue.size() >= kClosePoolQueue) {
+    while (!m_queue.empty() && m_queue.size() + m_pending.size() > kClosePoolQueue) {
         m_callerWaits = true;
         m_done.wait(lock);
     }
-    m_queue.push_back(std::move(job));
-    if (m_sleeping > 0 && m_queue.size() >= kClosePoolBatch) m_work.notify_one();
+    for (Job& job : m_pending) m_queue.push_back(std::move(job));
+    m_pending.clear();
+    if (m_sleeping > 0) m_work.notify_one();
 }
 
 void ClosePool::Wait() {
+    if (!m_pending.empty()) Hand();
     std::unique_lock<std::mutex> lock(m_mutex);
-    // Files short of a batch wait for a thread too.
-    if (!m_queue.empty()) m_work.notify_all();
     while (!m_queue.empty() || m_busy > 0) {
         m_callerWaits = true;
         m_done.wait(lock);
@@ -62,6 +68,7 @@ bool ClosePool::TakeFailure(Failure* failure) {
 }
 
 void ClosePool::Run() {
+    std::vector<Job> chunk;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         if (m_queue.empty()) {
@@ -71,18 +78,22 @@ void ClosePool::Run() {
             --m_sleeping;
             continue;
         }
-        Job job = std::move(m_queue.front());
-        m_queue.pop_front();
-        ++m_busy;
-        // A thread that is behind asks another for help.
-        if (m_sleeping > 0 && m_queue.size() >= kClosePoolBatch) m_work.notify_one();
+        while (!m_queue.empty() && chunk.size() < kClosePoolChunk) {
+            chunk.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+        }
+        m_busy += chunk.size();
+        // A backlog of a batch or more is another thread's too: the closes
+        // are slow (a scanner's), not the writer.
+        if (m_queue.size() >= kClosePoolBatch && m_sleeping > 0) m_work.notify_one();
         lock.unlock();
-        Finish(job);
+        for (Job& job : chunk) Finish(job);
         lock.lock();
-        --m_busy;
-        // The caller is told only when it waits: of room, or of the end.
-        if (m_callerWaits &&
-            (m_queue.size() < kClosePoolQueue / 2 || (m_queue.empty() && m_busy == 0))) {
+        m_busy -= chunk.size();
+        chunk.clear();
+        // The caller is told only when it waits: for room, or for the end.
+        if (m_callerWaits && (m_queue.size() <= kClosePoolQueue - kClosePoolBatch ||
+                              (m_queue.empty() && m_busy == 0))) {
             m_callerWaits = false;
             m_done.notify_all();
         }

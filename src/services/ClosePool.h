@@ -19,11 +19,13 @@
 namespace qorv {
 
 constexpr size_t kClosePoolThreads = 4;
+// Files are handed to the threads this many at a time, and a thread takes up
+// to kClosePoolChunk of them at once: a lock and a wake-up for every file
+// would cost the writer more than closing a tiny file does.
+constexpr size_t kClosePoolBatch = 32;
+constexpr size_t kClosePoolChunk = 8;
 // Files handed over and not yet taken by a thread, each with its handle open.
-constexpr size_t kClosePoolQueue = 64;
-// A sleeping thread is woken once this many files wait: waking one for every
-// file would cost the writer more than closing a tiny file does.
-constexpr size_t kClosePoolBatch = 8;
+constexpr size_t kClosePoolQueue = 4 * kClosePoolBatch;
 
 class ClosePool {
 public:
@@ -56,6 +58,8 @@ private:
         int32_t tag;
     };
     void Start();
+    // Moves the caller's files to the queue, waiting for room.
+    void Hand();
     void Run();
     // Commits job's file and keeps its failure when it is the first.
     void Finish(Job& job);
@@ -63,6 +67,8 @@ private:
     bool m_started = false;
     size_t m_threadCount = 0;
     std::array<std::thread, kClosePoolThreads> m_threads;
+    // The caller's files not yet handed over.
+    std::deque<Job> m_pending;
 
     // Guarded by m_mutex.
     std::mutex m_mutex;

@@ -530,7 +530,9 @@ TEST_F(ZipTest, ReadAheadThreadEndsWhenClosedWhileWaiting) {
     }
     ScopedZip zip = OpenEntries(entries);
     ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"0.txt"), ZipOk);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads + kClosePoolThreads);
+    // The close pool's threads too, where a close was slow.
+    EXPECT_GE(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads);
+    EXPECT_LE(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads + kClosePoolThreads);
     EXPECT_EQ(ZipClose(zip.release()), ZipOk);
     // The archive is no longer open, not even by a thread that lingers.
     EXPECT_EQ(CountEntries("/proc/self/fd"), files);

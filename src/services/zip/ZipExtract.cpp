@@ -1,5 +1,6 @@
 #include "services/zip/ZipExtract.h"
 
+#include <chrono>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -255,10 +256,18 @@ ZipResult ExtractFile(ZipExtractor& extractor, int32_t index, const wchar_t* tar
     const ZipResult written = WriteEntryData(extractor, *file, prepared);
     if (written != ZipOk) return written;
     if (replacing) return CommitResult(file->Commit(extractor.durable));
-    // A new file's close (a virus scanner's scan, the flush) overlaps with
-    // the next entries; ZipFinishFiles reports how it ended.
-    extractor.closes.Commit(std::move(file), extractor.durable, index);
-    return ZipOk;
+    // Once a close proved slow (a virus scanner's scan, a flush to a disk),
+    // new files' closes overlap with the next entries, and ZipFinishFiles
+    // reports how they ended. Before that they stay here: handing a close
+    // that takes microseconds to another thread costs more than it saves.
+    if (extractor.slowCloses) {
+        extractor.closes.Commit(std::move(file), extractor.durable, index);
+        return ZipOk;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    const TargetFile::Committed committed = file->Commit(extractor.durable);
+    extractor.slowCloses = std::chrono::steady_clock::now() - began >= kZipSlowClose;
+    return CommitResult(committed);
 }
 
 }  // namespace

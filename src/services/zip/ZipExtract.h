@@ -4,10 +4,10 @@
 // each index ZipGetEntry and ZipExtractEntry with the record's name, ZipClose.
 // Every operation also stores its result as the process-wide last result.
 //
-// A new file is closed on a thread of the handle's own: its bytes are at the
-// target when ZipExtractEntry returns, but it is closed (flushed, when
-// durable) and given its attributes only by ZipFinishFiles or ZipClose, which
-// report a file that failed there.
+// Once closing a file proved slow, new files are closed on threads of the
+// handle's own: their bytes are at the target when ZipExtractEntry returns,
+// but they are closed (flushed, when durable) and given their attributes only
+// by ZipFinishFiles or ZipClose, which report a file that failed there.
 #pragma once
 
 #include <cstdint>

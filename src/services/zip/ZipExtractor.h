@@ -3,6 +3,7 @@
 
 #include <minizip/unzip.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 namespace qorv {
 
 constexpr uint32_t kZipOutputBufferSize = 16384;
+// A close this slow is a scanner's or a flush's, not the file system's own.
+constexpr std::chrono::microseconds kZipSlowClose{1000};
 
 // Entry facts the extraction needs beyond the record.
 struct ZipEntryFacts {
@@ -51,7 +54,9 @@ struct ZipExtractor {
     std::wstring archivePath;
     // Whether each file is flushed before it is closed (ZipSetDurable).
     bool durable = false;
-    // Closes the files written, and puts them in place.
+    // Set once a close took kZipSlowClose or longer: new files are closed
+    // and put in place on the pool from then on.
+    bool slowCloses = false;
     ClosePool closes;
     // Declared last: its thread ends before anything else goes.
     ZipReadAhead readAhead;
