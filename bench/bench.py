@@ -7,6 +7,7 @@ nginx keys by default.
 
 usage: bench/bench.py [RUNS]   (default 5, at least 5)
        bench/bench.py --cdn    (the patch day alone: its table, no RESULTS.md)
+       bench/bench.py --closes (the closes section alone: its table, no RESULTS.md)
 
 Needs the release build (build/release) and the Windows build of this host's
 road (build/win32, or build/win64 where 32-bit code cannot run) with its
@@ -55,6 +56,22 @@ SHAPES = (("100 000 tiny files", corpus.ensure_tiny, "tiny.zip"),
 # package on every run and starts a cut download again from zero. The
 # delivery section's "before".
 BEFORE = "1f1a51169430bd775b3cf60c51203168280c61f9"
+# The main of before closes went to a pool of threads: each extracted file
+# is closed on the extracting thread, and the apply flushes the staged files
+# by path in one batch. The closes section's "before", built with the same
+# wait per close as now (CLOSE_SEAM).
+CLOSES_BEFORE = "50122dcad9553deb8e5e5357738f82e4722d7e1e"
+CLOSE_DELAY_MS = "5"  # a virus scanner's wait at every close of a new file
+# CLOSES_BEFORE's close of an extracted file, and the same with the wait the
+# native file layer now reads from QORV_CLOSE_DELAY_MS.
+CLOSE_AT = "bool TargetFile::Commit() {\n    close(m_descriptor);"
+CLOSE_SEAM = """bool TargetFile::Commit() {
+    static const long closeDelay = [] {
+        const char* value = getenv("QORV_CLOSE_DELAY_MS");
+        return value != nullptr ? strtol(value, nullptr, 10) : 0L;
+    }();
+    if (closeDelay > 0 && closeDelay < 1000) usleep(static_cast<useconds_t>(closeDelay * 1000));
+    close(m_descriptor);"""
 SHELL_PATH, CLIENT_PATH = "/rc/pkg/shell.zip", "/rc/pkg/GameClient.zip"
 THROTTLE = "4m"  # nginx's limit_rate for the delivery's slow link: 4 MiB/s
 # The delivery's runs: up to date over loopback, up to date over the slow
@@ -386,6 +403,90 @@ def build_before():
     return source / "build" / road / "QorvInstall.exe"
 
 
+def build_closes_before():
+    """CLOSES_BEFORE's qorv-unzip, release build, with the same wait per close
+    as now; returns the program."""
+    print("the unpacker of before the close pool ...", flush=True)
+    source = REPO / "build" / f"bench-closes-{CLOSES_BEFORE[:7]}"
+    if not source.exists():
+        partial = source.with_name(source.name + ".part")
+        fresh(partial)
+        archive = subprocess.run(["git", "-C", REPO, "archive", CLOSES_BEFORE], check=True,
+                                 stdout=subprocess.PIPE).stdout
+        subprocess.run(["tar", "-x", "-C", partial], input=archive, check=True)
+        posix = partial / "src" / "services" / "FileSystemPosix.cpp"
+        text = posix.read_text()
+        if CLOSE_AT not in text:
+            sys.exit(f"{CLOSES_BEFORE[:7]}: no close to add the wait to")
+        posix.write_text("#include <cstdlib>\n" + text.replace(CLOSE_AT, CLOSE_SEAM))
+        partial.rename(source)
+    for command in (["cmake", "--preset", "release"],
+                    ["cmake", "--build", "--preset", "release", "--target", "qorv-unzip"]):
+        subprocess.run(command, cwd=source, check=True, stdout=subprocess.DEVNULL)
+    return source / "build" / "release" / "qorv-unzip"
+
+
+def bench_closes(runs, archive, folder, before):
+    """Closes on the extracting thread (CLOSES_BEFORE) against the pool: with
+    a scanner's wait on every close on the corpus, and without one on the
+    tiny files; then what flushing the staged files costs, on the tmpfs and
+    on the build folder's disk (zip-stage-loop)."""
+    delayed = dict(os.environ, QORV_CLOSE_DELAY_MS=CLOSE_DELAY_MS)
+    tiny = corpus.ensure_tiny(str(WORK / "tiny.zip"))
+    disk = OUT / "stage"
+    contenders = {
+        f"qorv-unzip, {CLOSE_DELAY_MS} ms a close": ([RELEASE / "qorv-unzip", archive], delayed),
+        f"before, {CLOSE_DELAY_MS} ms a close": ([before, archive], delayed),
+        "now, 100 000 tiny files": ([RELEASE / "qorv-unzip", tiny], None),
+        "before, 100 000 tiny files": ([before, tiny], None),
+        "minimal loop beside before, 100 000 tiny files": ([RELEASE / "zip-minimal-loop", tiny], None),
+    }
+    for mode in ("plain", "pool", "batch"):
+        for where, target in (("tmpfs", folder), ("disk", disk)):
+            contenders[f"staging {mode}, {where}"] = (
+                [RELEASE / "zip-stage-loop", archive, "TARGET", mode], None, target)
+    results = {}
+    for group in ("a close", "tiny files", "staging"):
+        chosen = {name: c for name, c in contenders.items() if group in name}
+        print(f"closes, {group} ...", flush=True)
+
+        def prepare(name, chosen=chosen):
+            command, env, *where = chosen[name]
+            target = fresh(where[0] if where else folder)
+            parts = [str(target) if part == "TARGET" else str(part) for part in command]
+            return parts + ([] if "TARGET" in command else [str(target)]), {"env": env}
+        results.update(alternate(runs, chosen, prepare))
+    shutil.rmtree(disk, ignore_errors=True)
+    return results
+
+
+def closes_table(closes):
+    med = {name: stats([s.seconds for s in samples]) for name, samples in closes.items()}
+    lines = ["| closes | median s | min-max s |", "|---|---:|---:|"]
+    lines += [f"| {name} | {m:.3f} | {lo:.3f}-{hi:.3f} |" for name, (m, lo, hi) in med.items()]
+    delay = CLOSE_DELAY_MS
+    ratios = [
+        (f"pool / closes on the extracting thread, {delay} ms a close",
+         f"qorv-unzip, {delay} ms a close", f"before, {delay} ms a close", 0.35),
+        ("qorv-unzip / minimal loop, 100 000 tiny files",
+         "now, 100 000 tiny files", "minimal loop beside before, 100 000 tiny files", 1.0),
+        ("before / minimal loop, 100 000 tiny files", "before, 100 000 tiny files",
+         "minimal loop beside before, 100 000 tiny files", None),
+    ]
+    for where in ("tmpfs", "disk"):
+        ratios += [(f"staging flushed on the pool / unflushed, {where}",
+                    f"staging pool, {where}", f"staging plain, {where}", None),
+                   (f"staging flushed by path after / unflushed, {where}",
+                    f"staging batch, {where}", f"staging plain, {where}", None)]
+    lines += ["", "| closes: ratio of medians | value | bar | verdict |", "|---|---:|---:|---|"]
+    for label, top, bottom, bar in ratios:
+        value = med[top][0] / med[bottom][0]
+        verdict = "" if bar is None else ("met" if value <= bar else "NOT met")
+        lines.append(f"| {label} | {value:.2f} | {'' if bar is None else f'<= {bar}'} "
+                     f"| {verdict} |")
+    return "\n".join(lines)
+
+
 def delivery_packages(packages):
     """shell.zip of about 20 MiB as the kit makes it (the stand-in shell and
     our Uninstall.exe) with 60 incompressible files, GameClient.zip of 8 MiB
@@ -570,6 +671,15 @@ def main():
     if sys.argv[1:] == ["--cdn"]:
         print("\n" + cdn_table(bench_cdn()))
         return
+    if sys.argv[1:] == ["--closes"]:
+        archive = Path(corpus.ensure(str(WORK / "corpus.zip")))
+        before = build_closes_before()
+        folder = unpack_folder()
+        try:
+            print("\n" + closes_table(bench_closes(5, archive, folder, before)))
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+        return
     runs = max(5, int(sys.argv[1]) if len(sys.argv) > 1 else 5)
     for program in ("curl", "unzip", "bsdtar", "nginx", "wine", "gnuplot", "zip"):
         if not shutil.which(program):
@@ -577,6 +687,7 @@ def main():
     resource_url, _ = harness.build_urls()
     archive = Path(corpus.ensure(str(WORK / "corpus.zip")))
     before = build_before()
+    closes_before = build_closes_before()
     OUT.mkdir(parents=True, exist_ok=True)
     began = time.monotonic()
     unpack_out = unpack_folder()
@@ -586,6 +697,7 @@ def main():
             wine_env = road.wine.env
             unpack, unpack_cmds = bench_unpack(runs, archive, wine_env, unpack_out)
             unpack.update(bench_shapes(runs, unpack_out))
+            closes = bench_closes(runs, archive, unpack_out, closes_before)
             download, download_cmds = bench_download(runs, resource_url + "/pkg/corpus.zip",
                                                      https_url + "/pkg/corpus.zip", wine_env)
             e2e, e2e_cmds, native_e2e = bench_end_to_end(runs, road, resource_url, unpack_out)
@@ -596,11 +708,11 @@ def main():
         shutil.rmtree(unpack_out, ignore_errors=True)
     shutil.rmtree(OUT, ignore_errors=True)
     report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, cdn,
-           time.monotonic() - began, unpack_out)
+           closes, time.monotonic() - began, unpack_out)
 
 
 def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, packages, cdn,
-           elapsed, unpack_out):
+           closes, elapsed, unpack_out):
     med = {}
     rows = []
     for section, results in (("unpack", unpack), ("download", download), ("end to end", e2e),
@@ -707,7 +819,7 @@ def report(runs, archive, unpack, download, e2e, native_e2e, update, delivery, p
               for label, value, bar, verdict in ratio_rows]
     lines += ["", "| footprint | value | bar | verdict |", "|---|---|---|---|"]
     lines += [f"| {' | '.join(row)} |" for row in footprint]
-    lines += ["", cdn_table(cdn)]
+    lines += ["", closes_table(closes), "", cdn_table(cdn)]
     table = "\n".join(lines)
     print("\n" + table)
 
@@ -751,6 +863,13 @@ Paths are relative to the repository; `Z:` is Wine's drive for `/`.
   - `wine build/{WINDOWS.name}/qorv-unzip.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
   - `wine build/{WINDOWS.name}/bench/zip-minimal-loop.exe Z:\\...\\corpus.zip Z:\\...\\OUT`
   - the first, second and fourth again on tiny.zip and large.zip
+- Closes (OUT as above): qorv-unzip of before the close pool (commit
+  {CLOSES_BEFORE[:7]}, release build from the repository's history, with the same
+  wait per close added) and of now, with `QORV_CLOSE_DELAY_MS={CLOSE_DELAY_MS}` on corpus.zip and
+  without on tiny.zip, beside `zip-minimal-loop tiny.zip OUT`; then
+  `build/release/zip-stage-loop corpus.zip DIR plain|pool|batch` (bench/StageLoop.cpp:
+  no flush, each file flushed before its close on the pool, every file
+  flushed by path after the unpack) with DIR in OUT and in the build folder
 - Download of {resource_url}/pkg/corpus.zip:
   - `curl -s -o OUT/corpus.zip URL`
   - `wine build/{WINDOWS.name}/bench/qorv-download-bench.exe URL Z:\\...\\corpus.zip`

@@ -143,35 +143,53 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
     return true;
 }
 
+// A staged file of this delivery, checked once every file is closed.
+struct StagedFile {
+    size_t index;  // in the package
+    std::wstring stagedPath;
+    std::wstring shownName;  // as the trace names the entry
+    bool reused;             // an earlier try left it, holding the entry
+};
+
 // Writes entry index of archive whole beside its target (name), as
-// installed->staged names it, and checks it; a staged file an earlier try
-// left that holds the entry serves again.
+// installed->staged names it; a staged file an earlier try left that holds
+// the entry serves again (*reused). The written file is closed, flushed, on
+// the archive's own threads: ZipFinishFiles reports how that ended.
 ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t index,
-                    const std::wstring& name, InstalledEntry* installed) {
+                    const std::wstring& name, InstalledEntry* installed, StagedFile* staged) {
     const PackageEntry& entry = (*request.entries)[static_cast<size_t>(index)];
     wchar_t stageName[32];
     swprintf(stageName, sizeof stageName / sizeof stageName[0], kStagedFileFormat,
              static_cast<unsigned>(index));
     const std::wstring folder = DeepestFolder(request.targetDir, EntryParent(name));
-    const std::wstring staged = AppendPath(folder, stageName);
-    if (staged.empty()) return ZipErrFile;  // does not fit a path
-    const std::wstring stagedPath = AppendPath(request.targetDir, staged);
-    installed->staged = Utf16ToUtf8(staged);
-    if (!HoldsEntry(stagedPath, entry)) {
-        ClearReadOnly(stagedPath);
-        DeleteOneFile(stagedPath);
-        const ZipResult based =
-            ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str());
-        if (based != ZipOk) return based;
-        const ZipResult extracted = ZipExtractEntry(archive, index, stageName);
-        if (extracted != ZipOk) return extracted;
+    const std::wstring relative = AppendPath(folder, stageName);
+    if (relative.empty()) return ZipErrFile;  // does not fit a path
+    staged->stagedPath = AppendPath(request.targetDir, relative);
+    installed->staged = Utf16ToUtf8(relative);
+    staged->reused = HoldsEntry(staged->stagedPath, entry);
+    if (staged->reused) return ZipOk;
+    ClearReadOnly(staged->stagedPath);
+    DeleteOneFile(staged->stagedPath);
+    const ZipResult based = ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str());
+    if (based != ZipOk) {
+        return based;
     }
-    if (request.checkEntryDigests && !DigestMatches(stagedPath, entry)) {
-        ClearReadOnly(stagedPath);
-        DeleteOneFile(stagedPath);
-        return ZipErrInflate;  // as a CRC-32 that does not match
+    return ZipExtractEntry(archive, index, stageName);
+}
+
+// Traces an entry that did not stage and makes it the result's failure: the
+// package's own (wrong bytes) wins, else the first.
+void NoteFailure(ZipResult extracted, const ApplyRequest& request, const wchar_t* shownName,
+                 uint64_t stagedBytes, ApplyResult* result, bool* packageFault) {
+    TraceFailure(extracted, shownName);
+    const HRESULT failed = ZipResultToHresult(extracted);
+    if (IsBadBytes(extracted)) {
+        *packageFault = true;
+        *result = {ApplyStatus::kBadBytes, failed, AppendPath(request.targetDir, shownName)};
+    } else if (result->status == ApplyStatus::kApplied) {
+        *result = {ApplyStatus::kFailed, failed, AppendPath(request.targetDir, shownName),
+                   failed == kResultDiskFull ? stagedBytes : 0};
     }
-    return ZipOk;
 }
 
 }  // namespace
@@ -208,8 +226,11 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
     if (archive == nullptr) {
         return {ApplyStatus::kBadBytes, ZipResultToHresult(ZipLastResult()), request.archivePath};
     }
+    // Flushed before their close, on the archive's threads.
+    ZipSetDurable(archive.get(), true);
     TraceLog(kTraceLineEnd);
     std::vector<std::wstring> removals;
+    std::vector<StagedFile> stagedFiles;
     // The package's own fault (a refused name, wrong bytes) will not mend:
     // what it staged goes. Others (a full disk) keep it for the retry.
     bool packageFault = false;
@@ -253,25 +274,37 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (extracted == ZipOk && IsFolderEntry(entry)) {
             installed.staged = kMakeFolder;
         } else if (extracted == ZipOk) {
-            extracted = StageFile(archive.get(), request, index, name, &installed);
+            StagedFile staged{i, std::wstring(), info.name, false};
+            extracted = StageFile(archive.get(), request, index, name, &installed, &staged);
+            if (extracted == ZipOk) stagedFiles.push_back(staged);
         }
         TraceLogW(info.name);
         TraceLog(kTraceLineEnd);
         if (extracted != ZipOk) {
-            TraceFailure(extracted, info.name);
-            if (IsBadBytes(extracted)) {
-                packageFault = true;
-                result = {ApplyStatus::kBadBytes, ZipResultToHresult(extracted),
-                          AppendPath(request.targetDir, info.name)};
-            } else if (result.status == ApplyStatus::kApplied) {
-                const HRESULT failed = ZipResultToHresult(extracted);
-                result = {ApplyStatus::kFailed, failed, AppendPath(request.targetDir, info.name),
-                          failed == kResultDiskFull ? stagedBytes : 0};
-            }
+            NoteFailure(extracted, request, info.name, stagedBytes, &result, &packageFault);
         }
         next->entries.push_back(installed);
     }
+    // Nothing staged is checked or called installed before it is closed.
+    int32_t failedIndex = -1;
+    const ZipResult finished = ZipFinishFiles(archive.get(), &failedIndex);
+    if (finished != ZipOk) {
+        ZipEntryInfo info{};
+        const ZipResult named = ZipGetEntry(archive.get(), failedIndex, &info);
+        NoteFailure(finished, request, named == ZipOk ? info.name : L"", stagedBytes, &result,
+                    &packageFault);
+    }
     archive.reset();  // its read-ahead threads end before the moves
+    if (request.checkEntryDigests && finished == ZipOk) {
+        for (const StagedFile& staged : stagedFiles) {
+            if (DigestMatches(staged.stagedPath, entries[staged.index])) continue;
+            ClearReadOnly(staged.stagedPath);
+            DeleteOneFile(staged.stagedPath);
+            // As a CRC-32 that does not match.
+            NoteFailure(ZipErrInflate, request, staged.shownName.c_str(), stagedBytes, &result,
+                        &packageFault);
+        }
+    }
     TraceLog(kTraceUnpackDone);
     if (result.status != ApplyStatus::kApplied) {
         if (packageFault) {
@@ -286,6 +319,13 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         return result;
     }
 
+    // A file an earlier try staged may never have been flushed; those this
+    // run wrote were, before their close.
+    for (const StagedFile& staged : stagedFiles) {
+        if (!staged.reused) continue;
+        const HRESULT flushed = FlushFile(staged.stagedPath);
+        if (flushed != S_OK) return {ApplyStatus::kFailed, flushed, staged.stagedPath};
+    }
     // Every target must take its new file before the first one does.
     for (const InstalledEntry& entry : next->entries) {
         if (entry.staged.empty() || entry.staged == kMakeFolder) continue;
@@ -300,10 +340,6 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
             TraceHolders(target);
             return {ApplyStatus::kFailed, replaceable, target};
         }
-        // Durable before the state calls it installed.
-        const std::wstring stagedPath = AppendPath(request.targetDir, Utf8ToUtf16(entry.staged));
-        const HRESULT flushed = FlushFile(stagedPath);
-        if (flushed != S_OK) return {ApplyStatus::kFailed, flushed, stagedPath};
     }
     for (const std::wstring& removal : removals) next->removals.push_back(Utf16ToUtf8(removal));
     if (request.installed != nullptr) next->leftovers = request.installed->leftovers;

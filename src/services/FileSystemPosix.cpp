@@ -137,6 +137,24 @@ void NoteMove(const std::string& path) {
     }
 }
 
+// Native builds only: milliseconds to wait at every close of an extracted
+// file, so that benchmarks can play a virus scanner.
+constexpr char kCloseDelayVariable[] = "QORV_CLOSE_DELAY_MS";
+
+// The wait a benchmark adds to every close of an extracted file, as a virus
+// scanner's scan of each new file costs on Windows: read once, in
+// milliseconds, from kCloseDelayVariable; none when it is unset.
+useconds_t CloseDelay() {
+    static const useconds_t delay = [] {
+        const char* value = getenv(kCloseDelayVariable);
+        const long milliseconds = value != nullptr ? strtol(value, nullptr, 10) : 0;
+        return milliseconds > 0 && milliseconds < 1000
+                   ? static_cast<useconds_t>(milliseconds * 1000)
+                   : useconds_t{0};
+    }();
+    return delay;
+}
+
 }  // namespace
 
 void CutPowerAfter(uint64_t changes) {
@@ -370,8 +388,7 @@ TargetFile::~TargetFile() {
     if (!m_committed && !m_written.empty() && Change()) unlink(NativePath(m_written).c_str());
 }
 
-TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
-                                    uint32_t attributes) {
+TargetFile::Opened TargetFile::Open(const std::wstring& path, uint32_t attributes) {
     m_target = path;
     m_attributes = attributes;
     if (!Change()) return Opened::kFailed;
@@ -384,7 +401,11 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
         return Opened::kOk;
     }
     if (errno == ENOENT) return Opened::kFolderMissing;
-    if (errno != EEXIST) return Opened::kFailed;
+    return errno == EEXIST ? Opened::kExists : Opened::kFailed;
+}
+
+TargetFile::Opened TargetFile::OpenReplacement(const std::wstring& replacement) {
+    if (!Change()) return Opened::kFailed;
     m_descriptor.Reset(
         open(NativePath(replacement).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!m_descriptor.IsValid()) return Opened::kFailed;
@@ -412,15 +433,21 @@ bool TargetFile::SetTimes(uint64_t /*creation: no POSIX counterpart*/, uint64_t 
     return futimens(m_descriptor.Get(), times) == 0;
 }
 
-bool TargetFile::Commit() {
-    m_descriptor.Reset();
-    if (!Change()) return false;
+TargetFile::Committed TargetFile::Commit(bool flush) {
+    bool written = !flush || (Change() && FlushDescriptor(m_descriptor.Get()) == 0);
+    const useconds_t delay = CloseDelay();
+    if (delay > 0) usleep(delay);
+    // A close can report a write that failed late (a full disk, a network
+    // drive): the bytes are not there then.
+    written = close(m_descriptor.Release()) == 0 && written;
+    if (!written || !Change()) return Committed::kNotWritten;
     const std::string target = NativePath(m_target);
     // rename replaces a read-only file too, as the Windows build does once
     // it has cleared the attribute.
     if (m_written != m_target) {
-        const std::string written = NativePath(m_written);
-        if (rename(written.c_str(), target.c_str()) != 0) return false;
+        if (rename(NativePath(m_written).c_str(), target.c_str()) != 0) {
+            return Committed::kNotMoved;
+        }
         NoteMove(target);
     }
     m_committed = true;
@@ -428,7 +455,7 @@ bool TargetFile::Commit() {
     if ((m_attributes & kReadOnlyAttribute) != 0 && stat(target.c_str(), &status) == 0) {
         chmod(target.c_str(), status.st_mode & ~0222);
     }
-    return true;
+    return Committed::kOk;
 }
 
 }  // namespace qorv

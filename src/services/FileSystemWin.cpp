@@ -299,8 +299,7 @@ TargetFile::~TargetFile() {
     if (!m_committed && !m_written.empty()) DeleteFileW(Extended(m_written).c_str());
 }
 
-TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring& replacement,
-                                    uint32_t attributes) {
+TargetFile::Opened TargetFile::Open(const std::wstring& path, uint32_t attributes) {
     m_target = path;
     m_attributes = attributes;
     // Never created read-only: a file that fails must be deletable.
@@ -312,7 +311,11 @@ TargetFile::Opened TargetFile::Open(const std::wstring& path, const std::wstring
         return Opened::kOk;
     }
     if (error == ERROR_PATH_NOT_FOUND) return Opened::kFolderMissing;
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Opened::kFailed;
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Opened::kExists
+                                                                       : Opened::kFailed;
+}
+
+TargetFile::Opened TargetFile::OpenReplacement(const std::wstring& replacement) {
     // Plain attributes: an earlier replacement left hidden would refuse
     // CREATE_ALWAYS with others. Commit gives the entry's.
     m_file.Reset(CreateFileW(Extended(replacement).c_str(), GENERIC_WRITE, 0, nullptr,
@@ -332,8 +335,12 @@ bool TargetFile::SetTimes(uint64_t creation, uint64_t access, uint64_t write) {
     return SetFileTime(m_file.Get(), &times[0], &times[1], &times[2]) != FALSE;
 }
 
-bool TargetFile::Commit() {
-    m_file.Reset();
+TargetFile::Committed TargetFile::Commit(bool flush) {
+    bool written = !flush || FlushFileBuffers(m_file.Get());
+    // A close can report a write that failed late (a network drive): the
+    // bytes are not there then.
+    written = CloseHandle(m_file.Release()) && written;
+    if (!written) return Committed::kNotWritten;
     const bool replacing = m_written != m_target;
     if (replacing) {
         // A read-only old file refuses to be replaced: packages install
@@ -345,7 +352,7 @@ bool TargetFile::Commit() {
         if (!MoveFileExW(Extended(m_written).c_str(), Extended(m_target).c_str(),
                          MOVEFILE_REPLACE_EXISTING)) {
             if (unlocked) SetFileAttributesW(Extended(m_target).c_str(), old);
-            return false;
+            return Committed::kNotMoved;
         }
     }
     m_committed = true;
@@ -353,7 +360,7 @@ bool TargetFile::Commit() {
         SetFileAttributesW(Extended(m_target).c_str(),
                            m_attributes != 0 ? m_attributes : FILE_ATTRIBUTE_NORMAL);
     }
-    return true;
+    return Committed::kOk;
 }
 
 }  // namespace qorv

@@ -17,24 +17,31 @@ namespace qorv {
 // that fails leaves exactly what was there before.
 class TargetFile {
 public:
-    enum class Opened { kOk, kFolderMissing, kFailed };
+    enum class Opened { kOk, kFolderMissing, kExists, kFailed };
+    // kNotWritten: the flush or the close failed, so the bytes may not all
+    // be on the disk; kNotMoved: the file cannot take the target's place.
+    enum class Committed { kOk, kNotWritten, kNotMoved };
 
     TargetFile() = default;
     ~TargetFile();
     TargetFile(const TargetFile&) = delete;
     TargetFile& operator=(const TargetFile&) = delete;
 
-    // replacement: where the bytes go when path exists; on the same volume.
+    // A new file at path; kExists when a file is there already.
     // attributes: the Windows attribute bits the file has once committed;
     // the POSIX build keeps the read-only one, as the owner's write bit.
-    Opened Open(const std::wstring& path, const std::wstring& replacement, uint32_t attributes);
+    Opened Open(const std::wstring& path, uint32_t attributes);
+    // After kExists: the bytes go to replacement, on the same volume.
+    Opened OpenReplacement(const std::wstring& replacement);
     bool Write(const void* data, uint32_t size);
     // Times in 100-ns intervals since 1601-01-01 UTC; a zero time leaves
     // that time as it is.
     bool SetTimes(uint64_t creation, uint64_t access, uint64_t write);
-    // Closes the file, puts it at path and gives it the entry's attributes;
-    // false, with the old file as it was, when it cannot take its place.
-    bool Commit();
+    // Flushes the file when asked, closes it, puts it at path and gives it
+    // the entry's attributes; on a failure the old file is as it was.
+    Committed Commit(bool flush);
+    // Where the bytes are written.
+    const std::wstring& Written() const { return m_written; }
 
 private:
     std::wstring m_target;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "ZipTestFixture.h"
+#include "services/ClosePool.h"
 #include "services/FileSystem.h"
 #include "services/zip/ZipReadAhead.h"
 #include "services/zip/ZipTimes.h"
@@ -220,6 +221,10 @@ TEST_F(ZipTest, ExtractsFilesAndDirectoriesUnderTheBase) {
         EXPECT_EQ(ZipExtractEntry(zip.get(), i, entry.name), ZipOk) << i;
         EXPECT_EQ(ZipLastResult(), ZipOk);
     }
+    // Closed and given their attributes by now.
+    int32_t failed = 0;
+    EXPECT_EQ(ZipFinishFiles(zip.get(), &failed), ZipOk);
+    EXPECT_EQ(failed, -1);
     EXPECT_TRUE(S_ISDIR(StatOf(Path("out/a/b")).st_mode));
     // Times first: reading the files may move their access times.
     const struct stat ro = StatOf(Path("out/sub/ro.txt"));
@@ -484,6 +489,40 @@ TEST_F(ZipTest, ReadAheadFailureLeavesTheEntryAsBefore) {
     }
 }
 
+TEST_F(ZipTest, ClosePoolKeepsTheFirstFailureWithItsPath) {
+    // A file cannot take the place of a folder that holds something: its
+    // commit fails on a thread of the pool, after files that succeed.
+    std::filesystem::create_directories(Path("full/inner"));
+    ClosePool pool;
+    for (int32_t tag = 0; tag < 3 * static_cast<int32_t>(kClosePoolBatch); ++tag) {
+        auto file = std::make_unique<TargetFile>();
+        const bool fails = tag == 5 || tag == 9;
+        const std::string name = fails ? "full" : std::to_string(tag) + ".txt";
+        if (fails) {
+            ASSERT_EQ(file->Open(Wide(Path(name)), 0), TargetFile::Opened::kExists);
+            ASSERT_EQ(file->OpenReplacement(Wide(Path(std::to_string(tag) + ".new"))),
+                      TargetFile::Opened::kOk);
+        } else {
+            ASSERT_EQ(file->Open(Wide(Path(name)), 0), TargetFile::Opened::kOk);
+        }
+        ASSERT_TRUE(file->Write(name.data(), static_cast<uint32_t>(name.size())));
+        pool.Commit(std::move(file), true, tag);
+    }
+    pool.Wait();
+    ClosePool::Failure failure;
+    ASSERT_TRUE(pool.TakeFailure(&failure));
+    // The two may fail on two threads in either order: one of them is kept.
+    EXPECT_EQ(failure.result, TargetFile::Committed::kNotMoved);
+    EXPECT_TRUE(failure.tag == 5 || failure.tag == 9) << failure.tag;
+    EXPECT_EQ(Narrow(failure.path.c_str()), Path(std::to_string(failure.tag) + ".new"));
+    EXPECT_FALSE(pool.TakeFailure(&failure));
+    // What failed is gone; the rest is whole, the folder as it was.
+    EXPECT_FALSE(Exists("5.new"));
+    EXPECT_FALSE(Exists("9.new"));
+    EXPECT_EQ(Read("23.txt"), "23.txt");
+    EXPECT_TRUE(Exists("full/inner"));
+}
+
 TEST_F(ZipTest, ReadAheadThreadEndsWhenClosedWhileWaiting) {
     const size_t threads = CountEntries("/proc/self/task");
     const size_t files = CountEntries("/proc/self/fd");
@@ -495,7 +534,9 @@ TEST_F(ZipTest, ReadAheadThreadEndsWhenClosedWhileWaiting) {
     }
     ScopedZip zip = OpenEntries(entries);
     ASSERT_EQ(ZipExtractEntry(zip.get(), 0, L"0.txt"), ZipOk);
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads);
+    // The close pool's threads too, where a close was slow.
+    EXPECT_GE(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads);
+    EXPECT_LE(CountEntries("/proc/self/task"), threads + kZipReadAheadThreads + kClosePoolThreads);
     EXPECT_EQ(ZipClose(zip.release()), ZipOk);
     // The archive is no longer open, not even by a thread that lingers.
     EXPECT_EQ(CountEntries("/proc/self/fd"), files);

@@ -37,6 +37,7 @@ const char kUsage[] =
     "  {\"index\":I,\"get\":CODE,\"name\":\"...\",\"attributes\":A,\"writeTime\":T,\n"
     "   \"accessTime\":T,\"creationTime\":T,\"compressedSize\":S,\n"
     "   \"uncompressedSize\":S,\"extract\":CODE or null when listing}\n"
+    "  {\"finish\":CODE,\"index\":I} when a file failed as it was closed\n"
     "CODE is the result code (0 success, 0x200 file, 0x400 write, 0x700 corrupt\n"
     "header or method, 0x800 read, 0x1000 password, 0x10000 arguments,\n"
     "0x80000 mode, 0x5000000 data), times are Windows FILETIME values (UTC).\n"
@@ -81,6 +82,13 @@ void PrintEntry(int32_t index, ZipResult get, const ZipEntryInfo& entry, bool ex
     PrintLine(line);
 }
 
+void PrintFinish(ZipResult finished, int32_t index) {
+    Json line(cJSON_CreateObject());
+    cJSON_AddNumberToObject(line.get(), "finish", finished);
+    cJSON_AddNumberToObject(line.get(), "index", index);
+    PrintLine(line);
+}
+
 void PrintOpen(ZipResult opened, int32_t count) {
     Json line(cJSON_CreateObject());
     cJSON_AddNumberToObject(line.get(), "open", opened);
@@ -112,6 +120,11 @@ int Run(const wchar_t* archive, const wchar_t* baseDir) {
         allOk = allOk && get == ZipOk && extract == ZipOk;
         PrintEntry(i, get, entry, baseDir != nullptr, extract);
     }
+    // Files are closed on threads of their own: a failure there comes last.
+    int32_t failed = -1;
+    const ZipResult finished = ZipFinishFiles(handle, &failed);
+    if (finished != ZipOk) PrintFinish(finished, failed);
+    allOk = allOk && finished == ZipOk;
     allOk = ZipClose(handle) == ZipOk && allOk;
     return allOk ? kExitOk : kExitFailed;
 }

@@ -1,7 +1,9 @@
 #include "services/zip/ZipExtract.h"
 
+#include <chrono>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <new>
 
 #include "InstallNames.h"
@@ -193,7 +195,19 @@ ZipResult ExtractDirectory(const ZipExtractor& extractor, const wchar_t* target)
     return MakeDirectories(path) == S_OK ? ZipOk : ZipErrFile;
 }
 
-ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
+ZipResult CommitResult(TargetFile::Committed committed) {
+    switch (committed) {
+        case TargetFile::Committed::kOk:
+            return ZipOk;
+        case TargetFile::Committed::kNotWritten:
+            return ZipErrWrite;
+        case TargetFile::Committed::kNotMoved:
+            break;
+    }
+    return ZipErrFile;
+}
+
+ZipResult ExtractFile(ZipExtractor& extractor, int32_t index, const wchar_t* target,
                       const ZipPreparedData* prepared) {
     const wchar_t* fileName = nullptr;
     const std::wstring directory = ZipSplitTarget(target, &fileName);
@@ -215,19 +229,41 @@ ZipResult ExtractFile(ZipExtractor& extractor, const wchar_t* target,
     // Most entries go into a folder made for an earlier one: the folders are
     // made only when the file cannot be created without them, which saves a
     // look at every level for every file.
+    std::unique_ptr<TargetFile> file(new (std::nothrow) TargetFile);
+    if (!file) return ZipErrFile;
     const uint32_t attributes = extractor.cachedRecord.attributes;
-    TargetFile file;
-    TargetFile::Opened opened = file.Open(path, replacement, attributes);
+    TargetFile::Opened opened = file->Open(path, attributes);
     if (opened == TargetFile::Opened::kFolderMissing) {
         const std::wstring folder = AppendPath(base, directory);
         if (!folder.empty() && MakeDirectories(folder) == S_OK) {
-            opened = file.Open(path, replacement, attributes);
+            opened = file->Open(path, attributes);
         }
     }
+    // The file there may be one of this archive's still being closed, and
+    // so may the replacement file: both are done with first. Replacing is
+    // the rare road (staged updates write new files), so it stays on this
+    // thread, and the file is in place when this call returns.
+    const bool replacing = opened == TargetFile::Opened::kExists;
+    if (replacing) {
+        extractor.closes.Wait();
+        opened = file->OpenReplacement(replacement);
+    }
     if (opened != TargetFile::Opened::kOk) return ZipErrFile;
-    const ZipResult written = WriteEntryData(extractor, file, prepared);
+    const ZipResult written = WriteEntryData(extractor, *file, prepared);
     if (written != ZipOk) return written;
-    return file.Commit() ? ZipOk : ZipErrFile;
+    if (replacing) return CommitResult(file->Commit(extractor.durable));
+    // Once a close proved slow (a virus scanner's scan, a flush to a disk),
+    // new files' closes overlap with the next entries, and ZipFinishFiles
+    // reports how they ended. Before that they stay here: handing a close
+    // that takes microseconds to another thread costs more than it saves.
+    if (extractor.slowCloses) {
+        extractor.closes.Commit(std::move(file), extractor.durable, index);
+        return ZipOk;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    const TargetFile::Committed committed = file->Commit(extractor.durable);
+    extractor.slowCloses = std::chrono::steady_clock::now() - began >= kZipSlowClose;
+    return CommitResult(committed);
 }
 
 }  // namespace
@@ -320,7 +356,7 @@ ZipResult ExtractEntry(ZipExtractor& extractor, int32_t index, const wchar_t* ta
     if ((extractor.cachedRecord.attributes & kZipAttrDirectory) != 0 || folderName) {
         return ExtractDirectory(extractor, target);
     }
-    return ExtractFile(extractor, target, prepared);
+    return ExtractFile(extractor, index, target, prepared);
 }
 
 }  // namespace
@@ -358,12 +394,34 @@ ZipResult ZipGetEntryCheck(ZipHandle handle, int32_t index, ZipEntryCheck* check
     return Store(ZipOk);
 }
 
+ZipResult ZipSetDurable(ZipHandle handle, bool durable) {
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    handle->extractor->durable = durable;
+    return Store(ZipOk);
+}
+
+ZipResult ZipFinishFiles(ZipHandle handle, int32_t* index) {
+    *index = -1;
+    const ZipResult checked = CheckHandle(handle);
+    if (checked != ZipOk) return Store(checked);
+    ClosePool& closes = handle->extractor->closes;
+    closes.Wait();
+    ClosePool::Failure failure;
+    if (!closes.TakeFailure(&failure)) return Store(ZipOk);
+    *index = failure.tag;
+    return Store(CommitResult(failure.result));
+}
+
 ZipResult ZipClose(ZipHandle handle) {
     const ZipResult checked = CheckHandle(handle);
     if (checked != ZipOk) return Store(checked);
+    // A file whose close failed is a failure even when nobody asked.
+    int32_t index = -1;
+    const ZipResult finished = ZipFinishFiles(handle, &index);
     delete handle->extractor;
     delete handle;
-    return Store(ZipOk);
+    return Store(finished);
 }
 
 }  // namespace qorv

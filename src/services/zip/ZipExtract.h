@@ -3,6 +3,11 @@
 // Call order: ZipOpen, ZipSetBaseDir, ZipGetEntry(-1) for the count, then for
 // each index ZipGetEntry and ZipExtractEntry with the record's name, ZipClose.
 // Every operation also stores its result as the process-wide last result.
+//
+// Once closing a file proved slow, new files are closed on threads of the
+// handle's own: their bytes are at the target when ZipExtractEntry returns,
+// but they are closed (flushed, when durable) and given their attributes only
+// by ZipFinishFiles or ZipClose, which report a file that failed there.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +84,14 @@ ZipHandle ZipOpen(const wchar_t* archivePath);
 ZipResult ZipSetBaseDir(ZipHandle handle, const wchar_t* directory);
 ZipResult ZipGetEntry(ZipHandle handle, int32_t index, ZipEntryInfo* entry);
 ZipResult ZipExtractEntry(ZipHandle handle, int32_t index, const wchar_t* target);
+// Whether each file is flushed to the disk before it is closed; not at first.
+ZipResult ZipSetDurable(ZipHandle handle, bool durable);
+// Waits until every file extracted is closed and in place. The first that
+// failed since the last call gives the result (ZipErrWrite: its bytes may not
+// all be on the disk; ZipErrFile: it cannot take its target's place, which
+// stays as it was) and its entry's index in *index; -1 when none failed.
+ZipResult ZipFinishFiles(ZipHandle handle, int32_t* index);
+// Also fails as ZipFinishFiles would.
 ZipResult ZipClose(ZipHandle handle);
 
 // What the central record of an entry says, read without its local header:

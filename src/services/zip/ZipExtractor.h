@@ -3,16 +3,20 @@
 
 #include <minizip/unzip.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "services/ClosePool.h"
 #include "services/zip/ZipExtract.h"
 #include "services/zip/ZipReadAhead.h"
 
 namespace qorv {
 
 constexpr uint32_t kZipOutputBufferSize = 16384;
+// A close this slow is a scanner's or a flush's, not the file system's own.
+constexpr std::chrono::microseconds kZipSlowClose{1000};
 
 // Entry facts the extraction needs beyond the record.
 struct ZipEntryFacts {
@@ -48,6 +52,12 @@ struct ZipExtractor {
     std::wstring baseDir;
     // The path ZipOpen was given: the read-ahead opens the archive again.
     std::wstring archivePath;
+    // Whether each file is flushed before it is closed (ZipSetDurable).
+    bool durable = false;
+    // Set once a close took kZipSlowClose or longer: new files are closed
+    // and put in place on the pool from then on.
+    bool slowCloses = false;
+    ClosePool closes;
     // Declared last: its thread ends before anything else goes.
     ZipReadAhead readAhead;
 };
