@@ -16,7 +16,7 @@ common=(
   cmake make g++ pkg-config clang libclang-rt-14-dev file
   g++-mingw-w64-i686 libz-mingw-w64-dev
   libcjson-dev libminizip-dev zlib1g-dev libgtest-dev libcurl4-openssl-dev
-  wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei
+  wine xvfb xauth x11-utils imagemagick fonts-wqy-microhei iproute2
   nginx-light zip unzip libarchive-tools python3 dpkg-dev locales
   libgnutls30 openssl osslsigncode
 )

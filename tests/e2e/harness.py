@@ -27,6 +27,8 @@ def windows_road():
 WINDOWS_BUILD = Path(os.environ.get("QORV_WINDOWS_BUILD") or windows_road())
 # Lists a program's windows and posts messages to them, inside the prefix.
 WINCTL = WINDOWS_BUILD / "tests" / "wine" / "qorv-winctl.exe"
+# The build's Wine prefix, or the test's own (tests/run-isolated.sh).
+WINE_PREFIX = Path(os.environ.get("QORV_WINE_PREFIX") or WINDOWS_BUILD / "wine-prefix")
 
 
 def wine_arch(build=WINDOWS_BUILD):
@@ -134,12 +136,13 @@ class Xvfb:
 
 
 class Wine:
-    """The build's own Wine prefix; stop() ends every process in it."""
+    """The build's own Wine prefix (or the test's); stop() ends every
+    process in it."""
 
     def __init__(self, display, prefix=None):
         self.env = dict(os.environ)
         self.env.update({
-            "WINEPREFIX": str(prefix or WINDOWS_BUILD / "wine-prefix"),
+            "WINEPREFIX": str(prefix or WINE_PREFIX),
             "WINEDEBUG": "-all",
             "WINEARCH": wine_arch(),
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
