@@ -12,14 +12,24 @@ namespace qorv {
 namespace {
 
 // The reader asks for headers a few bytes at a time, so reads are served
-// from a small buffer; large reads of entry data go to the file directly.
+// from small buffers; large reads of entry data go to the file directly.
+// Extracting moves between two places, the central directory's records and
+// the entries' local headers and data: each keeps a window of its own, so
+// neither read evicts the other's bytes.
+constexpr size_t kWindows = 2;
+
+struct ArchiveWindow {
+    uint64_t start = 0;  // file offset of bytes[0]
+    size_t length = 0;
+    unsigned char bytes[4096];
+};
+
 struct ArchiveStream {
     LocalFile file;
-    uint64_t position = 0;     // where the reader is
-    uint64_t bufferStart = 0;  // file offset of buffer[0]
-    size_t bufferLength = 0;
+    uint64_t position = 0;  // where the reader is
     bool failed = false;
-    unsigned char buffer[4096];
+    ArchiveWindow windows[kWindows];
+    size_t lastUsed = 0;  // the other window is refilled on a miss
 };
 
 // Up to size bytes, fewer only where the archive ends; a failure is kept for
@@ -39,33 +49,45 @@ voidpf ZCALLBACK OpenArchive(voidpf /*opaque*/, const void* path, int /*mode: al
     return stream.release();
 }
 
+// The window holding position, or null.
+ArchiveWindow* WindowAt(ArchiveStream* stream) {
+    for (size_t i = 0; i < kWindows; ++i) {
+        ArchiveWindow& window = stream->windows[i];
+        if (stream->position >= window.start && stream->position < window.start + window.length) {
+            stream->lastUsed = i;
+            return &window;
+        }
+    }
+    return nullptr;
+}
+
 uLong ZCALLBACK ReadArchive(voidpf /*opaque*/, voidpf handle, void* data, uLong size) {
     auto* stream = static_cast<ArchiveStream*>(handle);
     auto* out = static_cast<unsigned char*>(data);
     uLong done = 0;
     while (done < size) {
-        const uint64_t bufferEnd = stream->bufferStart + stream->bufferLength;
-        if (stream->position >= stream->bufferStart && stream->position < bufferEnd) {
-            const uLong available = static_cast<uLong>(bufferEnd - stream->position);
+        if (ArchiveWindow* window = WindowAt(stream)) {
+            const uLong available =
+                static_cast<uLong>(window->start + window->length - stream->position);
             const uLong count = size - done < available ? size - done : available;
-            memcpy(out + done, stream->buffer + (stream->position - stream->bufferStart), count);
+            memcpy(out + done, window->bytes + (stream->position - window->start), count);
             stream->position += count;
             done += count;
             continue;
         }
         size_t read = 0;
-        if (size - done >= sizeof(stream->buffer)) {
+        if (size - done >= sizeof(ArchiveWindow::bytes)) {
             if (!ReadAt(stream, stream->position, out + done, size - done, &read)) break;
             stream->position += read;
             done += static_cast<uLong>(read);
             break;
         }
-        stream->bufferStart = stream->position;
-        stream->bufferLength = 0;
-        if (!ReadAt(stream, stream->position, stream->buffer, sizeof(stream->buffer), &read)) {
-            break;
-        }
-        stream->bufferLength = read;
+        stream->lastUsed = (stream->lastUsed + 1) % kWindows;
+        ArchiveWindow& window = stream->windows[stream->lastUsed];
+        window.start = stream->position;
+        window.length = 0;
+        if (!ReadAt(stream, stream->position, window.bytes, sizeof(window.bytes), &read)) break;
+        window.length = read;
         if (read == 0) break;
     }
     return done;
