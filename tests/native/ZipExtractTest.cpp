@@ -427,7 +427,7 @@ TEST_F(ZipTest, DamagedDataIsNeverSuccess) {
     EXPECT_EQ(ZipExtractEntry(zip.get(), 3, L"ok.txt"), ZipOk);
 }
 
-// Entry i holds 5000 + i copies of its own letter: large enough to be read ahead.
+// Entry i holds 5000 + i copies of its own letter.
 std::vector<TestZipEntry> LetterEntries(int count) {
     std::vector<TestZipEntry> entries;
     for (int i = 0; i < count; ++i) {

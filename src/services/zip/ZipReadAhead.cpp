@@ -160,7 +160,6 @@ bool ZipReadAhead::ClaimNext(Claim* claim) {
     claim->wanted =
         (info.flag & kZipFlagEncrypted) == 0 &&
         (info.compression_method == kZipMethodStored || info.compression_method == Z_DEFLATED) &&
-        info.uncompressed_size >= kZipReadAheadSmallest &&
         info.uncompressed_size <= kZipReadAheadBytes;
     claim->size = claim->wanted ? static_cast<uint32_t>(info.uncompressed_size) : 0;
     Slot slot = {m_nextClaim, claim->wanted ? SlotState::kWaiting : SlotState::kCallers, 0,

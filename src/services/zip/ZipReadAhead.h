@@ -28,9 +28,6 @@ namespace qorv {
 // The memory for prepared data, and how many entries may wait at once.
 constexpr uint32_t kZipReadAheadBytes = 8u << 20;
 constexpr size_t kZipReadAheadEntries = 1024;
-// Smaller entries cost a second reader more seeks and reads than inflating
-// them saves: the caller's thread keeps them, as without read-ahead.
-constexpr uint32_t kZipReadAheadSmallest = 4u << 10;
 // Where inflating is the slower half, two threads inflating beside the
 // caller's writing keep both cores of a small machine busy. Where writing is
 // (under Wine every file call goes through its server), one keeps up, and a
