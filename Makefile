@@ -45,7 +45,7 @@ demo: build
 bench: setup
 	bench/setup.sh
 	cmake --preset release
-	cmake --build --preset release --target qorv-unzip zip-minimal-loop qorv-rehearse
+	cmake --build --preset release --target qorv-unzip zip-minimal-loop zip-stage-loop qorv-rehearse
 	road=$$(tools/windows-road.sh) && cmake --preset $$road && \
 	cmake --build --preset $$road --target QorvInstall Uninstall qorv-unzip qorv-stub-test-shell \
 		qorv-stub-test-client zip-minimal-loop qorv-download-bench wininet-minimal-loop \
