@@ -347,7 +347,7 @@ def machine_facts():
 def bench_update(runs, road):
     """The client update of tests/e2e/test_incremental_update.py (50 MiB, 200
     files, two of them changed): by ranges, and by the whole download the same
-    change takes without the install record."""
+    change takes without the install state."""
     from e2e import test_incremental_update as scenario
     print("client update ...", flush=True)
     versions = {version: OUT / f"client-{version}.zip" for version in (1, 2)}
@@ -368,7 +368,7 @@ def bench_update(runs, road):
         (road.install_dir / (CLIENT + ".args")).unlink()
         publish(2)
         if name == "whole update (Wine)":
-            (road.install_dir / "GameClient.dir").unlink()
+            (road.install_dir / "GameClient.state").unlink()
         return contenders[name], {"env": road.wine.env, "trace": True,
                                   "args_file": road.install_dir / (CLIENT + ".args")}
     results = alternate(runs, contenders, prepare)
