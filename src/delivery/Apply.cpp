@@ -33,15 +33,40 @@ std::wstring DeepestFolder(const std::wstring& targetDir, std::wstring folder) {
     return folder;
 }
 
+// Makes the missing folders of name's target now, as the move would make
+// them, noting each one made. Staged beside their targets, a first install's
+// files would otherwise all wait in one folder, and where names are looked up
+// regardless of case (Wine on a Unix file system) each new name there costs a
+// look at every name already there. A folder that cannot be made is left to
+// the move: the file waits in the deepest folder there is.
+void MakeTargetFolders(const std::wstring& targetDir, const std::wstring& name,
+                       std::vector<std::wstring>* made) {
+    const std::wstring parent = EntryParent(name);
+    const std::wstring existing = DeepestFolder(targetDir, parent);
+    if (existing == parent || MakeDirectories(AppendPath(targetDir, parent)) != S_OK) return;
+    for (std::wstring level = parent; level != existing; level = EntryParent(level)) {
+        made->push_back(level);
+    }
+}
+
+// Removes the folders MakeTargetFolders made that are empty, the deepest
+// first, so that a package that failed for good leaves none behind.
+void RemoveMadeFolders(const std::wstring& targetDir, std::vector<std::wstring> made) {
+    std::sort(made.begin(), made.end(),
+              [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : made) {
+        RemoveDirectoryOrLink(AppendPath(targetDir, folder), DirEntry{L"", true, false});
+    }
+}
+
 bool IsBadBytes(ZipResult result) {
     return result == ZipErrCorrupt || result == ZipErrRead || result == ZipErrPassword ||
            result == ZipErrInflate;
 }
 
-// True when the file at path holds exactly entry's bytes by size and
-// CRC-32: a staged file an earlier try left can serve again.
-bool HoldsEntry(const std::wstring& path, const PackageEntry& entry) {
-    const FileFacts facts = ReadFileFacts(path);
+// True when the file at path (facts) holds exactly entry's bytes by size
+// and CRC-32: a staged file an earlier try left can serve again.
+bool HoldsEntry(const std::wstring& path, const FileFacts& facts, const PackageEntry& entry) {
     if (!facts.exists || facts.directory || facts.size != entry.uncompressedSize) return false;
     LocalFile file;
     if (file.Open(path, LocalFile::Mode::kRead) != S_OK) return false;
@@ -166,10 +191,15 @@ ZipResult StageFile(ZipHandle archive, const ApplyRequest& request, int32_t inde
     if (relative.empty()) return ZipErrFile;  // does not fit a path
     staged->stagedPath = AppendPath(request.targetDir, relative);
     installed->staged = Utf16ToUtf8(relative);
-    staged->reused = HoldsEntry(staged->stagedPath, entry);
+    // Under Wine a look for a name that is not there costs a read of the
+    // whole folder: a first try's path is looked at once.
+    const FileFacts left = ReadFileFacts(staged->stagedPath);
+    staged->reused = HoldsEntry(staged->stagedPath, left, entry);
     if (staged->reused) return ZipOk;
-    ClearReadOnly(staged->stagedPath);
-    DeleteOneFile(staged->stagedPath);
+    if (left.exists) {
+        ClearReadOnly(staged->stagedPath);
+        DeleteOneFile(staged->stagedPath);
+    }
     const ZipResult based = ZipSetBaseDir(archive, AppendPath(request.targetDir, folder).c_str());
     if (based != ZipOk) {
         return based;
@@ -231,6 +261,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
     TraceLog(kTraceLineEnd);
     std::vector<std::wstring> removals;
     std::vector<StagedFile> stagedFiles;
+    std::vector<std::wstring> madeFolders;
     // The package's own fault (a refused name, wrong bytes) will not mend:
     // what it staged goes. Others (a full disk) keep it for the retry.
     bool packageFault = false;
@@ -274,6 +305,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
         if (extracted == ZipOk && IsFolderEntry(entry)) {
             installed.staged = kMakeFolder;
         } else if (extracted == ZipOk) {
+            MakeTargetFolders(request.targetDir, name, &madeFolders);
             StagedFile staged{i, std::wstring(), info.name, false};
             extracted = StageFile(archive.get(), request, index, name, &installed, &staged);
             if (extracted == ZipOk) stagedFiles.push_back(staged);
@@ -315,6 +347,7 @@ ApplyResult ApplyPackage(const ApplyRequest& request, InstallState* next) {
                 ClearReadOnly(stagedPath);
                 DeleteOneFile(stagedPath);
             }
+            RemoveMadeFolders(request.targetDir, madeFolders);
         }
         return result;
     }
