@@ -131,7 +131,8 @@ bool CollectObstacles(const std::wstring& targetDir, const std::wstring& name, b
     }
     for (const std::wstring& level : levels) {
         const FileFacts facts = ReadFileFacts(AppendPath(targetDir, level));
-        if (!facts.exists || facts.directory) continue;
+        if (facts.directory) break;  // and so is every level above it
+        if (!facts.exists) continue;
         if (installedFiles.count(FileKeyOf(level)) == 0) {
             *blocking = AppendPath(targetDir, level);
             return false;
